@@ -1,0 +1,38 @@
+// The body codec shared by JWW drawings and JWS figures: the entity list
+// (lines, arcs, points, texts, dimensions, solids, block inserts) and the block
+// definition section, in the object archive of the Jw_cad formats.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "archive/archive.h"
+#include "model/drawing_body.h"
+
+namespace tervalo {
+
+// Object index and class slots of one read or write, from the entity count to
+// the end of the block definitions.
+struct ArchiveState {
+    std::uint32_t objectIndex = 1;
+    // Class index of each class, 0 while not introduced. Slot k-1 is kind k;
+    // slot 7 is the block definition class.
+    std::array<std::uint32_t, 8> slots{};
+};
+
+// Reads the entity list and then the block definition section into `body`.
+// Sets n1 (order entries) and n2 (definitions). Throws IoError when the data
+// end before the structure they announce is complete, or on an unknown class.
+// The body's lists are trimmed to their counts even when it throws.
+void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& n2);
+
+// Writes the entity list and the referenced block definitions for the target
+// version out.ver(). `sourceVer` is the version the drawing was read in (it
+// decides the SXF expansion of dimensions for versions below 420).
+void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::int32_t n2,
+               std::int32_t sourceVer);
+
+// Class names of the archive, by kind code 1..8.
+const char* ClassNameOf(std::int32_t kind);
+
+}  // namespace tervalo

@@ -1,0 +1,77 @@
+// What the JWW drawing container and the JWS figure container hold alike:
+// the entity lists, the block definitions and block tree, the bound-image
+// list, the output options and the Unicode flag. One body codec reads and
+// writes this part for both file kinds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/records.h"
+
+namespace tervalo {
+
+class DrawingBody {
+public:
+    std::vector<TEntJwwLayerGroup> EntLgrp;
+    std::vector<TEntJwwMojiType> EntMoj;
+    std::vector<TEntJwwNo> EntNo;
+
+    std::vector<TEntJwwLine> EntLine;
+    std::int32_t EntLineN = 0;
+    std::vector<TEntJwwEnko> EntEnko;
+    std::int32_t EntEnkoN = 0;
+    std::vector<TEntJwwTen> EntTen;
+    std::int32_t EntTenN = 0;
+    std::vector<TEntJwwMoji> EntMoji;
+    std::int32_t EntMojiN = 0;
+    std::vector<TEntJwwSunpo> EntSunpo;
+    std::int32_t EntSunpoN = 0;
+    std::vector<TEntJwwSolid> EntSolid;
+    std::int32_t EntSolidN = 0;
+    std::vector<TEntJwwBlock> EntBlock;
+    std::int32_t EntBlockN = 0;
+    std::vector<TEntJwwBlockDef> EntBlockDef;
+    std::int32_t EntBlockDefN = 0;
+    std::vector<TEntJwwBlockTree> EntBlockTree;
+    std::int32_t EntBlockTreeN = 0;
+    std::int32_t EntBlockNum = 0;
+
+    std::u16string BindImageFolder;
+    std::vector<TBindImageType> BindImage;
+    std::int32_t BindImageN = 0;
+    bool BindImageExp = false;
+    bool BindImageExr = false;
+
+    std::int32_t FileOutOpt = 0;
+    std::int32_t FontNameN = 0;
+    std::vector<std::u16string> FontNames;
+    bool MojiEncode = false;
+    double myMinWx = 0, myMinWy = 0, myMaxWx = 0, myMaxWy = 0;
+
+    // FileOutOpt := n when 0 <= n <= 63, otherwise 0.
+    void SetFileOutOption(std::int32_t n);
+    // Empties the bound-image list.
+    void BindImageInit();
+    // Builds the block tree and decides which definitions are referenced and
+    // their output numbers (ref_flag, ref_no, EntBlockNum).
+    void MakeBlockTree();
+    // The output block number of block number n.
+    std::uint32_t ChangeBlockNo(std::uint32_t n) const;
+
+    // Upper bound on the nodes of the block tree; the referenced set and the
+    // output numbering never depend on it.
+    static constexpr std::int32_t kMaxBlockTreeNodes = 1'000'000;
+
+protected:
+    DrawingBody() = default;
+    ~DrawingBody() = default;
+    // Resets everything of the body that DataInit resets (not the image
+    // folder, the two image flags or the extents).
+    void ResetBody();
+    // Releases the member lists of every block definition below EntBlockDefN.
+    void FreeBlockDefMembers();
+};
+
+}  // namespace tervalo

@@ -1,0 +1,69 @@
+// The JWW drawing container: header, tables, entity lists, block definitions
+// and bound images of one drawing, with its file operations.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "model/drawing_body.h"
+#include "model/jww_header.h"
+
+namespace tervalo {
+
+class ByteReader;
+class ByteWriter;
+class ArchiveIn;
+class ArchiveOut;
+
+class TJwwData : public DrawingBody {
+public:
+    TJwwData();   // Create: constructs and runs DataInit
+    ~TJwwData();  // Destroy: runs DataFree
+    TJwwData(const TJwwData&) = delete;
+    TJwwData& operator=(const TJwwData&) = delete;
+
+    TEntJwwHeader Enthd;
+    std::vector<TEntJwwLayer> EntLay;
+    std::vector<TEntJwwColorNo> EntCol;
+    std::vector<TEntJwwLineTypeNo> EntLtp1;
+    std::vector<TEntJwwRandomLineNo> EntLtp2;
+    std::vector<TEntJwwLineTypeNo> EntLtp3;
+    std::vector<TEntJwwColorExNo> EntColS;
+    std::vector<TEntJwwLineTypeExNo> EntLtpS;
+
+    void DataInit();
+    void DataFree();
+
+    // True when the file starts with "JwwData." and a version from 220 to 700.
+    bool FileCheck(const std::u16string& FName) const;
+    // Empties the container and reads the header and tables only.
+    bool FileHeaderIn(const std::u16string& FName);
+    // Reads the whole drawing; false when any section is incomplete.
+    bool FileIn(const std::u16string& FName);
+    // Writes the drawing as a file of version Ver; a failed write leaves no file.
+    bool FileOut(const std::u16string& FName, std::int32_t Ver);
+
+    // In-memory forms of FileIn and FileOut (the image section still uses
+    // BindImageFolder). Used by the file operations, tests and fuzzers.
+    bool ReadFromBuffer(std::span<const std::uint8_t> data);
+    bool WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out);
+
+    // Deletes the copied-out image files ending in .gz, and the others.
+    void BindImageDeleteGzFile();
+    void BindImageDeleteNonGzFile();
+
+    // The reason of the last failed FileIn/FileHeaderIn/FileOut, for people.
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    bool HeaderIn(ByteReader& r, bool lenient);
+    void HeaderOut(ByteWriter& w, std::int32_t Ver);
+    void ImagesIn(ArchiveIn& in);
+    void ImagesOut(ArchiveOut& out);
+
+    std::string lastError_;
+};
+
+}  // namespace tervalo
