@@ -1,0 +1,190 @@
+// The JWS figure container: its 452-byte header and the drivers. The body
+// (entity list and block definitions) goes through the shared body codec.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "archive/archive.h"
+#include "archive/byte_reader.h"
+#include "archive/byte_writer.h"
+#include "codec/body_codec.h"
+#include "fs/fsutil.h"
+#include "model/jws_data.h"
+#include "text/encoding.h"
+
+namespace tervalo {
+
+namespace {
+
+constexpr char kJwsSignature[] = "JwsData";
+constexpr std::size_t kSignatureSize = 7;
+constexpr std::size_t kFillerSize = 193;
+constexpr std::size_t kVersionOffset = kSignatureSize + kFillerSize;  // 200
+
+bool IsSignature(std::span<const std::uint8_t> first7) {
+    return AnsiBytesToText(first7) == u"JwsData";
+}
+
+}  // namespace
+
+TJwsData::TJwsData() { DataInit(); }
+
+TJwsData::~TJwsData() { DataFree(); }
+
+void TJwsData::DataInit() {
+    ResetBody();
+    Enthd = TEntJwsHeader{};
+}
+
+void TJwsData::DataFree() {
+    FreeBlockDefMembers();
+    DataInit();
+}
+
+std::int32_t TJwsData::NormalizeVersion(std::int32_t Ver) {
+    if (Ver <= 230) return 230;
+    if (Ver == 300) return 351;
+    return Ver;
+}
+
+bool TJwsData::FileCheck(const std::u16string& FName) const {
+    Bytes head;
+    if (!ReadFilePrefix(FName, kVersionOffset + 4, head)) return false;
+    if (head.size() < kVersionOffset + 4) return false;
+    if (!IsSignature(std::span(head).first(kSignatureSize))) return false;
+    ByteReader r(head);
+    r.seek(kVersionOffset);
+    const std::int32_t ver = r.i32();
+    return ver >= 230 && ver <= 700;
+}
+
+// Reads the header from the start of the buffer. In lenient mode (header
+// listing) a file that ends inside the last field is accepted with the missing
+// bytes of that field left as they were; otherwise every field must be whole.
+bool TJwsData::HeaderIn(ByteReader& r, bool lenient) {
+    try {
+        EntLgrp.assign(16, TEntJwwLayerGroup{});
+        const std::size_t sigLen = std::min(kSignatureSize, r.remaining());
+        Enthd.jwID = AnsiBytesToText(r.bytes(sigLen));
+        if (Enthd.jwID != u"JwsData") throw IoError(kJwsHeaderError, "signature is not JwsData");
+        if (r.remaining() < kFillerSize + 4) throw IoError(kJwsVersionError, "file ends before the version");
+        r.skip(kFillerSize);
+        Enthd.jwVer = r.i32();
+        if (Enthd.jwVer < 230 || Enthd.jwVer > 700)
+            throw IoError(kJwsVersionError, "version " + std::to_string(Enthd.jwVer) + " is not from 230 to 700");
+        Enthd.BasePoint_x = r.f64();
+        Enthd.BasePoint_y = r.f64();
+        for (auto& g : EntLgrp) {
+            g.adScale = r.f64();
+            g.anGLay = 2;
+            g.anWriteLay = 0;
+            g.anGLayProtect = 0;
+            g.aStrGLayName.clear();
+        }
+        for (std::int32_t* d : {&Enthd.dmy01, &Enthd.dmy02, &Enthd.dmy03, &Enthd.dmy04, &Enthd.dmy05, &Enthd.dmy06})
+            *d = r.i32();
+        for (double* d : {&Enthd.dmy11, &Enthd.dmy12, &Enthd.dmy13, &Enthd.dmy14, &Enthd.dmy15, &Enthd.dmy16, &Enthd.Mx1,
+                          &Enthd.My1, &Enthd.Mx2})
+            *d = r.f64();
+        if (lenient && r.remaining() > 0 && r.remaining() < 8) {
+            // The file ends inside the last field: take the bytes there are.
+            auto tail = r.bytes(r.remaining());
+            std::memcpy(&Enthd.My2, tail.data(), tail.size());
+        } else {
+            Enthd.My2 = r.f64();
+        }
+        return true;
+    } catch (const IoError& e) {
+        lastError_ = std::string(e.what()) + (e.detail().empty() ? "" : ": " + e.detail());
+        return false;
+    }
+}
+
+bool TJwsData::FileHeaderIn(const std::u16string& FName) {
+    DataInit();
+    lastError_.clear();
+    Bytes head;
+    if (!ReadFilePrefix(FName, kHeaderSize, head)) {
+        lastError_ = "cannot open the file";
+        return false;
+    }
+    ByteReader r(head);
+    return HeaderIn(r, true);
+}
+
+bool TJwsData::ReadFromBuffer(std::span<const std::uint8_t> data) {
+    DataInit();
+    lastError_.clear();
+    ByteReader r(data);
+    if (!HeaderIn(r, false)) return false;
+    bool ok = false;
+    try {
+        ArchiveIn in(r, Enthd.jwVer, MojiEncode);
+        ReadBody(in, *this, Enthd.n1, Enthd.n2);
+        ok = true;
+    } catch (const IoError& e) {
+        lastError_ = std::string(e.what()) + (e.detail().empty() ? "" : ": " + e.detail());
+    } catch (const std::bad_alloc&) {
+        lastError_ = "out of memory";
+    }
+    MakeBlockTree();
+    return ok;
+}
+
+bool TJwsData::FileIn(const std::u16string& FName) {
+    Bytes data;
+    if (!ReadWholeFile(FName, data)) {
+        DataInit();
+        MakeBlockTree();
+        lastError_ = "cannot open the file";
+        return false;
+    }
+    return ReadFromBuffer(data);
+}
+
+void TJwsData::HeaderOut(ByteWriter& w, std::int32_t Ver) {
+    Enthd.jwID = u"JwsData";
+    w.bytes(TextToAnsiBytes(Enthd.jwID));
+    w.fill(kFillerSize, 0x2E);
+    w.i32(Ver);
+    w.f64(Enthd.BasePoint_x);
+    w.f64(Enthd.BasePoint_y);
+    for (std::size_t g = 0; g < 16; ++g) w.f64(g < EntLgrp.size() ? EntLgrp[g].adScale : 0.0);
+    for (std::int32_t d : {Enthd.dmy01, Enthd.dmy02, Enthd.dmy03, Enthd.dmy04, Enthd.dmy05, Enthd.dmy06}) w.i32(d);
+    for (double d : {Enthd.dmy11, Enthd.dmy12, Enthd.dmy13, Enthd.dmy14, Enthd.dmy15, Enthd.dmy16, Enthd.Mx1, Enthd.My1,
+                     Enthd.Mx2, Enthd.My2})
+        w.f64(d);
+}
+
+bool TJwsData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
+    lastError_.clear();
+    const std::int32_t v = NormalizeVersion(Ver);
+    try {
+        ByteWriter w;
+        w.reserve(kHeaderSize + 64 * static_cast<std::size_t>(EntNo.size()));
+        HeaderOut(w, v);
+        ArchiveOut ao(w, v, FileOutOpt);
+        WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
+        out = std::move(w.data());
+        return true;
+    } catch (const IoError& e) {
+        lastError_ = std::string(e.what()) + (e.detail().empty() ? "" : ": " + e.detail());
+    } catch (const std::bad_alloc&) {
+        lastError_ = "out of memory";
+    }
+    return false;
+}
+
+bool TJwsData::FileOut(const std::u16string& FName, std::int32_t Ver) {
+    // The whole file is built in memory first; a failure there touches
+    // nothing on disk, and a failed write removes its partial file.
+    Bytes out;
+    if (!WriteToBuffer(Ver, out)) return false;
+    if (!WriteWholeFile(FName, out)) {
+        lastError_ = "cannot write the file";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tervalo
