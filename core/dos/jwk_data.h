@@ -1,0 +1,54 @@
+// Container of a DOS-era JW_CAD figure file (.jwk). This program reads only
+// its header, for the file list: the identification text, the two comments
+// and the figure parameters.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dos/jwc_types.h"
+#include "text/encoding.h"
+
+namespace tervalo {
+
+class TJwkData {
+public:
+    TJwkData();
+    virtual ~TJwkData();
+    TJwkData(const TJwkData&) = default;
+    TJwkData& operator=(const TJwkData&) = default;
+
+    // True when the file starts with the figure signature.
+    bool FileCheck(const std::u16string& FName);
+    // Resets the container and reads the file's header; true when read.
+    bool FileHeaderIn(const std::u16string& FName);
+    void DataInit();
+    void DataFree();
+
+    // The memo shown for the file: the two comments joined by a blank.
+    std::u16string Memo() const;
+
+    static constexpr char16_t kSignature[] = u"jw_cad(c)sym........";
+
+    std::int32_t lineN = 0;
+    std::int32_t arcN = 0;
+    std::int32_t tenN = 0;
+    std::int32_t mojiN = 0;
+    TEntJwkHeader Enthd;
+    std::vector<TEntJwcMojiType> EntMjtp;
+    std::vector<TEntJwcLine> EntLine;
+    std::vector<TEntJwcArc2> EntArc;
+    std::vector<TEntJwcTen> EntTen;
+    std::vector<TEntJwcMoji2> EntMoji;
+    double myMinWx = 0;
+    double myMinWy = 0;
+    double myMaxWx = 0;
+    double myMaxWy = 0;
+
+private:
+    bool HeaderIn(ByteSpan data);
+    void SplitParams(const std::u16string& text, std::int32_t n);
+};
+
+}  // namespace tervalo
