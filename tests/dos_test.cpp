@@ -8,7 +8,6 @@
 
 #include "dos/jwc_data.h"
 #include "dos/jwk_data.h"
-#include "model/default_text_types.h"
 #include "test_support.h"
 
 namespace tervalo {
@@ -550,14 +549,6 @@ TEST(JwkData, DefaultsAndTextTypes) {
     jwk.DataFree();
     EXPECT_TRUE(jwk.EntMjtp.empty());
     EXPECT_EQ(jwk.Enthd.scale, 1.0f);
-}
-
-TEST(DosHeader, DefaultTextTypeTable) {
-    EXPECT_EQ(DefaultMojiTypes[0].penNo, 1);
-    EXPECT_EQ(DefaultMojiTypes[0].spacing, 0.0);
-    EXPECT_EQ(DefaultMojiTypes[1].width, 2.5);
-    EXPECT_EQ(DefaultMojiTypes[9].penNo, 5);
-    EXPECT_EQ(DefaultMojiTypes[9].height, 10.0);
 }
 
 TEST(DosHeader, ArbitraryBytesNeverBreakTheReaders) {
