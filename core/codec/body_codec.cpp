@@ -1,0 +1,705 @@
+// The body of JWW drawings and JWS figures: the entity list, the record codec
+// of the seven entity kinds (with the SXF part of dimensions and its expansion
+// for old versions) and the block definition section.
+//
+// Reading is strict: every structure the data announce (entity counts,
+// definition counts, records, strings) must be present in full, otherwise the
+// read fails with IoError("File I/O Error"). Counts are checked against the
+// bytes that remain before anything is allocated from them.
+#include "codec/body_codec.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <unordered_map>
+
+#include "fs/fsutil.h"
+#include "text/encoding.h"
+#include "text/func.h"
+
+namespace tervalo {
+
+namespace {
+
+constexpr std::array<const char*, 8> kClassNames = {
+    "CDataSen", "CDataEnko", "CDataTen", "CDataMoji", "CDataSunpou", "CDataSolid", "CDataBlock", "CDataList",
+};
+constexpr std::size_t kBlockDefSlot = 7;
+// A class name is at most this long (it must fit a 2048-byte buffer with its
+// terminating zero).
+constexpr std::size_t kMaxClassNameLength = 2047;
+// First version with the 15-byte attribute, and first with the SXF part of dimensions.
+constexpr std::int32_t kVerPenWidth = 351;
+constexpr std::int32_t kVerSxf = 420;
+constexpr std::uint32_t kLongTimeForm = 0x80000000u;
+
+// Output option bits that change the text of text entities.
+constexpr std::int32_t kOutOptBmName = 0x01;
+constexpr std::int32_t kOutOptBmTemp = 0x08;
+constexpr std::int32_t kOutOptTextVars = 0x10;
+
+// Smallest number of bytes one entity object can occupy: a 2-byte tag and a
+// point without marker fields (35 bytes, 33 with the short attribute).
+std::uint64_t MinEntityBytes(std::int32_t ver) { return 2 + (ver >= kVerPenWidth ? 35 : 33); }
+// Smallest block definition: tag, header, an empty name and an entity count.
+std::uint64_t MinBlockDefBytes(std::int32_t ver) { return 2 + (ver >= kVerPenWidth ? 27 : 25) + 1 + 2; }
+
+// Throws unless `count` objects of at least `minBytes` each fit in what is left.
+void CheckCount(const ByteReader& r, std::uint32_t count, std::uint64_t minBytes, const char* what) {
+    const std::uint64_t need = std::uint64_t{count} * minBytes;
+    if (count > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) || need > r.remaining())
+        throw IoError(kFileIoError, std::string("impossible ") + what + " count " + std::to_string(count) +
+                                        " with " + std::to_string(r.remaining()) + " bytes left at offset " +
+                                        std::to_string(r.pos()));
+}
+
+// ---------------------------------------------------------------------------
+// Views of one entity list: the drawing's main list or a definition's contents.
+
+struct ListsIn {
+    std::vector<TEntJwwNo>& no;
+    std::vector<TEntJwwLine>& line;
+    std::int32_t& lineN;
+    std::vector<TEntJwwEnko>& enko;
+    std::int32_t& enkoN;
+    std::vector<TEntJwwTen>& ten;
+    std::int32_t& tenN;
+    std::vector<TEntJwwMoji>& moji;
+    std::int32_t& mojiN;
+    std::vector<TEntJwwSunpo>& sunpo;
+    std::int32_t& sunpoN;
+    std::vector<TEntJwwSolid>& solid;
+    std::int32_t& solidN;
+    std::vector<TEntJwwBlock>& block;
+    std::int32_t& blockN;
+    // dBairitsu of a point read without marker fields.
+    double plainPointScale;
+};
+
+struct ListsOut {
+    const std::vector<TEntJwwNo>& no;
+    std::size_t noN;
+    const std::vector<TEntJwwLine>& line;
+    std::int32_t lineN;
+    const std::vector<TEntJwwEnko>& enko;
+    std::int32_t enkoN;
+    const std::vector<TEntJwwTen>& ten;
+    std::int32_t tenN;
+    const std::vector<TEntJwwMoji>& moji;
+    std::int32_t mojiN;
+    const std::vector<TEntJwwSunpo>& sunpo;
+    std::int32_t sunpoN;
+    const std::vector<TEntJwwSolid>& solid;
+    std::int32_t solidN;
+    const std::vector<TEntJwwBlock>& block;
+    std::int32_t blockN;
+};
+
+ListsIn MainListsIn(DrawingBody& b) {
+    return {b.EntNo,    b.EntLine,  b.EntLineN,  b.EntEnko,  b.EntEnkoN, b.EntTen,    b.EntTenN,
+            b.EntMoji,  b.EntMojiN, b.EntSunpo,  b.EntSunpoN, b.EntSolid, b.EntSolidN, b.EntBlock,
+            b.EntBlockN, 1.0};
+}
+
+ListsIn DefListsIn(TEntJwwBlockDef& d) {
+    return {d.mNo,   d.mLine,  d.mLineN,  d.mEnko,  d.mEnkoN,  d.mTen,   d.mTenN,   d.mMoji,
+            d.mMojiN, d.mSunpo, d.mSunpoN, d.mSolid, d.mSolidN, d.mBlock, d.mBlockN, 0.0};
+}
+
+std::size_t Clamp(std::int64_t n, std::size_t size) {
+    if (n <= 0) return 0;
+    return std::min<std::size_t>(static_cast<std::size_t>(n), size);
+}
+
+ListsOut MainListsOut(const DrawingBody& b, std::int32_t n1) {
+    return {b.EntNo,   Clamp(n1, b.EntNo.size()), b.EntLine,  b.EntLineN,  b.EntEnko,  b.EntEnkoN,
+            b.EntTen,  b.EntTenN,                 b.EntMoji,  b.EntMojiN,  b.EntSunpo, b.EntSunpoN,
+            b.EntSolid, b.EntSolidN,              b.EntBlock, b.EntBlockN};
+}
+
+ListsOut DefListsOut(const TEntJwwBlockDef& d) {
+    return {d.mNo,   Clamp(d.N, d.mNo.size()), d.mLine,  d.mLineN,  d.mEnko,  d.mEnkoN, d.mTen,  d.mTenN,
+            d.mMoji, d.mMojiN,                 d.mSunpo, d.mSunpoN, d.mSolid, d.mSolidN, d.mBlock, d.mBlockN};
+}
+
+// ---------------------------------------------------------------------------
+// Record reading.
+
+TEntJwwLine ReadLineBody(ArchiveIn& in) {
+    TEntJwwLine l;
+    l.att = in.AttrIn();
+    l.start_x = in.r.f64();
+    l.start_y = in.r.f64();
+    l.end_x = in.r.f64();
+    l.end_y = in.r.f64();
+    return l;
+}
+
+TEntJwwEnko ReadEnko(ArchiveIn& in) {
+    TEntJwwEnko e;
+    e.att = in.AttrIn();
+    e.start_x = in.r.f64();
+    e.start_y = in.r.f64();
+    e.dHankei = in.r.f64();
+    e.radKaishiKaku = in.r.f64();
+    e.radEnkoKaku = in.r.f64();
+    e.radKatamukiKaku = in.r.f64();
+    e.dHenpeiRitsu = in.r.f64();
+    e.bZenEnFlg = in.r.u32();
+    return e;
+}
+
+// A point body; the marker fields follow only for a point marker. Other points
+// get code 0, rotation 0 and the given scale.
+TEntJwwTen ReadTenBody(ArchiveIn& in, double plainScale) {
+    TEntJwwTen t;
+    t.att = in.AttrIn();
+    t.start_x = in.r.f64();
+    t.start_y = in.r.f64();
+    t.bKariten = in.r.u32();
+    if (t.att.nPenStyle == kMarkerPenStyle) {
+        t.nCode = in.r.u32();
+        t.radKaitenKaku = in.r.f64();
+        t.dBairitsu = in.r.f64();
+    } else {
+        t.nCode = 0;
+        t.radKaitenKaku = 0.0;
+        t.dBairitsu = plainScale;
+    }
+    return t;
+}
+
+void ReadMoji(ArchiveIn& in, TEntJwwMoji& m) {
+    m.att = in.AttrIn();
+    m.start_x = in.r.f64();
+    m.start_y = in.r.f64();
+    m.end_x = in.r.f64();
+    m.end_y = in.r.f64();
+    m.nMojiShu = in.r.u32();
+    m.dSizeX = in.r.f64();
+    m.dSizeY = in.r.f64();
+    m.dKankaku = in.r.f64();
+    m.degKakudo = in.r.f64();
+    m.strFontName = in.NameIn();
+    m.str = in.NameIn();
+    // Sizes and spacing that are not numbers would poison every later use.
+    if (!IsValidDouble(m.dSizeX)) m.dSizeX = 3.0;
+    if (!IsValidDouble(m.dSizeY)) m.dSizeY = 3.0;
+    if (!IsValidDouble(m.dKankaku)) m.dKankaku = 0.0;
+}
+
+void ReadSunpo(ArchiveIn& in, TEntJwwSunpo& s) {
+    s.att = in.AttrIn();
+    s.Sen = ReadLineBody(in);
+    ReadMoji(in, s.Moji);
+    if (in.version() >= kVerSxf) {
+        s.bSxfMode = in.r.u16();
+        s.Ho1 = ReadLineBody(in);
+        s.Ho2 = ReadLineBody(in);
+        s.Te1 = ReadTenBody(in, 0.0);
+        s.Te2 = ReadTenBody(in, 0.0);
+        s.Kt1 = ReadTenBody(in, 0.0);
+        s.Kt2 = ReadTenBody(in, 0.0);
+        return;
+    }
+    // Older files have no SXF part: the sub-records carry the dimension's
+    // attribute and zero coordinates.
+    s.bSxfMode = 0;
+    for (TEntJwwLine* l : {&s.Ho1, &s.Ho2}) {
+        *l = TEntJwwLine{};
+        AttrCopy(s.att, l->att);
+    }
+    for (TEntJwwTen* t : {&s.Te1, &s.Te2, &s.Kt1, &s.Kt2}) {
+        *t = TEntJwwTen{};
+        AttrCopy(s.att, t->att);
+        t->att.nPenStyle = 0;
+        t->bKariten = 0;
+        t->nCode = 0;
+        t->radKaitenKaku = 0.0;
+        t->dBairitsu = 0.0;
+    }
+}
+
+TEntJwwSolid ReadSolid(ArchiveIn& in) {
+    TEntJwwSolid s;
+    s.att = in.AttrIn();
+    s.start_x = in.r.f64();
+    s.start_y = in.r.f64();
+    s.end_x = in.r.f64();
+    s.end_y = in.r.f64();
+    s.DPoint2_x = in.r.f64();
+    s.DPoint2_y = in.r.f64();
+    s.DPoint3_x = in.r.f64();
+    s.DPoint3_y = in.r.f64();
+    s.Color = s.att.nPenColor == 10 ? in.r.u32() : 0;
+    return s;
+}
+
+TEntJwwBlock ReadBlock(ArchiveIn& in) {
+    TEntJwwBlock b;
+    b.att = in.AttrIn();
+    b.DPKijunTen_x = in.r.f64();
+    b.DPKijunTen_y = in.r.f64();
+    b.dBairitsuX = in.r.f64();
+    b.dBairitsuY = in.r.f64();
+    b.radKaitenKaku = in.r.f64();
+    b.nNumber = in.r.u32();
+    return b;
+}
+
+// Reads the rest of a new-class tag (schema word, name length, name) and
+// returns the name up to its first zero byte.
+std::span<const std::uint8_t> ReadClassName(ArchiveIn& in) {
+    in.r.u16();  // schema word, not used
+    const std::uint16_t length = in.r.u16();
+    if (length > kMaxClassNameLength)
+        throw IoError(kFileIoError, "class name of " + std::to_string(length) + " bytes at offset " +
+                                        std::to_string(in.r.pos()));
+    auto name = in.r.bytes(length);
+    const auto zero = std::find(name.begin(), name.end(), std::uint8_t{0});
+    return name.first(static_cast<std::size_t>(zero - name.begin()));
+}
+
+bool NameIs(std::span<const std::uint8_t> name, const char* expected) {
+    const std::size_t n = std::strlen(expected);
+    return name.size() == n && std::memcmp(name.data(), expected, n) == 0;
+}
+
+// Reads one tag of an entity list and returns the kind it selects, 0 for none.
+std::int32_t ReadEntityTag(ArchiveIn& in, ArchiveState& st) {
+    const std::uint16_t w = in.r.u16();
+    if (w == 0xFFFF) {
+        const std::size_t at = in.r.pos();
+        const auto name = ReadClassName(in);
+        for (std::size_t k = 0; k < 7; ++k) {
+            if (NameIs(name, kClassNames[k])) {
+                st.slots[k] = st.objectIndex++;
+                return static_cast<std::int32_t>(k + 1);
+            }
+        }
+        throw IoError(kFileIoError, "unknown class name at offset " + std::to_string(at));
+    }
+    std::int64_t index;
+    if (w == 0x7FFF)
+        index = in.r.u32() & 0x7FFFFFFFu;
+    else
+        index = std::int64_t{w} - 0x8000;
+    for (std::size_t k = 0; k < 7; ++k)
+        if (st.slots[k] != 0 && std::int64_t{st.slots[k]} == index) return static_cast<std::int32_t>(k + 1);
+    return 0;
+}
+
+template <typename T>
+void Append(std::vector<T>& list, std::int32_t& count, T&& record) {
+    list.push_back(std::move(record));
+    count = static_cast<std::int32_t>(list.size());
+}
+
+// Reads `n` entity objects into the lists; L.no has n entries already.
+void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n) {
+    std::uint32_t counter = 0;
+    while (counter < n) {
+        const std::int32_t kind = ReadEntityTag(in, st);
+        if (kind == 0) continue;  // a tag of no entity class: no object follows
+        std::int32_t index = 0;
+        switch (kind) {
+            case kKindLine:
+                Append(L.line, L.lineN, ReadLineBody(in));
+                index = L.lineN - 1;
+                break;
+            case kKindEnko:
+                Append(L.enko, L.enkoN, ReadEnko(in));
+                index = L.enkoN - 1;
+                break;
+            case kKindTen:
+                Append(L.ten, L.tenN, ReadTenBody(in, L.plainPointScale));
+                index = L.tenN - 1;
+                break;
+            case kKindMoji: {
+                TEntJwwMoji m;
+                ReadMoji(in, m);
+                Append(L.moji, L.mojiN, std::move(m));
+                index = L.mojiN - 1;
+                break;
+            }
+            case kKindSunpo: {
+                TEntJwwSunpo s;
+                ReadSunpo(in, s);
+                Append(L.sunpo, L.sunpoN, std::move(s));
+                index = L.sunpoN - 1;
+                break;
+            }
+            case kKindSolid:
+                Append(L.solid, L.solidN, ReadSolid(in));
+                index = L.solidN - 1;
+                break;
+            case kKindBlock:
+                Append(L.block, L.blockN, ReadBlock(in));
+                index = L.blockN - 1;
+                break;
+            default:
+                break;
+        }
+        L.no[counter] = TEntJwwNo{kind, index};
+        ++counter;
+        ++st.objectIndex;
+    }
+}
+
+void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int32_t& n2) {
+    const std::int32_t ver = in.version();
+    const std::uint32_t c = in.CountIn();  // a missing count is an error, not zero definitions
+    CheckCount(in.r, c, MinBlockDefBytes(ver), "block definition");
+    n2 = static_cast<std::int32_t>(c);
+    body.EntBlockDefN = static_cast<std::int32_t>(c);
+    body.EntBlockDef.assign(c, TEntJwwBlockDef{});
+    for (std::uint32_t d = 0; d < c; ++d) {
+        TEntJwwBlockDef& def = body.EntBlockDef[d];
+        const std::uint16_t w = in.r.u16();
+        if (w == 0xFFFF) {
+            ReadClassName(in);  // the name is not checked: this section holds definitions only
+            st.slots[kBlockDefSlot] = st.objectIndex++;
+        } else if (w == 0x7FFF) {
+            in.r.u32();
+        }
+        def.att = in.AttrIn();
+        def.nNumber = in.r.u32();
+        def.bRefferd = in.r.u32();
+        def.dtime = in.r.u32();
+        if (def.dtime >= kLongTimeForm) {
+            // Long time form: 8 more bytes; the definition keeps its ordinal instead.
+            in.r.skip(8);
+            def.dtime = d + 1;
+        }
+        def.strName = in.NameIn();
+        const std::uint32_t n = in.CountIn();
+        CheckCount(in.r, n, MinEntityBytes(ver), "entity");
+        def.N = static_cast<std::int32_t>(n);
+        def.mNo.assign(n, TEntJwwNo{});
+        ++st.objectIndex;
+        ReadEntityList(in, st, DefListsIn(def), n);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Record writing.
+
+// Output block numbers by block number, as ChangeBlockNo gives them, looked up
+// in constant time.
+class BlockNumbers {
+public:
+    explicit BlockNumbers(const DrawingBody& body) {
+        const std::size_t n = Clamp(body.EntBlockDefN, body.EntBlockDef.size());
+        map_.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const TEntJwwBlockDef& d = body.EntBlockDef[i];
+            map_.try_emplace(d.nNumber, d.ref_flag ? static_cast<std::uint32_t>(d.ref_no) : d.nNumber);
+        }
+    }
+    std::uint32_t operator()(std::uint32_t n) const {
+        const auto it = map_.find(n);
+        return it == map_.end() ? 0 : it->second;
+    }
+
+private:
+    std::unordered_map<std::uint32_t, std::uint32_t> map_;
+};
+
+std::u16string ApplyTextOutputOptions(std::u16string s, std::int32_t opt) {
+    // Bit 16 substitutes text variables; the substitution table is empty, so
+    // the text stays as it is.
+    if (opt & kOutOptBmTemp) {
+        if (s.size() >= 10 && s.compare(0, 10, u"^@BM%temp%") == 0) s = u"^@BM" + TextFrom(s, 10);
+    }
+    if (opt & kOutOptBmName) {
+        if (s.size() >= 4 && s.compare(0, 4, u"^@BM") == 0) {
+            const std::int32_t p = TextPos(u",", s);
+            if (p >= 0) s = u"^@BM" + ExtractNameOf(TextMid(s, 4, p - 4)) + TextFrom(s, p);
+        }
+    }
+    return s;
+}
+
+double ClampSize(double v) {
+    v = std::fabs(v);
+    if (v < 1e-10) return 1e-10;
+    if (v > 1e10) return 1e10;
+    return v;
+}
+
+class BodyWriter {
+public:
+    BodyWriter(ArchiveOut& out, const DrawingBody& body, std::int32_t sourceVer)
+        : out_(out), w_(out.w), body_(body), numbers_(body),
+          expandSxf_(out.ver() < kVerSxf && sourceVer >= kVerSxf) {}
+
+    void WriteList(const ListsOut& L) {
+        out_.CountOut(CountObjects(L));
+        WriteEntities(L);
+    }
+
+    void WriteBlockDefs(std::int32_t n2) {
+        const std::size_t n =
+            Clamp(std::min<std::int64_t>(n2, body_.EntBlockDefN), body_.EntBlockDef.size());
+        // The count is that of the definitions actually written, so that it
+        // always matches the objects that follow.
+        std::uint32_t referenced = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            if (body_.EntBlockDef[i].ref_flag) ++referenced;
+        out_.CountOut(referenced);
+        for (std::size_t i = 0; i < n; ++i) {
+            const TEntJwwBlockDef& d = body_.EntBlockDef[i];
+            if (!d.ref_flag) continue;
+            Tag(kBlockDefSlot);
+            out_.AttrOut(d.att, kKindBlockDef);
+            w_.u32(numbers_(d.nNumber));
+            w_.u32(d.bRefferd);
+            w_.u32(d.dtime);
+            out_.StrOut(CleanNameText(d.strName));
+            // The definition's entity count, then the definition takes its
+            // object index, then its entities follow.
+            const ListsOut L = DefListsOut(d);
+            out_.CountOut(CountObjects(L));
+            ++st_.objectIndex;
+            WriteEntities(L);
+        }
+    }
+
+private:
+    // Objects written for the list: its live entries, and six more for every
+    // dimension whose SXF part is expanded.
+    std::uint32_t CountObjects(const ListsOut& L) const {
+        std::uint64_t total = 0;
+        for (std::size_t i = 0; i < L.noN; ++i) {
+            const TEntJwwNo& e = L.no[i];
+            if (!Live(L, e)) continue;
+            ++total;
+            if (e.EntType == kKindSunpo && expandSxf_ && L.sunpo[static_cast<std::size_t>(e.EntNo)].bSxfMode != 0)
+                total += 6;
+        }
+        if (total > 0xFFFFFFFFu) throw IoError(kFileIoError, "too many entities for one list");
+        return static_cast<std::uint32_t>(total);
+    }
+
+    void WriteEntities(const ListsOut& L) {
+        for (std::size_t i = 0; i < L.noN; ++i) {
+            const TEntJwwNo& e = L.no[i];
+            if (!Live(L, e)) continue;
+            Tag(static_cast<std::size_t>(e.EntType - 1));
+            const std::size_t k = static_cast<std::size_t>(e.EntNo);
+            switch (e.EntType) {
+                case kKindLine: LineBody(L.line[k]); break;
+                case kKindEnko: Enko(L.enko[k]); break;
+                case kKindTen: TenBody(L.ten[k], L.ten[k].bKariten); break;
+                case kKindMoji: Moji(L.moji[k], true); break;
+                case kKindSunpo: Sunpo(L.sunpo[k]); break;
+                case kKindSolid: Solid(L.solid[k]); break;
+                case kKindBlock: Block(L.block[k]); break;
+                default: break;
+            }
+            ++st_.objectIndex;
+        }
+    }
+
+    template <typename T>
+    static bool InList(const std::vector<T>& list, std::int32_t count, std::int32_t index) {
+        return index >= 0 && index < count && static_cast<std::size_t>(index) < list.size();
+    }
+
+    static bool Live(const ListsOut& L, const TEntJwwNo& e) {
+        switch (e.EntType) {
+            case kKindLine: return InList(L.line, L.lineN, e.EntNo);
+            case kKindEnko: return InList(L.enko, L.enkoN, e.EntNo);
+            case kKindTen: return InList(L.ten, L.tenN, e.EntNo);
+            case kKindMoji: return InList(L.moji, L.mojiN, e.EntNo);
+            case kKindSunpo: return InList(L.sunpo, L.sunpoN, e.EntNo);
+            case kKindSolid: return InList(L.solid, L.solidN, e.EntNo);
+            case kKindBlock: return InList(L.block, L.blockN, e.EntNo);
+            default: return false;
+        }
+    }
+
+    // The tag of the class in `slot`: its introduction the first time, a
+    // reference afterwards.
+    void Tag(std::size_t slot) {
+        std::uint32_t& index = st_.slots[slot];
+        if (index == 0) {
+            const char* name = kClassNames[slot];
+            const std::size_t length = std::strlen(name);
+            w_.u16(0xFFFF);
+            w_.u16(static_cast<std::uint16_t>(out_.ver()));
+            w_.u16(static_cast<std::uint16_t>(length));
+            w_.bytes({reinterpret_cast<const std::uint8_t*>(name), length});
+            index = st_.objectIndex++;
+        } else {
+            out_.ClassTagOut(index);
+        }
+    }
+
+    void LineBody(const TEntJwwLine& l) {
+        out_.AttrOut(l.att, kKindLine);
+        w_.f64(l.start_x);
+        w_.f64(l.start_y);
+        w_.f64(l.end_x);
+        w_.f64(l.end_y);
+    }
+
+    void Enko(const TEntJwwEnko& e) {
+        out_.AttrOut(e.att, kKindEnko);
+        w_.f64(e.start_x);
+        w_.f64(e.start_y);
+        w_.f64(e.dHankei);
+        w_.f64(e.radKaishiKaku);
+        w_.f64(e.radEnkoKaku);
+        w_.f64(e.radKatamukiKaku);
+        w_.f64(e.dHenpeiRitsu);
+        w_.u32(e.bZenEnFlg);
+    }
+
+    void TenBody(const TEntJwwTen& t, std::uint32_t bKariten) {
+        out_.AttrOut(t.att, kKindTen);
+        w_.f64(t.start_x);
+        w_.f64(t.start_y);
+        w_.u32(bKariten);
+        if (t.att.nPenStyle == kMarkerPenStyle) {
+            w_.u32(t.nCode);
+            w_.f64(t.radKaitenKaku);
+            w_.f64(t.dBairitsu);
+        }
+    }
+
+    // A text record; `options` applies the output options to its text (a
+    // dimension's text gets only the text-variable option, which changes nothing).
+    void Moji(const TEntJwwMoji& m, bool options) {
+        out_.AttrOut(m.att, kKindMoji);
+        w_.f64(m.start_x);
+        w_.f64(m.start_y);
+        w_.f64(m.end_x);
+        w_.f64(m.end_y);
+        w_.u32(m.nMojiShu);
+        w_.f64(ClampSize(m.dSizeX));
+        w_.f64(ClampSize(m.dSizeY));
+        w_.f64(m.dKankaku);
+        w_.f64(m.degKakudo);
+        out_.StrOut(CleanNameText(m.strFontName));
+        std::u16string text = CleanNameText(m.str);
+        if (options) text = ApplyTextOutputOptions(std::move(text), out_.fileOutOpt());
+        out_.StrOut(text);
+    }
+
+    void Sunpo(const TEntJwwSunpo& s) {
+        out_.AttrOut(s.att, kKindSunpo);
+        LineBody(s.Sen);
+        Moji(s.Moji, false);
+        if (out_.ver() >= kVerSxf) {
+            w_.u16(s.bSxfMode);
+            LineBody(s.Ho1);
+            LineBody(s.Ho2);
+            TenBody(s.Te1, s.Te1.bKariten);
+            TenBody(s.Te2, s.Te2.bKariten);
+            TenBody(s.Kt1, s.Kt1.bKariten);
+            TenBody(s.Kt2, s.Kt2.bKariten);
+            return;
+        }
+        if (!expandSxf_ || s.bSxfMode == 0) return;
+        // Versions without the SXF part get its six sub-records as entities of
+        // their own; the base points become temporary points.
+        constexpr std::size_t kLineSlot = kKindLine - 1;
+        constexpr std::size_t kTenSlot = kKindTen - 1;
+        ++st_.objectIndex;
+        Tag(kLineSlot);
+        LineBody(s.Ho1);
+        ++st_.objectIndex;
+        Tag(kLineSlot);
+        LineBody(s.Ho2);
+        ++st_.objectIndex;
+        Tag(kTenSlot);
+        TenBody(s.Te1, s.Te1.bKariten);
+        ++st_.objectIndex;
+        Tag(kTenSlot);
+        TenBody(s.Te2, s.Te2.bKariten);
+        ++st_.objectIndex;
+        Tag(kTenSlot);
+        TenBody(s.Kt1, 1);
+        ++st_.objectIndex;
+        Tag(kTenSlot);
+        TenBody(s.Kt2, 1);
+    }
+
+    void Solid(const TEntJwwSolid& s) {
+        out_.AttrOut(s.att, kKindSolid);
+        w_.f64(s.start_x);
+        w_.f64(s.start_y);
+        w_.f64(s.end_x);
+        w_.f64(s.end_y);
+        w_.f64(s.DPoint2_x);
+        w_.f64(s.DPoint2_y);
+        w_.f64(s.DPoint3_x);
+        w_.f64(s.DPoint3_y);
+        if (s.att.nPenColor == 10) w_.u32(s.Color);
+    }
+
+    void Block(const TEntJwwBlock& b) {
+        out_.AttrOut(b.att, kKindBlock);
+        w_.f64(b.DPKijunTen_x);
+        w_.f64(b.DPKijunTen_y);
+        w_.f64(b.dBairitsuX);
+        w_.f64(b.dBairitsuY);
+        w_.f64(b.radKaitenKaku);
+        w_.u32(numbers_(b.nNumber));
+    }
+
+    ArchiveOut& out_;
+    ByteWriter& w_;
+    const DrawingBody& body_;
+    BlockNumbers numbers_;
+    bool expandSxf_;
+    ArchiveState st_;
+};
+
+// A rough size of the written body, so the output buffer grows once or twice.
+std::size_t EstimateListBytes(const ListsOut& L) {
+    return 4 + L.noN * 16 + static_cast<std::size_t>(std::max(L.lineN, 0)) * 49 +
+           static_cast<std::size_t>(std::max(L.enkoN, 0)) * 77 + static_cast<std::size_t>(std::max(L.tenN, 0)) * 57 +
+           static_cast<std::size_t>(std::max(L.mojiN, 0)) * 128 +
+           static_cast<std::size_t>(std::max(L.sunpoN, 0)) * 560 +
+           static_cast<std::size_t>(std::max(L.solidN, 0)) * 85 + static_cast<std::size_t>(std::max(L.blockN, 0)) * 61;
+}
+
+}  // namespace
+
+const char* ClassNameOf(std::int32_t kind) {
+    if (kind < 1 || kind > 8) return "";
+    return kClassNames[static_cast<std::size_t>(kind - 1)];
+}
+
+void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& n2) {
+    const std::uint32_t n = in.CountIn();
+    // Every entity needs its tag and at least the smallest record, and the
+    // block definition count follows the list.
+    CheckCount(in.r, n, MinEntityBytes(in.version()), "entity");
+    n1 = static_cast<std::int32_t>(n);
+    n2 = 0;
+    body.EntBlockDefN = 0;
+    body.EntNo.assign(n, TEntJwwNo{});
+    ArchiveState st;
+    ReadEntityList(in, st, MainListsIn(body), n);
+    ReadBlockDefs(in, st, body, n2);
+}
+
+void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::int32_t n2,
+               std::int32_t sourceVer) {
+    std::size_t estimate = EstimateListBytes(MainListsOut(body, n1));
+    const std::size_t defs = Clamp(std::min<std::int64_t>(n2, body.EntBlockDefN), body.EntBlockDef.size());
+    for (std::size_t i = 0; i < defs; ++i)
+        if (body.EntBlockDef[i].ref_flag) estimate += 64 + EstimateListBytes(DefListsOut(body.EntBlockDef[i]));
+    out.w.reserve(out.w.size() + estimate);
+
+    BodyWriter writer(out, body, sourceVer);
+    writer.WriteList(MainListsOut(body, n1));
+    writer.WriteBlockDefs(n2);
+}
+
+}  // namespace tervalo
