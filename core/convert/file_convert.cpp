@@ -1,0 +1,120 @@
+#include "convert/file_convert.h"
+
+#include <algorithm>
+
+#include "convert/point_rules.h"
+#include "fs/fsutil.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+#include "text/encoding.h"
+
+namespace tervalo {
+
+namespace {
+
+// Output option that keeps the Unicode string form of a source that used it.
+constexpr std::int32_t kUnicodeStrings = 32;
+
+enum class Direction { ToReal, ToTemporary };
+
+void Fail(ConvertReport* report, ConvertFailure failure, const std::string& detail) {
+    if (!report) return;
+    report->failure = failure;
+    report->detail = detail;
+}
+
+// Every image the drawing carries with data must have been copied into the
+// work folder; the writer takes them back from there and would silently drop
+// any that is missing.
+bool ImagesExtracted(const TJwwData& jww, std::string& missing) {
+    if (!jww.BindImageExp) return true;  // not copied out by design: nothing to check
+    const std::size_t n = jww.BindImageN > 0 ? std::min(jww.BindImage.size(), static_cast<std::size_t>(jww.BindImageN)) : 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const TBindImageType& image = jww.BindImage[i];
+        if (image.Fname.empty() || image.Fsize == 0) continue;
+        if (!FileFound(jww.BindImageFolder + image.Fname)) {
+            missing = Utf16ToUtf8(image.Fname);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Steps shared by the four conversions once the file has been read.
+template <typename Container>
+bool ConvertAndWrite(Container& data, Direction direction, const std::u16string& target,
+                     const TConvertOptions& options, ConvertReport* report) {
+    const std::int32_t version = data.Enthd.jwVer;
+    if (direction == Direction::ToReal)
+        ConvertPointsToReal(data, version, options);
+    else
+        ConvertPointsToTemporary(data, version, options);
+    data.SetFileOutOption(data.MojiEncode ? kUnicodeStrings : 0);
+    if (data.FileOut(target, version)) return true;
+    // No half-written output may stay behind.
+    if (FileFound(target)) DeleteFileQuiet(target);
+    Fail(report, ConvertFailure::WriteFailed, data.LastError());
+    return false;
+}
+
+bool ConvertJww(TJwwData& jww, Direction direction, const std::u16string& source, const std::u16string& target,
+                const TConvertOptions& options, ConvertReport* report) {
+    if (report) *report = ConvertReport{};
+    bool written = false;
+    if (!jww.FileIn(source)) {
+        Fail(report, ConvertFailure::ReadFailed, jww.LastError());
+    } else if (std::string missing; !ImagesExtracted(jww, missing)) {
+        Fail(report, ConvertFailure::ImagesNotExtracted, "bound image " + missing + " could not be copied out");
+    } else {
+        written = ConvertAndWrite(jww, direction, target, options, report);
+    }
+    JwwDataFree(jww);
+    return written;
+}
+
+bool ConvertJws(TJwsData& jws, Direction direction, const std::u16string& source, const std::u16string& target,
+                const TConvertOptions& options, ConvertReport* report) {
+    if (report) *report = ConvertReport{};
+    bool written = false;
+    if (!jws.FileIn(source))
+        Fail(report, ConvertFailure::ReadFailed, jws.LastError());
+    else
+        written = ConvertAndWrite(jws, direction, target, options, report);
+    jws.DataFree();
+    return written;
+}
+
+}  // namespace
+
+void JwwDataFree(TJwwData& jww) {
+    // The image files are this program's own copies only when they were
+    // copied out; otherwise files of those names in the folder are not ours.
+    if (jww.BindImageExp) {
+        jww.BindImageDeleteGzFile();
+        jww.BindImageDeleteNonGzFile();
+    }
+    jww.DataFree();
+    jww.BindImageInit();
+}
+
+bool JwwToReal(TJwwData& jww, const std::u16string& source, const std::u16string& target,
+               const TConvertOptions& options, ConvertReport* report) {
+    return ConvertJww(jww, Direction::ToReal, source, target, options, report);
+}
+
+bool JwwToTemporary(TJwwData& jww, const std::u16string& source, const std::u16string& target,
+                    const TConvertOptions& options, ConvertReport* report) {
+    return ConvertJww(jww, Direction::ToTemporary, source, target, options, report);
+}
+
+bool JwsToReal(TJwsData& jws, const std::u16string& source, const std::u16string& target,
+               const TConvertOptions& options, ConvertReport* report) {
+    return ConvertJws(jws, Direction::ToReal, source, target, options, report);
+}
+
+bool JwsToTemporary(TJwsData& jws, const std::u16string& source, const std::u16string& target,
+                    const TConvertOptions& options, ConvertReport* report) {
+    return ConvertJws(jws, Direction::ToTemporary, source, target, options, report);
+}
+
+}  // namespace tervalo
