@@ -1,0 +1,138 @@
+// One conversion run over selected files: the output-folder checks, the
+// extension filter, backups of files already in the output folder, the
+// conversion of each file and the final count. The desktop program and the
+// command-line program both drive it; they only differ in how they show what
+// it reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "convert/convert_options.h"
+
+namespace tervalo {
+
+class TJwwData;
+class TJwsData;
+
+// Outcome of the output-folder checks made before any file is touched.
+enum class BatchCheck {
+    Ok,
+    NoOutputFolder,       // the output folder text is empty
+    OutputFolderMissing,  // no directory of that name exists
+    SameAsReference,      // it names a folder the files are read from
+};
+
+enum class FileOutcome {
+    Converted,             // the converted file was written
+    NotConverted,          // passed the extension filter, but nothing was written
+    UnsupportedExtension,  // refused by the extension filter (a message was shown)
+};
+
+enum class NotConvertedReason {
+    None,
+    UnsupportedExtension,
+    KindNotConverted,    // .jwc and .jwk files are listed but never converted
+    SourceMissing,       // no file at the source path
+    CheckFailed,         // not a JWW/JWS file of a supported version
+    TargetIsSource,      // the target path leads to a file the run reads from
+    DuplicateTarget,     // an earlier file of this run already writes this target
+    BackupFailed,        // the existing target could not be copied to a backup
+    ReadFailed,          // the source could not be read as a whole
+    ImagesNotExtracted,  // a bound image could not be copied out
+    WriteFailed,         // the target could not be written
+};
+
+// One file to convert: the folder it is read from and its name. The target
+// is the output folder joined with the same name.
+struct BatchItem {
+    std::u16string folder;
+    std::u16string name;
+};
+
+struct BatchFileResult {
+    std::u16string name;
+    std::u16string ext;  // lower-cased extension with its dot
+    std::u16string source;
+    std::u16string target;
+    std::u16string backup;  // the backup made of an existing target, empty when none
+    FileOutcome outcome = FileOutcome::NotConverted;
+    NotConvertedReason reason = NotConvertedReason::None;
+    std::string detail;  // the reader's or writer's own reason, when it gave one
+};
+
+struct BatchSummary {
+    BatchCheck check = BatchCheck::Ok;
+    std::int32_t converted = 0;     // files really written
+    std::int32_t notConverted = 0;  // files that passed the filter but were not written
+    std::int32_t unsupported = 0;   // files refused by the extension filter
+    std::vector<BatchFileResult> files;
+
+    bool AllConverted() const { return check == BatchCheck::Ok && notConverted == 0 && unsupported == 0; }
+};
+
+// How a run shows itself. The desktop program puts messages into message
+// boxes and status texts into its status bar; the command-line program prints.
+class BatchReporter {
+public:
+    virtual ~BatchReporter() = default;
+    // A user error: a folder check failed or a file has an unsupported extension.
+    virtual void Message(const std::u16string& text) = 0;
+    // Progress and the final count (an empty text clears the status).
+    virtual void Status(const std::u16string& text) = 0;
+    // The outcome of one file, right after it was handled.
+    virtual void FileResult(const BatchFileResult& result) = 0;
+    // Around the conversion of one file (the desktop program pauses its
+    // folder-following timer meanwhile).
+    virtual void ConvertBegin() {}
+    virtual void ConvertEnd() {}
+};
+
+struct BatchContainers {
+    TJwwData& jww;
+    TJwsData& jws;
+};
+
+struct BatchJob {
+    // The listed folder (may be empty when every item names its own folder).
+    std::u16string referenceFolder;
+    std::u16string outputFolder;
+    // The selected files, in display order.
+    std::vector<BatchItem> items;
+    // Folder that receives the bound images of the JWW drawing being
+    // converted. When empty, the JWW container's own image settings are used.
+    std::u16string imageWorkFolder;
+    TConvertOptions options;
+};
+
+// The user texts of a run.
+inline constexpr char16_t kTextNoOutputFolder[] = u"保存先フォルダを指示して下さい。";
+inline constexpr char16_t kTextOutputFolderMissing[] = u"保存先フォルダが存在しません。";
+inline constexpr char16_t kTextSameFolder[] = u"保存先フォルダは参照フォルダと同じにしないで下さい。";
+
+// The message for a file whose extension is not converted.
+std::u16string UnsupportedExtensionMessage(const std::u16string& name, const std::u16string& ext);
+// The status text while one file is converted.
+std::u16string ConvertingStatusText(const std::u16string& source, const std::u16string& target);
+// The final status text: how many files were converted and, when there were
+// any, how many were not.
+std::u16string SummaryText(std::int32_t converted, std::int32_t notConverted);
+// A short English description of a reason, for logs and the command line.
+std::string ReasonText(NotConvertedReason reason);
+
+// True when both texts name the same directory: equal after upper-casing, or
+// the same directory once separators, "." and "..", and links are resolved.
+bool SameFolder(const std::u16string& a, const std::u16string& b);
+
+// The items of selected names of one folder.
+std::vector<BatchItem> ItemsOfFolder(const std::u16string& folder, const std::vector<std::u16string>& names);
+
+// The output-folder checks alone; the message is given to the reporter.
+BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter);
+
+// Runs the whole conversion. When a folder check fails nothing is touched,
+// the status is not changed, and the summary holds the check's outcome.
+BatchSummary RunBatch(const BatchJob& job, BatchContainers containers, BatchReporter& reporter);
+
+}  // namespace tervalo
