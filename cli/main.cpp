@@ -1,2 +1,80 @@
+// tervalo-cli: converts the points of Jw_cad drawings (.jww) and figures
+// (.jws) between temporary and real points, and reports what files hold.
 #include <cstdio>
-int main() { std::puts("tervalo-cli"); return 0; }
+#include <string>
+#include <vector>
+
+#include "cli_common.h"
+#include "text/encoding.h"
+
+namespace tervalo::cli {
+
+namespace {
+
+const char kMainUsage[] =
+    "Usage: tervalo-cli COMMAND [OPTIONS] ...\n"
+    "\n"
+    "Converts the points of Jw_cad drawings (.jww) and figures (.jws) between\n"
+    "temporary and real points, and reports what Jw_cad files hold.\n"
+    "\n"
+    "Commands:\n"
+    "  info [--json] FILE...      report the contents of each file\n"
+    "  convert [OPTIONS] PATH...  convert files and folders into an output folder\n"
+    "\n"
+    "Options:\n"
+    "  --help      show this help (also: tervalo-cli COMMAND --help)\n"
+    "  --version   show the version\n";
+
+}  // namespace
+
+void Out(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void Err(const std::string& line) {
+    std::fflush(stdout);
+    std::fputs(line.c_str(), stderr);
+    std::fputc('\n', stderr);
+}
+
+int UsageError(const std::string& message) {
+    Err(std::string(kProgram) + ": " + message + " (see 'tervalo-cli --help')");
+    return kExitUsage;
+}
+
+bool ArgToText(const std::string& arg, std::u16string& text) {
+    text = Utf8ToUtf16(arg);
+    return Utf16ToUtf8(text) == arg;
+}
+
+std::string ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text); }
+
+}  // namespace tervalo::cli
+
+int main(int argc, char** argv) {
+    using namespace tervalo::cli;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        Err(kMainUsage);
+        return kExitUsage;
+    }
+    const std::string& command = args[0];
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    int rc;
+    if (command == "--help" || command == "-h") {
+        std::fputs(kMainUsage, stdout);
+        rc = kExitOk;
+    } else if (command == "--version") {
+        Out(std::string(kProgram) + " " + TERVALO_VERSION);
+        rc = kExitOk;
+    } else if (command == "info") {
+        rc = RunInfo(rest);
+    } else if (command == "convert") {
+        rc = RunConvert(rest);
+    } else {
+        rc = UsageError("unknown command '" + command + "'");
+    }
+    if (std::fflush(stdout) != 0 && rc == kExitOk) rc = kExitFailed;
+    return rc;
+}

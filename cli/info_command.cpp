@@ -1,0 +1,214 @@
+// tervalo-cli info: what each Jw_cad file holds. Never writes a file.
+#include <string>
+#include <vector>
+
+#include "cli_common.h"
+#include "convert/drawing_info.h"
+#include "dos/jwc_data.h"
+#include "dos/jwk_data.h"
+#include "fs/fsutil.h"
+#include "json_writer.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+
+namespace tervalo::cli {
+
+const char kInfoUsage[] =
+    "Usage: tervalo-cli info [--json] FILE...\n"
+    "\n"
+    "Reports the kind, version, memo, entity and point counts, block definitions\n"
+    "and bound images of each Jw_cad file (JWW, JWS, JWC or JWK; the kind is\n"
+    "recognised from the contents). No file is written.\n"
+    "\n"
+    "Options:\n"
+    "  --json   one JSON object per file and line (JSON Lines)\n"
+    "  --help   show this help\n"
+    "\n"
+    "Exit status: 0 when every file was read, 1 otherwise, 2 on bad arguments.\n";
+
+namespace {
+
+std::string KindsJson(const KindCounts& k) {
+    return JsonObject()
+        .Number("line", k.line)
+        .Number("arc", k.arc)
+        .Number("point", k.point)
+        .Number("text", k.text)
+        .Number("dimension", k.dimension)
+        .Number("solid", k.solid)
+        .Number("block", k.block)
+        .Done();
+}
+
+std::string PointsJson(const PointCounts& p) {
+    return JsonObject().Number("temporary", p.temporary).Number("real", p.real).Number("marker", p.marker).Done();
+}
+
+std::string KindsText(const KindCounts& k) {
+    return "line " + std::to_string(k.line) + ", arc " + std::to_string(k.arc) + ", point " +
+           std::to_string(k.point) + ", text " + std::to_string(k.text) + ", dimension " +
+           std::to_string(k.dimension) + ", solid " + std::to_string(k.solid) + ", block " +
+           std::to_string(k.block);
+}
+
+std::string PointsText(const PointCounts& p) {
+    return "temporary " + std::to_string(p.temporary) + ", real " + std::to_string(p.real) + ", marker " +
+           std::to_string(p.marker);
+}
+
+void PrintDrawing(const std::u16string& file, const char* format, const DrawingInfo& info, bool json) {
+    if (json) {
+        std::string images = "[";
+        for (std::size_t i = 0; i < info.images.size(); ++i) {
+            if (i) images += ",";
+            images += JsonObject().String("name", info.images[i].name).Number("size", info.images[i].size).Done();
+        }
+        images += "]";
+        Out(JsonObject()
+                .String("file", file)
+                .String("format", std::u16string(format, format + std::char_traits<char>::length(format)))
+                .Number("version", info.version)
+                .String("memo", info.memo)
+                .Raw("entities", KindsJson(info.entities))
+                .Raw("block_entities", KindsJson(info.blockEntities))
+                .Raw("points", PointsJson(info.points))
+                .Raw("dimension_points", PointsJson(info.dimensionPoints))
+                .Raw("block_points", PointsJson(info.blockPoints))
+                .Raw("block_dimension_points", PointsJson(info.blockDimensionPoints))
+                .Number("block_definitions", info.blockDefinitions)
+                .Number("referenced_block_definitions", info.referencedBlockDefinitions)
+                .Raw("images", images)
+                .Bool("unicode", info.unicode)
+                .Done());
+        return;
+    }
+    std::string upper = format;
+    for (char& c : upper) c = static_cast<char>(c - 'a' + 'A');
+    Out(ToUtf8(file));
+    Out("  format: " + upper + ", version " + std::to_string(info.version));
+    if (!info.memo.empty()) {
+        std::string memo = ToUtf8(info.memo);
+        for (std::size_t p; (p = memo.find("\r\n")) != std::string::npos;) memo.replace(p, 2, " / ");
+        Out("  memo: " + memo);
+    }
+    Out("  entities: " + KindsText(info.entities));
+    Out("  block entities: " + KindsText(info.blockEntities));
+    Out("  points: " + PointsText(info.points));
+    Out("  dimension points: " + PointsText(info.dimensionPoints));
+    Out("  block points: " + PointsText(info.blockPoints));
+    Out("  block dimension points: " + PointsText(info.blockDimensionPoints));
+    Out("  block definitions: " + std::to_string(info.blockDefinitions) + " (" +
+        std::to_string(info.referencedBlockDefinitions) + " referenced)");
+    if (info.images.empty()) {
+        Out("  images: none");
+    } else {
+        for (const ImageInfo& image : info.images)
+            Out("  image: " + ToUtf8(image.name) + " (" + std::to_string(image.size) + " bytes)");
+    }
+    Out(std::string("  unicode strings: ") + (info.unicode ? "yes" : "no"));
+}
+
+template <typename Header>
+void PrintDos(const std::u16string& file, const char* format, const Header& h, const std::int32_t* vten, bool json) {
+    const std::u16string memo = h.comment1 + u" " + h.comment2;
+    if (json) {
+        JsonObject entities;
+        entities.Number("line", h.lineCount).Number("arc", h.arcCount).Number("point", h.tenCount).Number("text", h.mojiCount);
+        if (vten) entities.Number("virtual_points", *vten);
+        Out(JsonObject()
+                .String("file", file)
+                .String("format", std::u16string(format, format + 3))
+                .String("version", u"DOS")
+                .String("memo", memo)
+                .String("comment1", h.comment1)
+                .String("comment2", h.comment2)
+                .Raw("entities", entities.Done())
+                .Done());
+        return;
+    }
+    std::string upper = format;
+    for (char& c : upper) c = static_cast<char>(c - 'a' + 'A');
+    Out(ToUtf8(file));
+    Out("  format: " + upper + ", version DOS");
+    Out("  comment1: " + ToUtf8(h.comment1));
+    Out("  comment2: " + ToUtf8(h.comment2));
+    std::string counts = "line " + std::to_string(h.lineCount) + ", arc " + std::to_string(h.arcCount) + ", point " +
+                         std::to_string(h.tenCount) + ", text " + std::to_string(h.mojiCount);
+    if (vten) counts += ", virtual point " + std::to_string(*vten);
+    Out("  entities: " + counts);
+}
+
+// Reports one file; false (with the reason on standard error) when it cannot be read.
+bool InfoOne(const std::string& arg, bool json) {
+    auto fail = [&](const std::string& reason) {
+        Err(std::string(kProgram) + ": " + arg + ": " + reason);
+        return false;
+    };
+    std::u16string path;
+    if (!ArgToText(arg, path)) return fail("the file name is not valid UTF-8");
+    if (FolderFound(path)) return fail("is a folder");
+    if (!FileFound(path)) return fail("file not found");
+
+    TJwwData jww;
+    if (jww.FileCheck(path)) {
+        // Read the image section for the names and sizes, but copy nothing out.
+        jww.BindImageExp = false;
+        jww.BindImageExr = true;
+        if (!jww.FileIn(path)) {
+            std::string reason = jww.LastError();
+            return fail("cannot read the JWW drawing" + (reason.empty() ? std::string() : ": " + reason));
+        }
+        PrintDrawing(path, "jww", CollectDrawingInfo(jww), json);
+        return true;
+    }
+    TJwsData jws;
+    if (jws.FileCheck(path)) {
+        if (!jws.FileIn(path)) {
+            std::string reason = jws.LastError();
+            return fail("cannot read the JWS figure" + (reason.empty() ? std::string() : ": " + reason));
+        }
+        PrintDrawing(path, "jws", CollectDrawingInfo(jws), json);
+        return true;
+    }
+    TJwcData jwc;
+    if (jwc.FileCheck(path)) {
+        if (!jwc.FileHeaderIn(path)) return fail("cannot read the JWC header (the file is too short)");
+        PrintDos(path, "jwc", jwc.Enthd, &jwc.Enthd.vtenCount, json);
+        return true;
+    }
+    TJwkData jwk;
+    if (jwk.FileCheck(path)) {
+        if (!jwk.FileHeaderIn(path)) return fail("cannot read the JWK header (the file is too short)");
+        PrintDos(path, "jwk", jwk.Enthd, nullptr, json);
+        return true;
+    }
+    return fail("not a Jw_cad file of a supported kind and version (JWW 220-700, JWS 230-700, JWC, JWK)");
+}
+
+}  // namespace
+
+int RunInfo(const std::vector<std::string>& args) {
+    bool json = false;
+    bool optionsEnded = false;
+    std::vector<std::string> files;
+    for (const std::string& a : args) {
+        if (!optionsEnded && a == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (a == "--help" || a == "-h")) {
+            Out(std::string(kInfoUsage).substr(0, std::string(kInfoUsage).size() - 1));
+            return kExitOk;
+        } else if (!optionsEnded && a == "--json") {
+            json = true;
+        } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
+            return UsageError("info: unknown option '" + a + "'");
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) return UsageError("info: no file given");
+    bool allRead = true;
+    for (const std::string& f : files) allRead = InfoOne(f, json) && allRead;
+    return allRead ? kExitOk : kExitFailed;
+}
+
+}  // namespace tervalo::cli
