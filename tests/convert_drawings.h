@@ -47,7 +47,8 @@ struct LineSpec {
 };
 
 struct TextSpec {
-    std::string text;
+    std::string text;     // ASCII
+    bool unicode = false; // stored in the Unicode string form
 };
 
 using EntitySpec = std::variant<PointSpec, DimensionSpec, InsertSpec, LineSpec, TextSpec>;
@@ -126,7 +127,15 @@ private:
             LineRecord(b, version_, l->x1, l->y1, l->x2, l->y2);
         } else if (auto* t = std::get_if<TextSpec>(&e)) {
             Tag(b, "CDataMoji");
-            TextRecord(b, version_, t->text);
+            if (!t->unicode) {
+                TextRecord(b, version_, t->text);
+            } else {
+                Attr(b, version_, 1, 1);
+                b.f64(1).f64(2).f64(3).f64(4).u32(0).f64(2.5).f64(2.5).f64(0).f64(0);
+                b.str("Font");
+                b.u8(0xFF).u16(0xFFFE).u8(static_cast<std::uint8_t>(t->text.size()));
+                for (char c : t->text) b.u16(static_cast<std::uint16_t>(c));
+            }
         }
         ++objectIndex_;
     }
