@@ -1,0 +1,100 @@
+// Reading and writing whole JWW drawings: header and tables, entity list,
+// block definitions and, from version 700 on, the bound images, in that order.
+// The file is read into memory once and decoded from there; the output is
+// built in memory and written in one go.
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "archive/archive.h"
+#include "archive/byte_reader.h"
+#include "archive/byte_writer.h"
+#include "codec/body_codec.h"
+#include "fs/fsutil.h"
+#include "model/jww_data.h"
+
+namespace tervalo {
+
+namespace {
+
+std::string Describe(const IoError& e) {
+    return e.detail().empty() ? std::string(e.what()) : std::string(e.what()) + ": " + e.detail();
+}
+
+std::string SystemReason() { return std::strerror(errno ? errno : EIO); }
+
+}  // namespace
+
+bool TJwwData::FileIn(const std::u16string& FName) {
+    Bytes data;
+    errno = 0;
+    if (!ReadWholeFile(FName, data)) {
+        DataInit();
+        MakeBlockTree();
+        lastError_ = "cannot open file: " + SystemReason();
+        return false;
+    }
+    return ReadFromBuffer(data);
+}
+
+bool TJwwData::ReadFromBuffer(std::span<const std::uint8_t> data) {
+    DataInit();
+    lastError_.clear();
+    ByteReader r(data);
+    // A drawing whose header cannot be read stays empty but for the header
+    // fields read; no block tree is built for it.
+    if (!HeaderIn(r, false)) return false;
+    bool ok = false;
+    try {
+        ArchiveIn in(r, Enthd.jwVer, MojiEncode);
+        ReadBody(in, *this, Enthd.n1, Enthd.n2);
+        if (Enthd.jwVer >= 700) ImagesIn(in);
+        ok = true;
+    } catch (const IoError& e) {
+        lastError_ = Describe(e);
+    } catch (const std::bad_alloc&) {
+        lastError_ = "out of memory";
+    }
+    // Whatever was read of the body gets its block tree.
+    MakeBlockTree();
+    return ok;
+}
+
+bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
+    lastError_.clear();
+    try {
+        ByteWriter w;
+        std::size_t expected = 16 * 1024 + 64 * EntNo.size();
+        for (const auto& def : EntBlockDef) expected += 64 * def.mNo.size();
+        w.reserve(expected);
+        HeaderOut(w, Ver);
+        ArchiveOut ao(w, Ver, FileOutOpt);
+        WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
+        if (Ver >= 700) ImagesOut(ao);
+        out = std::move(w.data());
+        return true;
+    } catch (const IoError& e) {
+        lastError_ = Describe(e);
+    } catch (const std::bad_alloc&) {
+        lastError_ = "out of memory";
+    }
+    return false;
+}
+
+bool TJwwData::FileOut(const std::u16string& FName, std::int32_t Ver) {
+    // The whole file is built in memory first: a drawing that cannot be
+    // written (a text too long for the file) never touches the disk.
+    Bytes data;
+    if (!WriteToBuffer(Ver, data)) return false;
+    // WriteWholeFile checks every byte and removes its file when the write
+    // fails (a full disk, for example).
+    errno = 0;
+    if (!WriteWholeFile(FName, data)) {
+        lastError_ = "cannot write file: " + SystemReason();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tervalo
