@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/batch.h"
+#include "convert/drawing_info.h"
+#include "convert_drawings.h"
+#include "fs/fsutil.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+#include "test_support.h"
+
+namespace tervalo {
+namespace {
+
+using namespace tervalo::test;
+namespace fs = std::filesystem;
+
+// Records everything a run reports, in order.
+struct RecordingReporter : BatchReporter {
+    std::vector<std::u16string> messages, statuses;
+    std::vector<BatchFileResult> results;
+    std::vector<std::string> events;
+    void Message(const std::u16string& t) override { messages.push_back(t); events.push_back("message"); }
+    void Status(const std::u16string& t) override { statuses.push_back(t); events.push_back("status"); }
+    void FileResult(const BatchFileResult& r) override { results.push_back(r); events.push_back("result"); }
+    void ConvertBegin() override { events.push_back("begin"); }
+    void ConvertEnd() override { events.push_back("end"); }
+};
+
+Bytes Figure(double x, bool temporary = true) {
+    BodyBuilder body(700);
+    body.Add(PointSpec{x, 0, temporary});
+    return BuildJws(700, body.Build());
+}
+
+Bytes Drawing(double x) {
+    BodyBuilder body(700);
+    body.Add(PointSpec{x, 0, true});
+    return BuildJww(700, body.Build());
+}
+
+// A reference folder "ref", an output folder "out" and a work folder.
+struct Fixture {
+    TempDir dir;
+    TJwwData jww;
+    TJwsData jws;
+    RecordingReporter rep;
+    fs::path ref = dir.path() / "ref", out = dir.path() / "out", work = dir.path() / "work";
+    Fixture() {
+        fs::create_directory(ref);
+        fs::create_directory(out);
+        fs::create_directory(work);
+    }
+    BatchJob Job(const std::vector<std::string>& names) {
+        BatchJob job;
+        job.referenceFolder = U16(ref.string());
+        job.outputFolder = U16(out.string());
+        for (const auto& n : names) job.items.push_back({job.referenceFolder, U16(n)});
+        job.imageWorkFolder = U16(work.string());
+        return job;
+    }
+    BatchSummary Run(const BatchJob& job) { return RunBatch(job, {jww, jws}, rep); }
+    // The first point of a converted figure or drawing.
+    TEntJwwTen FirstPoint(const fs::path& p) {
+        TJwsData s;
+        if (s.FileCheck(U16(p.string()))) {
+            EXPECT_TRUE(s.FileIn(U16(p.string())));
+            return s.EntTen.at(0);
+        }
+        TJwwData w;
+        EXPECT_TRUE(w.FileIn(U16(p.string())));
+        return w.EntTen.at(0);
+    }
+};
+
+TEST(BatchTest, OutputFolderChecks) {
+    struct Case {
+        const char* what;
+        std::function<std::string(Fixture&)> output;
+        BatchCheck check;
+        const char16_t* message;
+    };
+    const Case cases[] = {
+        {"empty", [](Fixture&) { return std::string(); }, BatchCheck::NoOutputFolder, kTextNoOutputFolder},
+        {"missing", [](Fixture& f) { return (f.dir.path() / "nope").string(); }, BatchCheck::OutputFolderMissing,
+         kTextOutputFolderMissing},
+        {"a file, not a folder",
+         [](Fixture& f) { return (f.ref / "plan.jws").string(); }, BatchCheck::OutputFolderMissing,
+         kTextOutputFolderMissing},
+        {"same text", [](Fixture& f) { return f.ref.string(); }, BatchCheck::SameAsReference, kTextSameFolder},
+        {"trailing separator", [](Fixture& f) { return f.ref.string() + "/"; }, BatchCheck::SameAsReference,
+         kTextSameFolder},
+        {"dot and dot-dot", [](Fixture& f) { return (f.out / ".." / "ref" / ".").string(); },
+         BatchCheck::SameAsReference, kTextSameFolder},
+        {"link to the folder",
+         [](Fixture& f) {
+             fs::create_directory_symlink(f.ref, f.dir.path() / "link");
+             return (f.dir.path() / "link").string();
+         },
+         BatchCheck::SameAsReference, kTextSameFolder},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        WriteFile(f.ref / "plan.jws", Figure(1));
+        BatchJob job = f.Job({"plan.jws"});
+        job.outputFolder = U16(c.output(f));
+        BatchSummary s = f.Run(job);
+        EXPECT_EQ(s.check, c.check);
+        EXPECT_EQ(f.rep.messages, std::vector<std::u16string>{c.message});
+        EXPECT_TRUE(f.rep.statuses.empty()) << "the status is not changed";
+        EXPECT_TRUE(s.files.empty());
+        EXPECT_EQ(f.FirstPoint(f.ref / "plan.jws").bKariten, 1u) << "the source is untouched";
+        EXPECT_FALSE(s.AllConverted());
+    }
+}
+
+TEST(BatchTest, SameFolderComparesTextAndLocation) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "Data");
+    const std::string d = (dir.path() / "Data").string();
+    EXPECT_TRUE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));  // letter case, as the text test did
+    EXPECT_TRUE(SameFolder(U16(d), U16(d + "//")));
+    EXPECT_TRUE(SameFolder(U16(d + "/missing/.."), U16(d)));
+    EXPECT_TRUE(SameFolder(U16(d + "/new"), U16(d + "/./new/")));  // not existing yet
+    EXPECT_FALSE(SameFolder(U16(d), U16(dir.path().string())));
+    EXPECT_FALSE(SameFolder(U16(d + "/a"), U16(d + "/b")));
+    EXPECT_FALSE(SameFolder(u"", U16(d)));
+}
+
+TEST(BatchTest, ConvertsSelectedFilesInOrderAndReports) {
+    Fixture f;
+    WriteFile(f.ref / "a.jws", Figure(1));
+    WriteFile(f.ref / "PLAN.JWW", Drawing(2));
+    BatchJob job = f.Job({"PLAN.JWW", "a.jws"});
+    BatchSummary s = f.Run(job);
+    ASSERT_EQ(s.check, BatchCheck::Ok);
+    EXPECT_EQ(s.converted, 2);
+    EXPECT_TRUE(s.AllConverted());
+    ASSERT_EQ(f.rep.results.size(), 2u);
+    EXPECT_EQ(f.rep.results[0].name, u"PLAN.JWW");
+    EXPECT_EQ(f.rep.results[0].ext, u".jww");
+    EXPECT_EQ(f.rep.results[0].target, U16((f.out / "PLAN.JWW").string()));
+    EXPECT_EQ(f.FirstPoint(f.out / "PLAN.JWW").bKariten, 0u);
+    EXPECT_EQ(f.FirstPoint(f.out / "a.jws").bKariten, 0u);
+    const std::vector<std::string> events = {"status", "begin", "end", "status", "result",
+                                             "status", "begin", "end", "status", "result", "status"};
+    EXPECT_EQ(f.rep.events, events);
+    EXPECT_EQ(f.rep.statuses[0], u"ファイル「" + U16((f.ref / "PLAN.JWW").string()) + u"」→「" +
+                                     U16((f.out / "PLAN.JWW").string()) + u"」変換中です。");
+    EXPECT_EQ(f.rep.statuses[1], u"");
+    EXPECT_EQ(f.rep.statuses.back(), u"2個のファイルを変換しました。");
+    EXPECT_EQ(f.jww.BindImageFolder, U16(f.work.string()) + u"/");
+    EXPECT_TRUE(fs::is_empty(f.work));
+}
+
+TEST(BatchTest, DirectionSelectsTheRule) {
+    Fixture f;
+    WriteFile(f.ref / "a.jws", Figure(1, false));
+    BatchJob job = f.Job({"a.jws"});
+    job.options.Direction = 1;
+    ASSERT_EQ(f.Run(job).converted, 1);
+    EXPECT_EQ(f.FirstPoint(f.out / "a.jws").bKariten, 1u);
+}
+
+TEST(BatchTest, NothingSelected) {
+    Fixture f;
+    BatchSummary s = f.Run(f.Job({}));
+    EXPECT_EQ(s.converted, 0);
+    EXPECT_EQ(f.rep.statuses, std::vector<std::u16string>{u"0個のファイルを変換しました。"});
+    EXPECT_TRUE(fs::is_empty(f.out));
+}
+
+TEST(BatchTest, BackupsOfOneRunNeverOverwriteEachOther) {
+    Fixture f;
+    WriteFile(f.ref / "plan.jww", Drawing(1));
+    WriteFile(f.ref / "plan.jws", Figure(2));
+    WriteFile(f.out / "plan.jww", {1, 1, 1});
+    WriteFile(f.out / "plan.jws", {2, 2});
+    WriteFile(f.out / "plan.BAK", {9});  // from an earlier run: replaced
+    BatchSummary s = f.Run(f.Job({"plan.jww", "plan.jws"}));
+    EXPECT_EQ(s.converted, 2);
+    EXPECT_EQ(ReadFile(f.out / "plan.BAK"), (Bytes{1, 1, 1}));
+    EXPECT_EQ(ReadFile(f.out / "plan.jws.BAK"), (Bytes{2, 2}));
+    EXPECT_EQ(f.rep.results[0].backup, U16((f.out / "plan.BAK").string()));
+    EXPECT_EQ(f.rep.results[1].backup, U16((f.out / "plan.jws.BAK").string()));
+    EXPECT_EQ(f.FirstPoint(f.out / "plan.jws").start_x, 2.0);
+}
+
+TEST(BatchTest, FailedBackupLeavesTheTargetAndIsNotCounted) {
+    Fixture f;
+    WriteFile(f.ref / "plan.jws", Figure(1));
+    WriteFile(f.ref / "next.jws", Figure(2));
+    WriteFile(f.out / "plan.jws", {7, 7, 7});
+    fs::create_directory(f.out / "plan.BAK");  // the backup cannot be written
+    BatchSummary s = f.Run(f.Job({"plan.jws", "next.jws"}));
+    EXPECT_EQ(s.converted, 1);
+    EXPECT_EQ(s.notConverted, 1);
+    EXPECT_EQ(f.rep.results[0].reason, NotConvertedReason::BackupFailed);
+    EXPECT_EQ(ReadFile(f.out / "plan.jws"), (Bytes{7, 7, 7}));
+    EXPECT_EQ(f.rep.statuses.back(), u"1個のファイルを変換しました。1個のファイルは変換できませんでした。");
+}
+
+TEST(BatchTest, ListedButNotConvertedKinds) {
+    Fixture f;
+    WriteFile(f.ref / "plan.jwc", Bytes(700, 0x20));
+    WriteFile(f.ref / "part.JWK", Bytes(300, 0x20));
+    WriteFile(f.out / "plan.jwc", {5});
+    BatchSummary s = f.Run(f.Job({"plan.jwc", "part.JWK"}));
+    EXPECT_EQ(s.converted, 0);
+    EXPECT_EQ(s.notConverted, 2);
+    EXPECT_EQ(s.unsupported, 0);
+    EXPECT_TRUE(f.rep.messages.empty());
+    for (const auto& r : f.rep.results) EXPECT_EQ(r.reason, NotConvertedReason::KindNotConverted);
+    EXPECT_EQ(ReadFile(f.out / "plan.jwc"), (Bytes{5}));
+    EXPECT_FALSE(fs::exists(f.out / "plan.BAK")) << "nothing is written, so nothing needs a backup";
+    EXPECT_EQ(f.rep.statuses.back(), u"0個のファイルを変換しました。2個のファイルは変換できませんでした。");
+}
+
+TEST(BatchTest, UnsupportedExtensionsShowAMessageAndAreSkipped) {
+    Fixture f;
+    WriteFile(f.ref / "notes.txt", {1});
+    WriteFile(f.ref / "README", {1});
+    WriteFile(f.ref / "a.jws", Figure(1));
+    BatchSummary s = f.Run(f.Job({"notes.txt", "README", "a.jws"}));
+    const std::vector<std::u16string> messages = {
+        u"このファイル拡張子（種類）の変換には対応していません。\r\nファイル名：notes.txt\r\n　　拡張子：.txt",
+        u"このファイル拡張子（種類）の変換には対応していません。\r\nファイル名：README\r\n　　拡張子：",
+    };
+    EXPECT_EQ(f.rep.messages, messages);
+    EXPECT_EQ(s.converted, 1);
+    EXPECT_EQ(s.unsupported, 2);
+    EXPECT_EQ(s.notConverted, 0);
+    EXPECT_FALSE(s.AllConverted());
+    EXPECT_EQ(f.rep.statuses.back(), u"1個のファイルを変換しました。");
+    EXPECT_FALSE(fs::exists(f.out / "notes.txt"));
+}
+
+TEST(BatchTest, FilesThatCannotBeConvertedAreNotCounted) {
+    Fixture f;
+    WriteFile(f.ref / "junk.jww", Bytes(100, 'x'));
+    Bytes cut = Figure(1);
+    cut.resize(460);  // passes the signature check, cannot be read
+    WriteFile(f.ref / "cut.jws", cut);
+    WriteFile(f.out / "junk.jww", {3});
+    BatchSummary s = f.Run(f.Job({"junk.jww", "cut.jws", "gone.jws"}));
+    EXPECT_EQ(s.converted, 0);
+    EXPECT_EQ(s.notConverted, 3);
+    EXPECT_EQ(f.rep.results[0].reason, NotConvertedReason::CheckFailed);
+    EXPECT_EQ(f.rep.results[1].reason, NotConvertedReason::ReadFailed);
+    EXPECT_EQ(f.rep.results[2].reason, NotConvertedReason::SourceMissing);
+    EXPECT_EQ(ReadFile(f.out / "junk.jww"), (Bytes{3}));
+    EXPECT_FALSE(fs::exists(f.out / "junk.BAK"));
+    EXPECT_FALSE(fs::exists(f.out / "cut.jws"));
+}
+
+TEST(BatchTest, TargetLeadingToASourceIsNeverWritten) {
+    Fixture f;
+    WriteFile(f.ref / "plan.jws", Figure(1));
+    WriteFile(f.ref / "other.jws", Figure(5));
+    fs::create_symlink(f.ref / "plan.jws", f.out / "plan.jws");
+    // A target leading to another drawing of the run is refused as well.
+    fs::create_symlink(f.ref / "other.jws", f.out / "a.jws");
+    WriteFile(f.ref / "a.jws", Figure(3));
+    const Bytes plan = ReadFile(f.ref / "plan.jws"), other = ReadFile(f.ref / "other.jws");
+    BatchSummary s = f.Run(f.Job({"plan.jws", "a.jws", "other.jws"}));
+    EXPECT_EQ(f.rep.results[0].reason, NotConvertedReason::TargetIsSource);
+    EXPECT_EQ(f.rep.results[1].reason, NotConvertedReason::TargetIsSource);
+    EXPECT_EQ(f.rep.results[2].outcome, FileOutcome::Converted);
+    EXPECT_EQ(s.converted, 1);
+    EXPECT_EQ(ReadFile(f.ref / "plan.jws"), plan);
+    EXPECT_EQ(ReadFile(f.ref / "other.jws"), other);
+}
+
+TEST(BatchTest, SameTargetTwiceIsWrittenOnce) {
+    Fixture f;
+    fs::create_directory(f.dir.path() / "ref2");
+    WriteFile(f.ref / "plan.jws", Figure(1));
+    WriteFile(f.dir.path() / "ref2" / "plan.jws", Figure(2));
+    BatchJob job = f.Job({"plan.jws"});
+    job.referenceFolder.clear();
+    job.items.push_back({U16((f.dir.path() / "ref2").string()), u"plan.jws"});
+    BatchSummary s = f.Run(job);
+    EXPECT_EQ(s.converted, 1);
+    EXPECT_EQ(s.notConverted, 1);
+    EXPECT_EQ(f.rep.results[1].reason, NotConvertedReason::DuplicateTarget);
+    EXPECT_EQ(f.FirstPoint(f.out / "plan.jws").start_x, 1.0);
+    EXPECT_FALSE(fs::exists(f.out / "plan.BAK"));
+}
+
+TEST(BatchTest, EveryItemFolderIsCheckedAgainstTheOutput) {
+    Fixture f;
+    WriteFile(f.out / "plan.jws", Figure(1));
+    BatchJob job = f.Job({});
+    job.referenceFolder.clear();
+    job.items.push_back({U16(f.out.string() + "/"), u"plan.jws"});
+    EXPECT_EQ(f.Run(job).check, BatchCheck::SameAsReference);
+    EXPECT_EQ(f.FirstPoint(f.out / "plan.jws").bKariten, 1u);
+}
+
+}  // namespace
+}  // namespace tervalo
