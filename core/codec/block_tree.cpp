@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -35,6 +36,35 @@ private:
     std::unordered_map<std::uint32_t, std::int32_t> map_;
 };
 
+// The definition each insert refers to (the first one with its number, -1
+// when none), for the drawing's inserts and for those of every definition.
+struct ResolvedInserts {
+    std::vector<std::int32_t> top;
+    std::vector<std::size_t> offset;  // definition i's inserts start at nested[offset[i]]
+    std::vector<std::int32_t> nested;
+
+    ResolvedInserts(const DrawingBody& b, std::size_t defN) {
+        const FirstDefinitions first(b.EntBlockDef, defN);
+        const std::size_t topN = Clamp(b.EntBlockN, b.EntBlock.size());
+        top.reserve(topN);
+        for (std::size_t j = 0; j < topN; ++j) top.push_back(first(b.EntBlock[j].nNumber));
+        offset.reserve(defN + 1);
+        offset.push_back(0);
+        for (std::size_t i = 0; i < defN; ++i) {
+            const TEntJwwBlockDef& d = b.EntBlockDef[i];
+            const std::size_t n = Clamp(d.mBlockN, d.mBlock.size());
+            for (std::size_t l = 0; l < n; ++l) nested.push_back(first(d.mBlock[l].nNumber));
+            offset.push_back(nested.size());
+        }
+    }
+    // The referred definitions of the inserts of definition `def` (-1: the drawing).
+    std::span<const std::int32_t> Of(std::int32_t def) const {
+        if (def < 0) return top;
+        const auto i = static_cast<std::size_t>(def);
+        return std::span<const std::int32_t>(nested).subspan(offset[i], offset[i + 1] - offset[i]);
+    }
+};
+
 // The block tree is defined breadth first: the inserts of the drawing, then
 // the inserts inside their definitions, and so on, where a node whose
 // definition already lies on its path to the top is not expanded again, and
@@ -50,8 +80,8 @@ private:
 // allows.
 class TreeBuilder {
 public:
-    TreeBuilder(const DrawingBody& body, const FirstDefinitions& first, std::size_t defN)
-        : body_(body), first_(first), defN_(defN), onPath_(defN, 0) {}
+    TreeBuilder(const DrawingBody& body, const ResolvedInserts& resolved, std::size_t defN)
+        : body_(body), resolved_(resolved), defN_(defN), onPath_(defN, 0) {}
 
     // A node found by a walk, in depth-first order.
     struct Found {
@@ -65,7 +95,9 @@ public:
     std::vector<TEntJwwBlockTree> Build(std::uint64_t cap) {
         const std::int32_t unlimited = std::numeric_limits<std::int32_t>::max();
         std::vector<Found> found;
-        if (Walk(unlimited, cap, 0, nullptr) <= cap) {
+        const std::uint64_t total = Walk(unlimited, cap, 0, nullptr);
+        found.reserve(static_cast<std::size_t>(std::min(total, cap)));
+        if (total <= cap) {
             Walk(unlimited, std::numeric_limits<std::uint64_t>::max(), 0, &found);
         } else {
             // The deepest level is at most the number of definitions: the
@@ -93,14 +125,8 @@ private:
         std::int32_t childLevel; // level of the nodes made from these inserts
     };
 
-    const std::vector<TEntJwwBlock>& InsertsOf(std::int32_t def, std::size_t& n) const {
-        if (def < 0) {
-            n = Clamp(body_.EntBlockN, body_.EntBlock.size());
-            return body_.EntBlock;
-        }
-        const TEntJwwBlockDef& d = body_.EntBlockDef[static_cast<std::size_t>(def)];
-        n = Clamp(d.mBlockN, d.mBlock.size());
-        return d.mBlock;
+    const std::vector<TEntJwwBlock>& InsertsOf(std::int32_t def) const {
+        return def < 0 ? body_.EntBlock : body_.EntBlockDef[static_cast<std::size_t>(def)].mBlock;
     }
 
     // Visits the nodes of levels 0 .. maxLevel depth first and returns how
@@ -115,19 +141,19 @@ private:
         stack.push_back({-1, -1, 0, 0});
         while (!stack.empty()) {
             Frame& f = stack.back();
-            std::size_t n = 0;
-            const std::vector<TEntJwwBlock>& inserts = InsertsOf(f.def, n);
+            const std::span<const std::int32_t> targets = resolved_.Of(f.def);
+            const std::size_t n = targets.size();
             const bool quotaFull = out && f.childLevel == maxLevel && lastLevel >= lastQuota;
             if (f.next >= n || quotaFull) {
                 if (f.def >= 0) onPath_[static_cast<std::size_t>(f.def)] = 0;
                 stack.pop_back();
                 continue;
             }
-            const TEntJwwBlock& insert = inserts[f.next++];
+            const std::size_t at = f.next++;
             const std::int32_t level = f.childLevel;
             const std::int32_t parentDef = f.def;
             const std::int32_t parentNode = f.node;
-            const std::int32_t defno = first_(insert.nNumber);
+            const std::int32_t defno = targets[at];
             ++count;
             if (!out && count > countLimit) {
                 ClearPath(stack);
@@ -136,12 +162,11 @@ private:
             std::int32_t self = -1;
             if (out) {
                 self = static_cast<std::int32_t>(out->size());
-                out->push_back({&insert, parentDef, parentNode, level, defno});
+                out->push_back({&InsertsOf(parentDef)[at], parentDef, parentNode, level, defno});
                 if (level == maxLevel) ++lastLevel;
             }
             if (level < maxLevel && defno >= 0 && !onPath_[static_cast<std::size_t>(defno)]) {
-                const TEntJwwBlockDef& d = body_.EntBlockDef[static_cast<std::size_t>(defno)];
-                if (d.mBlockN > 0 && !d.mBlock.empty()) {
+                if (!resolved_.Of(defno).empty()) {
                     onPath_[static_cast<std::size_t>(defno)] = 1;
                     stack.push_back({defno, self, 0, level + 1});
                 }
@@ -213,7 +238,7 @@ private:
     }
 
     const DrawingBody& body_;
-    const FirstDefinitions& first_;
+    const ResolvedInserts& resolved_;
     std::size_t defN_;
     std::vector<char> onPath_;
 };
@@ -228,7 +253,7 @@ void DrawingBody::MakeBlockTree() {
         EntBlockDef[i].ref_flag = false;
         EntBlockDef[i].ref_no = -1;
     }
-    const FirstDefinitions first(EntBlockDef, defN);
+    const ResolvedInserts resolved(*this, defN);
 
     // Referenced definitions: those reached from the drawing's inserts, those
     // Jw_cad flags as used (bRefferd), and those reached from the inserts of
@@ -240,15 +265,11 @@ void DrawingBody::MakeBlockTree() {
         EntBlockDef[static_cast<std::size_t>(d)].ref_flag = true;
         queue.push_back(d);
     };
-    const std::size_t topN = Clamp(EntBlockN, EntBlock.size());
-    for (std::size_t j = 0; j < topN; ++j) mark(first(EntBlock[j].nNumber));
+    for (std::int32_t d : resolved.Of(-1)) mark(d);
     for (std::size_t i = 0; i < defN; ++i)
         if (EntBlockDef[i].bRefferd != 0) mark(static_cast<std::int32_t>(i));
-    for (std::size_t q = 0; q < queue.size(); ++q) {
-        const TEntJwwBlockDef& d = EntBlockDef[static_cast<std::size_t>(queue[q])];
-        const std::size_t n = Clamp(d.mBlockN, d.mBlock.size());
-        for (std::size_t l = 0; l < n; ++l) mark(first(d.mBlock[l].nNumber));
-    }
+    for (std::size_t q = 0; q < queue.size(); ++q)
+        for (std::int32_t d : resolved.Of(queue[q])) mark(d);
 
     // Output numbers 0, 1, 2, ... in definition order.
     std::int32_t number = 0;
@@ -256,8 +277,8 @@ void DrawingBody::MakeBlockTree() {
         if (EntBlockDef[i].ref_flag) EntBlockDef[i].ref_no = number++;
     EntBlockNum = number;
 
-    if (topN == 0) return;
-    TreeBuilder builder(*this, first, defN);
+    if (resolved.top.empty()) return;
+    TreeBuilder builder(*this, resolved, defN);
     EntBlockTree = builder.Build(static_cast<std::uint64_t>(kMaxBlockTreeNodes));
     EntBlockTreeN = static_cast<std::int32_t>(EntBlockTree.size());
 }
