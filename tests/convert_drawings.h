@@ -57,6 +57,7 @@ struct BlockDefSpec {
     std::uint32_t number = 0;
     std::string name;
     std::vector<EntitySpec> entities;
+    std::uint32_t refferd = 0;  // the stored "used" flag
 };
 
 // Builds the entity list and the block definition section of one version.
@@ -76,7 +77,9 @@ public:
         b.u16(static_cast<std::uint16_t>(defs_.size()));
         for (const BlockDefSpec& d : defs_) {
             Tag(b, "CDataList");
-            BlockDefHeader(b, version_, d.number, d.name);
+            Attr(b, version_, 1, 1);
+            b.u32(d.number).u32(d.refferd).u32(0);  // nNumber, bRefferd, dtime
+            b.str(d.name);
             b.u16(static_cast<std::uint16_t>(d.entities.size()));
             ++objectIndex_;
             for (const EntitySpec& e : d.entities) Entity(b, e);

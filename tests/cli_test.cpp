@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "convert/settings_file.h"
+#include "convert_drawings.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+#include "test_support.h"
+
+namespace tervalo {
+namespace {
+
+using namespace tervalo::test;
+namespace fs = std::filesystem;
+
+struct CliResult {
+    int rc = -1;
+    std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string Slurp(const fs::path& p) {
+    Bytes b = ReadFile(p);
+    return std::string(b.begin(), b.end());
+}
+
+// Runs tervalo-cli in `cwd` with the arguments; TMPDIR points into `io` so
+// the program's private work folder can be checked afterwards.
+CliResult RunCli(const TempDir& io, const std::vector<std::string>& args, const fs::path& cwd = {}) {
+    fs::create_directories(io.path() / "tmp");
+    std::string cmd = "cd " + Quote(cwd.empty() ? io.path().string() : cwd.string()) +
+                      " && TMPDIR=" + Quote((io.path() / "tmp").string()) + " " + Quote(TERVALO_CLI_PATH);
+    for (const auto& a : args) cmd += " " + Quote(a);
+    cmd += " >" + Quote((io.path() / "stdout").string()) + " 2>" + Quote((io.path() / "stderr").string());
+    int status = std::system(cmd.c_str());
+    CliResult r;
+    r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(io.path() / "stdout");
+    r.err = Slurp(io.path() / "stderr");
+    return r;
+}
+
+std::size_t LineCount(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
+
+TEST(CliTest, HelpAndVersion) {
+    TempDir io;
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"--help"}, {"info", "--help"}, {"convert", "--help"}, {"convert", "-o", "x", "--help"}}) {
+        CliResult r = RunCli(io, args);
+        EXPECT_EQ(r.rc, 0) << args[0];
+        EXPECT_NE(r.out.find("Usage: tervalo-cli"), std::string::npos);
+        EXPECT_TRUE(r.err.empty());
+    }
+    CliResult v = RunCli(io, {"--version"});
+    EXPECT_EQ(v.rc, 0);
+    EXPECT_EQ(v.out.rfind("tervalo-cli ", 0), 0u);
+    EXPECT_EQ(LineCount(v.out), 1u);
+    EXPECT_TRUE(v.err.empty());
+}
+
+TEST(CliTest, BadArgumentsGiveOneLineAndExitCode2) {
+    TempDir io;
+    WriteFile(io.path() / "a.jws", BuildJws(700, BodyBuilder(700).Build()));
+    const std::vector<std::vector<std::string>> cases = {
+        {"frobnicate"},
+        {"info"},
+        {"info", "--bogus", "a.jws"},
+        {"convert", "-o", "out", "a.jws"},                         // no direction
+        {"convert", "--to-real", "--to-temporary", "-o", "out", "a.jws"},
+        {"convert", "--to-real", "a.jws"},                          // no output folder
+        {"convert", "--to-real", "-o", "out"},                      // nothing to convert
+        {"convert", "--to-real", "--marker", "7", "-o", "out", "a.jws"},
+        {"convert", "--to-real", "--marker", "*", "-o", "out", "a.jws"},
+        {"convert", "--to-real", "--scale", "0", "-o", "out", "a.jws"},
+        {"convert", "--to-real", "--scale", "1e9", "-o", "out", "a.jws"},
+        {"convert", "--to-real", "--scale", "2.5x", "-o", "out", "a.jws"},
+        {"convert", "--to-real", "--scale", "nan", "-o", "out", "a.jws"},
+        {"convert", "--to-real", "--bogus", "-o", "out", "a.jws"},
+        {"convert", "--to-real", "--settings", "missing.dat", "a.jws"},
+        {"convert", "--to-real", "-o"},
+    };
+    for (const auto& args : cases) {
+        std::string joined;
+        for (const auto& a : args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        CliResult r = RunCli(io, args);
+        EXPECT_EQ(r.rc, 2);
+        EXPECT_EQ(LineCount(r.err), 1u) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_FALSE(fs::exists(io.path() / "out"));
+}
+
+// A figure with points of every state in every place, two block
+// definitions (one referenced) and a Unicode text.
+Bytes InfoFigure() {
+    BodyBuilder body(700);
+    body.Add(Temp(1, 1)).Add(Real(2, 2)).Add(Marker(3, 3, -3));
+    body.Add(DimensionSpec{Temp(1, 0), Real(2, 0), Marker(3, 0, 7), Temp(4, 0)});
+    body.Add(InsertSpec{0, 0, 9}).Add(TextSpec{"abc", true});
+    body.Def({9, "used", {Temp(5, 5), DimensionSpec{Real(0, 0), Real(0, 0), Real(0, 0), Real(0, 0)}}});
+    body.Def({11, "unused", {Real(6, 6)}});
+    return BuildJws(700, body.Build());
+}
+
+TEST(CliTest, InfoJsonOfAFigure) {
+    TempDir io;
+    WriteFile(io.path() / "a.jws", InfoFigure());
+    CliResult r = RunCli(io, {"info", "--json", "a.jws"});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out,
+              R"({"file":"a.jws","format":"jws","version":700,"memo":"",)"
+              R"("entities":{"line":0,"arc":0,"point":3,"text":1,"dimension":1,"solid":0,"block":1},)"
+              R"("block_entities":{"line":0,"arc":0,"point":2,"text":0,"dimension":1,"solid":0,"block":0},)"
+              R"("points":{"temporary":1,"real":1,"marker":1},)"
+              R"("dimension_points":{"temporary":2,"real":1,"marker":1},)"
+              R"("block_points":{"temporary":1,"real":1,"marker":0},)"
+              R"("block_dimension_points":{"temporary":0,"real":4,"marker":0},)"
+              R"("block_definitions":2,"referenced_block_definitions":1,"images":[],"unicode":true})"
+              "\n");
+    CliResult text = RunCli(io, {"info", "a.jws"});
+    EXPECT_EQ(text.rc, 0);
+    EXPECT_NE(text.out.find("format: JWS, version 700"), std::string::npos);
+    EXPECT_NE(text.out.find("dimension points: temporary 2, real 1, marker 1"), std::string::npos);
+}
+
+TEST(CliTest, InfoJsonOfADrawingWithMemoAndImageWritesNothing) {
+    TempDir io;
+    JwwHeaderBuilder header(700);
+    header.memo = {7, 'a', '\r', '\n', '"', '\\', 0x01, 'b'};
+    BodyBuilder body(700);
+    body.Add(TextSpec{"^@BM%temp%pic.bmp,1,1"});
+    ByteBuilder images;
+    images.u32(1);
+    ImageEntry(images, "pic.bmp", Bytes(10, 0x55));
+    WriteFile(io.path() / "d.jww", BuildJwwFrom(header.build(), 700, body.Build(), images.data()));
+    const auto before = std::distance(fs::directory_iterator(io.path()), fs::directory_iterator());
+    CliResult r = RunCli(io, {"info", "--json", "d.jww", "missing.jww"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(LineCount(r.out), 1u);
+    EXPECT_NE(r.out.find(R"("format":"jww","version":700,"memo":"a\r\n\"\\\u0001b",)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("images":[{"name":"pic.bmp","size":10}],"unicode":false})"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("missing.jww"), std::string::npos);
+    EXPECT_EQ(LineCount(r.err), 1u);
+    // stdout, stderr and tmp are the only new entries; no image was copied out.
+    EXPECT_EQ(std::distance(fs::directory_iterator(io.path()), fs::directory_iterator()), before + 3);
+    EXPECT_FALSE(fs::exists(io.path() / "pic.bmp"));
+}
+
+TEST(CliTest, InfoOfDosFilesAndUnreadableFiles) {
+    TempDir io;
+    ByteBuilder jwc;
+    jwc.ascii("jw_cad(c)data.......").fill(20, 0);
+    jwc.ascii("first").fill(27, 0).ascii("second").fill(26, 0).fill(96, 0);
+    jwc.ascii("12,3,4,5,6").fill(190, 0).fill(400, 0);
+    WriteFile(io.path() / "old.jwc", jwc.data());
+    WriteFile(io.path() / "junk.jww", Bytes(50, 'j'));
+    CliResult r = RunCli(io, {"info", "--json", "old.jwc"});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, R"({"file":"old.jwc","format":"jwc","version":"DOS","memo":"first second",)"
+                     R"("comment1":"first","comment2":"second",)"
+                     R"("entities":{"line":12,"arc":3,"point":5,"text":4,"virtual_points":6}})"
+                     "\n");
+    CliResult bad = RunCli(io, {"info", "junk.jww"});
+    EXPECT_EQ(bad.rc, 1);
+    EXPECT_TRUE(bad.out.empty());
+    EXPECT_EQ(bad.err.rfind("tervalo-cli: junk.jww: ", 0), 0u) << bad.err;
+}
+
+TEST(CliTest, ConvertAFolder) {
+    TempDir io;
+    fs::create_directories(io.path() / "in" / "sub.jws");  // a folder, not a file
+    fs::create_directory(io.path() / "out");
+    BodyBuilder body(700);
+    body.Add(Temp(1, 1)).Add(Temp(2, 2));
+    WriteFile(io.path() / "in" / "b.jws", BuildJws(700, body.Build()));
+    WriteFile(io.path() / "in" / "A.JWW", BuildJww(700, body.Build()));
+    WriteFile(io.path() / "in" / "notes.txt", {1});
+    CliResult r = RunCli(io, {"convert", "--to-real", "--marker", "○", "--scale", "2.5", "-o", "out", "in"});
+    EXPECT_EQ(r.rc, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "converted: in/A.JWW -> out/A.JWW\nconverted: in/b.jws -> out/b.jws\n"
+                     "2個のファイルを変換しました。\n2 converted, 0 not converted\n");
+    TJwsData jws;
+    ASSERT_TRUE(jws.FileIn(U16((io.path() / "out" / "b.jws").string())));
+    ASSERT_EQ(jws.EntTenN, 2);
+    EXPECT_EQ(jws.EntTen[1].att.nPenStyle, 100);
+    EXPECT_EQ(static_cast<std::int32_t>(jws.EntTen[1].nCode), -2);
+    EXPECT_EQ(jws.EntTen[1].dBairitsu, 2.5);
+    EXPECT_FALSE(fs::exists(io.path() / "out" / "notes.txt"));
+    EXPECT_TRUE(fs::is_empty(io.path() / "tmp")) << "the private work folder is removed";
+
+    // Again, now with a broken figure in the folder: the others are still
+    // converted, the existing outputs are backed up, and the run fails.
+    WriteFile(io.path() / "in" / "c.jws", Bytes(10, 'x'));
+    CliResult again = RunCli(io, {"convert", "--to-temporary", "--markers", "-o", "out", "in"});
+    EXPECT_EQ(again.rc, 1);
+    EXPECT_NE(again.out.find("not converted: in/c.jws: "), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("2個のファイルを変換しました。1個のファイルは変換できませんでした。\n"), std::string::npos);
+    EXPECT_TRUE(fs::exists(io.path() / "out" / "b.BAK"));
+    EXPECT_TRUE(fs::exists(io.path() / "out" / "A.BAK"));
+    ASSERT_TRUE(jws.FileIn(U16((io.path() / "out" / "b.jws").string())));
+    EXPECT_EQ(jws.EntTen[1].bKariten, 1u);
+}
+
+TEST(CliTest, ConvertRefusesTheSourceFolderAsOutput) {
+    TempDir io;
+    fs::create_directory(io.path() / "in");
+    WriteFile(io.path() / "in" / "a.jws", BuildJws(700, BodyBuilder(700).Add(Temp(1, 1)).Build()));
+    const Bytes before = ReadFile(io.path() / "in" / "a.jws");
+    CliResult r = RunCli(io, {"convert", "--to-real", "-o", "in/", "in/a.jws"});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("保存先フォルダは参照フォルダと同じにしないで下さい。"), std::string::npos);
+    EXPECT_EQ(ReadFile(io.path() / "in" / "a.jws"), before);
+    CliResult missing = RunCli(io, {"convert", "--to-real", "-o", "nowhere", "in/a.jws"});
+    EXPECT_EQ(missing.rc, 2);
+    EXPECT_NE(missing.err.find("保存先フォルダが存在しません。"), std::string::npos);
+}
+
+TEST(CliTest, ConvertTakesOptionsFromASettingsFile) {
+    TempDir io;
+    fs::create_directory(io.path() / "out");
+    BodyBuilder body(700);
+    body.Add(Real(1, 1));
+    WriteFile(io.path() / "a.jws", BuildJws(700, body.Build()));
+    TSettingsData settings;
+    settings.OutputFolder = U16((io.path() / "out").string());
+    settings.Options.Direction = 1;
+    ASSERT_TRUE(SaveSettingsFile(U16((io.path() / "s.dat").string()), settings));
+
+    CliResult r = RunCli(io, {"convert", "--settings", "s.dat", "a.jws"});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    TJwsData jws;
+    ASSERT_TRUE(jws.FileIn(U16((io.path() / "out" / "a.jws").string())));
+    EXPECT_EQ(jws.EntTen[0].bKariten, 1u);
+
+    // An explicit flag overrides the file: back to real points, as markers.
+    fs::create_directory(io.path() / "out2");
+    r = RunCli(io, {"convert", "--settings", "s.dat", "--to-real", "--marker", "6", "-o", "out2", "out/a.jws"});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    ASSERT_TRUE(jws.FileIn(U16((io.path() / "out2" / "a.jws").string())));
+    EXPECT_EQ(jws.EntTen[0].bKariten, 0u);
+    EXPECT_EQ(static_cast<std::int32_t>(jws.EntTen[0].nCode), -7);
+}
+
+TEST(CliTest, ConvertReportsFilesNotConverted) {
+    TempDir io;
+    fs::create_directories(io.path() / "x");
+    fs::create_directories(io.path() / "y");
+    fs::create_directory(io.path() / "out");
+    Bytes fig = BuildJws(700, BodyBuilder(700).Add(Temp(1, 1)).Build());
+    WriteFile(io.path() / "x" / "p.jws", fig);
+    WriteFile(io.path() / "y" / "p.jws", fig);
+    WriteFile(io.path() / "n.txt", {1});
+    CliResult r = RunCli(io, {"convert", "--to-real", "-o", "out", "x/p.jws", "y/p.jws", "n.txt", "none.jws"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.out.find("converted: x/p.jws -> out/p.jws\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("not converted: y/p.jws: an earlier file of this run writes the same target"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("not converted: ./none.jws: file not found"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("このファイル拡張子（種類）の変換には対応していません。"), std::string::npos);
+    EXPECT_NE(r.out.find("1 converted, 3 not converted"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tervalo
