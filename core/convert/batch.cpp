@@ -1,7 +1,10 @@
 #include "convert/batch.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "convert/file_convert.h"
@@ -52,13 +55,48 @@ bool SameExistingFile(const std::u16string& a, const std::u16string& b) {
     return !ec && same;
 }
 
-bool SameFileOrPath(const std::u16string& a, const std::u16string& b) {
-    return a == b || SameExistingFile(a, b);
+// The identity of an existing file (links followed), to recognise one file
+// under several names without comparing every pair of paths.
+struct FileId {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FileId&) const = default;
+};
+
+std::optional<FileId> IdOf(const std::u16string& path) {
+    std::string native = NativePath(path);
+    struct stat st {};
+    if (native.empty() || native.find('\0') != std::string::npos || ::stat(native.c_str(), &st) != 0)
+        return std::nullopt;
+    return FileId{st.st_dev, st.st_ino};
 }
 
-bool AnySame(const std::vector<std::u16string>& paths, const std::u16string& path) {
-    return std::any_of(paths.begin(), paths.end(), [&](const std::u16string& p) { return SameFileOrPath(p, path); });
-}
+// Paths already used by the run, recognised by their text or, once they
+// exist, by the file they lead to.
+class PathSet {
+public:
+    // Adds a path whose file stays as it is for the rest of the run.
+    void Add(const std::u16string& path) {
+        texts_.push_back(path);
+        Refresh(path);
+    }
+    // Adds a path by its text only (its file is about to be replaced, and the
+    // identity of a replaced file may be given to another one).
+    void AddText(const std::u16string& path) { texts_.push_back(path); }
+    // Records the file a path leads to now.
+    void Refresh(const std::u16string& path) {
+        if (auto id = IdOf(path)) ids_.push_back(*id);
+    }
+    bool Contains(const std::u16string& path) const {
+        if (std::find(texts_.begin(), texts_.end(), path) != texts_.end()) return true;
+        auto id = IdOf(path);
+        return id && std::find(ids_.begin(), ids_.end(), *id) != ids_.end();
+    }
+
+private:
+    std::vector<std::u16string> texts_;
+    std::vector<FileId> ids_;
+};
 
 // Copies the target to its backup and checks that the copy holds the same bytes.
 bool MakeBackup(const std::u16string& target, const std::u16string& backup) {
@@ -74,7 +112,7 @@ public:
         : job_(job), containers_(containers), reporter_(reporter) {
         for (const BatchItem& item : job.items) {
             std::u16string source = JoinPath(item.folder, item.name);
-            if (FileFound(source)) sources_.push_back(source);
+            if (FileFound(source)) sources_.Add(source);
         }
     }
 
@@ -108,11 +146,12 @@ private:
         if (jww ? !containers_.jww.FileCheck(r.source) : !containers_.jws.FileCheck(r.source)) return R::CheckFailed;
         // The drawings read by this run are never written over, whatever
         // link may lead there.
-        if (AnySame(sources_, r.target)) return R::TargetIsSource;
-        if (AnySame(claimedTargets_, r.target)) return R::DuplicateTarget;
-        claimedTargets_.push_back(r.target);
-        if (FileFound(r.target)) {
-            if (!Backup(r)) return R::BackupFailed;
+        if (sources_.Contains(r.target)) return R::TargetIsSource;
+        if (claimedTargets_.Contains(r.target)) return R::DuplicateTarget;
+        claimedTargets_.AddText(r.target);
+        if (FileFound(r.target) && !Backup(r)) {
+            claimedTargets_.Refresh(r.target);  // left as it was
+            return R::BackupFailed;
         }
         ConvertReport report;
         const bool toReal = job_.options.Direction == 0;
@@ -124,6 +163,7 @@ private:
             written = toReal ? JwsToReal(containers_.jws, r.source, r.target, job_.options, &report)
                              : JwsToTemporary(containers_.jws, r.source, r.target, job_.options, &report);
         r.detail = report.detail;
+        claimedTargets_.Refresh(r.target);
         if (written) return R::None;
         switch (report.failure) {
             case ConvertFailure::ReadFailed: return R::ReadFailed;
@@ -137,14 +177,14 @@ private:
     // keeps its extension (plan.jws.BAK), so no backup of this run is lost.
     bool Backup(BatchFileResult& r) {
         std::u16string backup = ReplaceExt(r.target, u".BAK");
-        if (backup.empty() || AnySame(backupsMade_, backup)) backup = r.target + u".BAK";
-        if (AnySame(backupsMade_, backup)) {
+        if (backup.empty() || backupsMade_.Contains(backup)) backup = r.target + u".BAK";
+        if (backupsMade_.Contains(backup)) {
             r.detail = "both backup names are taken by backups of this run";
             return false;
         }
         // A backup path that leads to the target itself or to a drawing of
         // this run would destroy what it should keep.
-        if (SameExistingFile(backup, r.target) || AnySame(sources_, backup)) {
+        if (SameExistingFile(backup, r.target) || sources_.Contains(backup)) {
             r.detail = "the backup path leads to a file that must not be overwritten";
             return false;
         }
@@ -152,7 +192,7 @@ private:
             r.detail = "could not copy " + Utf16ToUtf8(r.target) + " to " + Utf16ToUtf8(backup);
             return false;
         }
-        backupsMade_.push_back(backup);
+        backupsMade_.Add(backup);
         r.backup = backup;
         return true;
     }
@@ -160,9 +200,9 @@ private:
     const BatchJob& job_;
     BatchContainers containers_;
     BatchReporter& reporter_;
-    std::vector<std::u16string> sources_;         // existing sources of the run
-    std::vector<std::u16string> claimedTargets_;  // targets of files attempted so far
-    std::vector<std::u16string> backupsMade_;
+    PathSet sources_;         // existing sources of the run
+    PathSet claimedTargets_;  // targets of files attempted so far
+    PathSet backupsMade_;
 };
 
 }  // namespace
