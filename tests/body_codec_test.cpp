@@ -252,8 +252,6 @@ void ExpectSameBody(const DrawingBody& a, const DrawingBody& b) {
     for (std::int32_t i = 0; i < a.EntBlockDefN; ++i) EXPECT_EQ(a.EntBlockDef[i], b.EntBlockDef[i]) << "definition " << i;
 }
 
-std::size_t HeaderSize(std::int32_t ver) { return ver >= 351 ? 15 : 13; }
-
 // ---------------------------------------------------------------------------
 
 // Two lines and a point of a version 600 drawing, byte for byte.
@@ -1268,7 +1266,9 @@ TEST(BodyCodecRoundTrip, GeneratedDrawings) {
                 const Bytes once = Write(x, ver, ver, opt);
                 Drawing y;
                 ASSERT_EQ(Read(once, ver, y).end, once.size());
-                if (x.EntMojiN + x.EntSunpoN + x.EntBlockDefN > 0) EXPECT_EQ(y.MojiEncode, opt != 0);
+                if (x.EntMojiN + x.EntSunpoN + x.EntBlockDefN > 0) {
+                    EXPECT_EQ(y.MojiEncode, opt != 0);
+                }
                 y.MakeBlockTree();
                 ExpectSameBody(x, y);
                 EXPECT_EQ(Write(y, ver, ver, opt), once);

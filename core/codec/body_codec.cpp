@@ -683,9 +683,19 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     n1 = static_cast<std::int32_t>(n);
     n2 = 0;
     body.EntBlockDefN = 0;
+    body.EntBlockDef.clear();
     body.EntNo.assign(n, TEntJwwNo{});
+    ListsIn lists = MainListsIn(body);
+    lists.line.clear();
+    lists.enko.clear();
+    lists.ten.clear();
+    lists.moji.clear();
+    lists.sunpo.clear();
+    lists.solid.clear();
+    lists.block.clear();
+    lists.lineN = lists.enkoN = lists.tenN = lists.mojiN = lists.sunpoN = lists.solidN = lists.blockN = 0;
     ArchiveState st;
-    ReadEntityList(in, st, MainListsIn(body), n);
+    ReadEntityList(in, st, lists, n);
     ReadBlockDefs(in, st, body, n2);
 }
 
