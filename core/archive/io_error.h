@@ -19,6 +19,8 @@ public:
         : std::runtime_error(message), detail_(std::move(detail)) {}
     // A longer explanation for people (which field, at which offset); may be empty.
     const std::string& detail() const { return detail_; }
+    // The message followed by the detail, for people.
+    std::string Describe() const { return detail_.empty() ? what() : std::string(what()) + ": " + detail_; }
 
 private:
     std::string detail_;

@@ -1,6 +1,7 @@
 // The JWS figure container: its 452-byte header and the drivers. The body
 // (entity list and block definitions) goes through the shared body codec.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 
@@ -95,7 +96,7 @@ bool TJwsData::HeaderIn(ByteReader& r, bool lenient) {
         }
         return true;
     } catch (const IoError& e) {
-        lastError_ = std::string(e.what()) + (e.detail().empty() ? "" : ": " + e.detail());
+        lastError_ = e.Describe();
         return false;
     }
 }
@@ -104,8 +105,9 @@ bool TJwsData::FileHeaderIn(const std::u16string& FName) {
     DataInit();
     lastError_.clear();
     Bytes head;
+    errno = 0;
     if (!ReadFilePrefix(FName, kHeaderSize, head)) {
-        lastError_ = "cannot open the file";
+        lastError_ = "cannot open file: " + LastSystemErrorText();
         return false;
     }
     ByteReader r(head);
@@ -123,7 +125,7 @@ bool TJwsData::ReadFromBuffer(std::span<const std::uint8_t> data) {
         ReadBody(in, *this, Enthd.n1, Enthd.n2);
         ok = true;
     } catch (const IoError& e) {
-        lastError_ = std::string(e.what()) + (e.detail().empty() ? "" : ": " + e.detail());
+        lastError_ = e.Describe();
     } catch (const std::bad_alloc&) {
         lastError_ = "out of memory";
     }
@@ -133,10 +135,11 @@ bool TJwsData::ReadFromBuffer(std::span<const std::uint8_t> data) {
 
 bool TJwsData::FileIn(const std::u16string& FName) {
     Bytes data;
+    errno = 0;
     if (!ReadWholeFile(FName, data)) {
         DataInit();
         MakeBlockTree();
-        lastError_ = "cannot open the file";
+        lastError_ = "cannot open file: " + LastSystemErrorText();
         return false;
     }
     return ReadFromBuffer(data);
@@ -168,7 +171,7 @@ bool TJwsData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
         out = std::move(w.data());
         return true;
     } catch (const IoError& e) {
-        lastError_ = std::string(e.what()) + (e.detail().empty() ? "" : ": " + e.detail());
+        lastError_ = e.Describe();
     } catch (const std::bad_alloc&) {
         lastError_ = "out of memory";
     }
@@ -180,8 +183,9 @@ bool TJwsData::FileOut(const std::u16string& FName, std::int32_t Ver) {
     // nothing on disk, and a failed write removes its partial file.
     Bytes out;
     if (!WriteToBuffer(Ver, out)) return false;
+    errno = 0;
     if (!WriteWholeFile(FName, out)) {
-        lastError_ = "cannot write the file";
+        lastError_ = "cannot write file: " + LastSystemErrorText();
         return false;
     }
     return true;

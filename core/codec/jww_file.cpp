@@ -16,23 +16,13 @@
 
 namespace tervalo {
 
-namespace {
-
-std::string Describe(const IoError& e) {
-    return e.detail().empty() ? std::string(e.what()) : std::string(e.what()) + ": " + e.detail();
-}
-
-std::string SystemReason() { return std::strerror(errno ? errno : EIO); }
-
-}  // namespace
-
 bool TJwwData::FileIn(const std::u16string& FName) {
     Bytes data;
     errno = 0;
     if (!ReadWholeFile(FName, data)) {
         DataInit();
         MakeBlockTree();
-        lastError_ = "cannot open file: " + SystemReason();
+        lastError_ = "cannot open file: " + LastSystemErrorText();
         return false;
     }
     return ReadFromBuffer(data);
@@ -52,7 +42,7 @@ bool TJwwData::ReadFromBuffer(std::span<const std::uint8_t> data) {
         if (Enthd.jwVer >= 700) ImagesIn(in);
         ok = true;
     } catch (const IoError& e) {
-        lastError_ = Describe(e);
+        lastError_ = e.Describe();
     } catch (const std::bad_alloc&) {
         lastError_ = "out of memory";
     }
@@ -75,7 +65,7 @@ bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
         out = std::move(w.data());
         return true;
     } catch (const IoError& e) {
-        lastError_ = Describe(e);
+        lastError_ = e.Describe();
     } catch (const std::bad_alloc&) {
         lastError_ = "out of memory";
     }
@@ -91,7 +81,7 @@ bool TJwwData::FileOut(const std::u16string& FName, std::int32_t Ver) {
     // fails (a full disk, for example).
     errno = 0;
     if (!WriteWholeFile(FName, data)) {
-        lastError_ = "cannot write file: " + SystemReason();
+        lastError_ = "cannot write file: " + LastSystemErrorText();
         return false;
     }
     return true;

@@ -26,10 +26,6 @@ constexpr std::int32_t kMaxVersion = 700;
 // file only when it does not.
 constexpr std::size_t kHeaderPrefixSize = 64 * 1024;
 
-std::string Describe(const IoError& e) {
-    return e.detail().empty() ? std::string(e.what()) : std::string(e.what()) + ": " + e.detail();
-}
-
 // Row i of a table, or an empty row when the table is shorter (a container
 // that was never filled by reading).
 template <typename Row>
@@ -78,7 +74,7 @@ bool TJwwData::FileHeaderIn(const std::u16string& FName) {
     Bytes data;
     errno = 0;
     if (!ReadFilePrefix(FName, kHeaderPrefixSize, data)) {
-        lastError_ = std::string("cannot open file: ") + std::strerror(errno ? errno : EIO);
+        lastError_ = "cannot open file: " + LastSystemErrorText();
         return false;
     }
     if (data.size() < kHeaderPrefixSize) {
@@ -97,7 +93,7 @@ bool TJwwData::FileHeaderIn(const std::u16string& FName) {
     lastError_.clear();
     errno = 0;
     if (!ReadWholeFile(FName, data)) {
-        lastError_ = std::string("cannot open file: ") + std::strerror(errno ? errno : EIO);
+        lastError_ = "cannot open file: " + LastSystemErrorText();
         return false;
     }
     ByteReader r(data);
@@ -335,7 +331,7 @@ bool TJwwData::HeaderIn(ByteReader& r, bool lenient) {
         }
         return true;
     } catch (const IoError& e) {
-        lastError_ = Describe(e);
+        lastError_ = e.Describe();
     } catch (const std::bad_alloc&) {
         lastError_ = "out of memory";
     }

@@ -1,5 +1,8 @@
 #include "fs/fsutil.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -416,5 +419,7 @@ bool WriteWholeFile(const std::u16string& path, ByteSpan data) {
 }
 
 std::string NativePath(const std::u16string& path) { return Utf16ToUtf8(path); }
+
+std::string LastSystemErrorText() { return std::strerror(errno ? errno : EIO); }
 
 }  // namespace tervalo

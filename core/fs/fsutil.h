@@ -43,6 +43,9 @@ bool ReadWholeFile(const std::u16string& path, Bytes& out);
 bool ReadFilePrefix(const std::u16string& path, std::size_t maxBytes, Bytes& out);
 bool WriteWholeFile(const std::u16string& path, ByteSpan data);
 
+// The text of the last system error (errno), "Input/output error" when none is set.
+std::string LastSystemErrorText();
+
 // Native (UTF-8) form of a path for the C and POSIX interfaces.
 std::string NativePath(const std::u16string& path);
 
