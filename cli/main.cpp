@@ -55,10 +55,7 @@ std::string ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text); }
 int main(int argc, char** argv) {
     using namespace tervalo::cli;
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        Err(kMainUsage);
-        return kExitUsage;
-    }
+    if (args.empty()) return UsageError("no command given");
     const std::string& command = args[0];
     std::vector<std::string> rest(args.begin() + 1, args.end());
     int rc;

@@ -73,6 +73,7 @@ TEST(CliTest, BadArgumentsGiveOneLineAndExitCode2) {
     TempDir io;
     WriteFile(io.path() / "a.jws", BuildJws(700, BodyBuilder(700).Build()));
     const std::vector<std::vector<std::string>> cases = {
+        {},
         {"frobnicate"},
         {"info"},
         {"info", "--bogus", "a.jws"},
@@ -91,7 +92,7 @@ TEST(CliTest, BadArgumentsGiveOneLineAndExitCode2) {
         {"convert", "--to-real", "-o"},
     };
     for (const auto& args : cases) {
-        std::string joined;
+        std::string joined = "tervalo-cli ";
         for (const auto& a : args) joined += a + " ";
         SCOPED_TRACE(joined);
         CliResult r = RunCli(io, args);
