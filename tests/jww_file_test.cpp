@@ -269,7 +269,9 @@ TEST(JwwFile, CorpusDrawingIsReadAndWrittenBack) {
         EXPECT_EQ(a.aPrtPenColor, i >= 17 ? s.aPenColor : s.aPrtPenColor);
         EXPECT_EQ(a.anPrtPenWidth, s.anPrtPenWidth);
         EXPECT_EQ(a.adPrtTenHankei, s.adPrtTenHankei);
-        if (!RemoveBlanks(s.astrUDColorName).empty()) EXPECT_EQ(a.astrUDColorName, s.astrUDColorName);
+        if (!RemoveBlanks(s.astrUDColorName).empty()) {
+            EXPECT_EQ(a.astrUDColorName, s.astrUDColorName);
+        }
     }
     ASSERT_EQ(again.EntLtpS.size(), jww.EntLtpS.size());
     for (std::size_t i = 0; i < 17; ++i) {
