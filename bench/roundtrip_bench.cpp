@@ -1,6 +1,7 @@
 // Timed runs of reading and writing drawings.
 //
 //   tervalo-bench roundtrip FILE N      FileIn + FileOut of FILE, N times in one process
+//   tervalo-bench each FILE...          FileIn + FileOut of every FILE once, in one process
 //   tervalo-bench memory FILE N         the same from and into memory buffers (no file system)
 //   tervalo-bench grow FILE COPIES OUT  writes OUT: FILE's entity list repeated COPIES times
 //
@@ -131,6 +132,39 @@ int main(int argc, char** argv) {
         }
         std::filesystem::remove(outPath);
         return rc;
+    }
+    if (cmd == "each" && argc >= 3) {
+        const auto work = std::filesystem::temp_directory_path() / "tervalo-bench-images";
+        std::filesystem::create_directories(work);
+        const std::string outBase = (std::filesystem::temp_directory_path() / "tervalo-bench-out").string();
+        TJwwData jww;
+        jww.BindImageFolder = Utf8ToUtf16(work.string() + "/");
+        jww.BindImageExp = jww.BindImageExr = true;
+        TJwsData jws;
+        std::uintmax_t bytes = 0;
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 2; i < argc; ++i) {
+            const bool isJws = IsJws(argv[i]);
+            const std::u16string in = Utf8ToUtf16(argv[i]);
+            const std::u16string out = Utf8ToUtf16(outBase + (isJws ? ".jws" : ".jww"));
+            DeleteFileQuiet(out);
+            const bool ok = isJws ? jws.FileIn(in) && (jws.SetFileOutOption(jws.MojiEncode ? 32 : 0),
+                                                       jws.FileOut(out, jws.Enthd.jwVer))
+                                  : jww.FileIn(in) && (jww.SetFileOutOption(jww.MojiEncode ? 32 : 0),
+                                                       jww.FileOut(out, jww.Enthd.jwVer));
+            if (!ok) {
+                std::fprintf(stderr, "%s: failed\n", argv[i]);
+                return 1;
+            }
+            jws.DataFree();
+            jww.DataFree();
+            bytes += std::filesystem::file_size(argv[i]);
+            DeleteFileQuiet(out);
+        }
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        std::printf("%d files (%ju bytes) read and written back: %.3f s, peak RSS %ld KiB\n", argc - 2, bytes, s,
+                    PeakRssKiB());
+        return 0;
     }
     if (cmd == "memory" && argc == 4) {
         Bytes data;
