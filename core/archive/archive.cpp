@@ -6,18 +6,6 @@ namespace tervalo {
 
 namespace {
 
-// UTF-16LE code units up to (not including) the first NUL, kept exactly.
-std::u16string Utf16Units(std::span<const std::uint8_t> b) {
-    std::u16string s;
-    s.reserve(b.size() / 2);
-    for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
-        char16_t c = static_cast<char16_t>(b[i] | (b[i + 1] << 8));
-        if (c == 0) break;
-        s.push_back(c);
-    }
-    return s;
-}
-
 std::uint8_t MapPenStyleOld(std::uint8_t s) {
     static constexpr std::uint8_t table[] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};  // 31..45
     if (s >= 31 && s <= 45) return table[s - 31];
@@ -44,7 +32,8 @@ std::u16string ArchiveIn::StrIn() {
     mojiEncode_ = true;
     std::uint32_t c = r.u8();
     if (c == 0xFF) c = r.u16();
-    return Utf16Units(r.bytes(std::size_t{2} * c));
+    // The code units are kept exactly as stored, up to a NUL.
+    return Utf16BytesToText(r.bytes(std::size_t{2} * c));
 }
 
 std::u16string ArchiveIn::NameIn() { return StripControlChars(StrIn()); }
