@@ -1,14 +1,12 @@
 // The JWS figure container: its 452-byte header and the drivers. The body
 // (entity list and block definitions) goes through the shared body codec.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <exception>
 
 #include "archive/archive.h"
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
 #include "codec/body_codec.h"
+#include "codec/driver_support.h"
 #include "fs/fsutil.h"
 #include "model/jws_data.h"
 #include "text/encoding.h"
@@ -63,7 +61,7 @@ bool TJwsData::FileCheck(const std::u16string& FName) const {
 // listing) a file that ends inside the last field is accepted with the missing
 // bytes of that field left as they were; otherwise every field must be whole.
 bool TJwsData::HeaderIn(ByteReader& r, bool lenient) {
-    try {
+    return RunGuarded(lastError_, [&] {
         EntLgrp.assign(16, TEntJwwLayerGroup{});
         const std::size_t sigLen = std::min(kSignatureSize, r.remaining());
         Enthd.jwID = AnsiBytesToText(r.bytes(sigLen));
@@ -87,29 +85,15 @@ bool TJwsData::HeaderIn(ByteReader& r, bool lenient) {
         for (double* d : {&Enthd.dmy11, &Enthd.dmy12, &Enthd.dmy13, &Enthd.dmy14, &Enthd.dmy15, &Enthd.dmy16, &Enthd.Mx1,
                           &Enthd.My1, &Enthd.Mx2})
             *d = r.f64();
-        if (lenient && r.remaining() > 0 && r.remaining() < 8) {
-            // The file ends inside the last field: take the bytes there are.
-            auto tail = r.bytes(r.remaining());
-            std::memcpy(&Enthd.My2, tail.data(), tail.size());
-        } else {
-            Enthd.My2 = r.f64();
-        }
-        return true;
-    } catch (const IoError& e) {
-        lastError_ = e.Describe();
-        return false;
-    }
+        ReadLastHeaderDouble(r, lenient, Enthd.My2);
+    });
 }
 
 bool TJwsData::FileHeaderIn(const std::u16string& FName) {
     DataInit();
     lastError_.clear();
     Bytes head;
-    errno = 0;
-    if (!ReadFilePrefix(FName, kHeaderSize, head)) {
-        lastError_ = "cannot open file: " + LastSystemErrorText();
-        return false;
-    }
+    if (!ReadInputFile(FName, head, lastError_, kHeaderSize)) return false;
     ByteReader r(head);
     return HeaderIn(r, true);
 }
@@ -119,27 +103,19 @@ bool TJwsData::ReadFromBuffer(std::span<const std::uint8_t> data) {
     lastError_.clear();
     ByteReader r(data);
     if (!HeaderIn(r, false)) return false;
-    bool ok = false;
-    try {
+    const bool ok = RunGuarded(lastError_, [&] {
         ArchiveIn in(r, Enthd.jwVer, MojiEncode);
         ReadBody(in, *this, Enthd.n1, Enthd.n2);
-        ok = true;
-    } catch (const IoError& e) {
-        lastError_ = e.Describe();
-    } catch (const std::bad_alloc&) {
-        lastError_ = "out of memory";
-    }
+    });
     MakeBlockTree();
     return ok;
 }
 
 bool TJwsData::FileIn(const std::u16string& FName) {
     Bytes data;
-    errno = 0;
-    if (!ReadWholeFile(FName, data)) {
+    if (!ReadInputFile(FName, data, lastError_)) {
         DataInit();
         MakeBlockTree();
-        lastError_ = "cannot open file: " + LastSystemErrorText();
         return false;
     }
     return ReadFromBuffer(data);
@@ -162,33 +138,21 @@ void TJwsData::HeaderOut(ByteWriter& w, std::int32_t Ver) {
 bool TJwsData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
     lastError_.clear();
     const std::int32_t v = NormalizeVersion(Ver);
-    try {
+    return RunGuarded(lastError_, [&] {
         ByteWriter w;
         w.reserve(kHeaderSize + 64 * static_cast<std::size_t>(EntNo.size()));
         HeaderOut(w, v);
         ArchiveOut ao(w, v, FileOutOpt);
         WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
         out = std::move(w.data());
-        return true;
-    } catch (const IoError& e) {
-        lastError_ = e.Describe();
-    } catch (const std::bad_alloc&) {
-        lastError_ = "out of memory";
-    }
-    return false;
+    });
 }
 
 bool TJwsData::FileOut(const std::u16string& FName, std::int32_t Ver) {
     // The whole file is built in memory first; a failure there touches
     // nothing on disk, and a failed write removes its partial file.
     Bytes out;
-    if (!WriteToBuffer(Ver, out)) return false;
-    errno = 0;
-    if (!WriteWholeFile(FName, out)) {
-        lastError_ = "cannot write file: " + LastSystemErrorText();
-        return false;
-    }
-    return true;
+    return WriteToBuffer(Ver, out) && WriteOutputFile(FName, out, lastError_);
 }
 
 }  // namespace tervalo

@@ -2,15 +2,13 @@
 // block definitions and, from version 700 on, the bound images, in that order.
 // The file is read into memory once and decoded from there; the output is
 // built in memory and written in one go.
-#include <cerrno>
-#include <cstring>
-#include <exception>
 #include <string>
 
 #include "archive/archive.h"
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
 #include "codec/body_codec.h"
+#include "codec/driver_support.h"
 #include "fs/fsutil.h"
 #include "model/jww_data.h"
 
@@ -18,11 +16,9 @@ namespace tervalo {
 
 bool TJwwData::FileIn(const std::u16string& FName) {
     Bytes data;
-    errno = 0;
-    if (!ReadWholeFile(FName, data)) {
+    if (!ReadInputFile(FName, data, lastError_)) {
         DataInit();
         MakeBlockTree();
-        lastError_ = "cannot open file: " + LastSystemErrorText();
         return false;
     }
     return ReadFromBuffer(data);
@@ -35,17 +31,11 @@ bool TJwwData::ReadFromBuffer(std::span<const std::uint8_t> data) {
     // A drawing whose header cannot be read stays empty but for the header
     // fields read; no block tree is built for it.
     if (!HeaderIn(r, false)) return false;
-    bool ok = false;
-    try {
+    const bool ok = RunGuarded(lastError_, [&] {
         ArchiveIn in(r, Enthd.jwVer, MojiEncode);
         ReadBody(in, *this, Enthd.n1, Enthd.n2);
         if (Enthd.jwVer >= 700) ImagesIn(in);
-        ok = true;
-    } catch (const IoError& e) {
-        lastError_ = e.Describe();
-    } catch (const std::bad_alloc&) {
-        lastError_ = "out of memory";
-    }
+    });
     // Whatever was read of the body gets its block tree.
     MakeBlockTree();
     return ok;
@@ -53,7 +43,7 @@ bool TJwwData::ReadFromBuffer(std::span<const std::uint8_t> data) {
 
 bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
     lastError_.clear();
-    try {
+    return RunGuarded(lastError_, [&] {
         ByteWriter w;
         std::size_t expected = 16 * 1024 + 64 * EntNo.size();
         for (const auto& def : EntBlockDef) expected += 64 * def.mNo.size();
@@ -63,13 +53,7 @@ bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
         WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
         if (Ver >= 700) ImagesOut(ao);
         out = std::move(w.data());
-        return true;
-    } catch (const IoError& e) {
-        lastError_ = e.Describe();
-    } catch (const std::bad_alloc&) {
-        lastError_ = "out of memory";
-    }
-    return false;
+    });
 }
 
 bool TJwwData::FileOut(const std::u16string& FName, std::int32_t Ver) {
@@ -77,14 +61,9 @@ bool TJwwData::FileOut(const std::u16string& FName, std::int32_t Ver) {
     // written (a text too long for the file) never touches the disk.
     Bytes data;
     if (!WriteToBuffer(Ver, data)) return false;
-    // WriteWholeFile checks every byte and removes its file when the write
-    // fails (a full disk, for example).
-    errno = 0;
-    if (!WriteWholeFile(FName, data)) {
-        lastError_ = "cannot write file: " + LastSystemErrorText();
-        return false;
-    }
-    return true;
+    // Every byte is checked; a failed write (a full disk, for example)
+    // removes its file.
+    return WriteOutputFile(FName, data, lastError_);
 }
 
 }  // namespace tervalo

@@ -1,7 +1,6 @@
 // The leading section of a JWW drawing: signature, version, the drawing's
 // settings and its layer, pen, line type and text type tables. FileCheck and
 // FileHeaderIn (used by the file list) live here too.
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -9,6 +8,7 @@
 #include "archive/archive.h"
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
+#include "codec/driver_support.h"
 #include "fs/fsutil.h"
 #include "model/jww_data.h"
 #include "text/encoding.h"
@@ -72,11 +72,7 @@ bool TJwwData::FileHeaderIn(const std::u16string& FName) {
     DataInit();
     lastError_.clear();
     Bytes data;
-    errno = 0;
-    if (!ReadFilePrefix(FName, kHeaderPrefixSize, data)) {
-        lastError_ = "cannot open file: " + LastSystemErrorText();
-        return false;
-    }
+    if (!ReadInputFile(FName, data, lastError_, kHeaderPrefixSize)) return false;
     if (data.size() < kHeaderPrefixSize) {
         // The whole file is in memory.
         ByteReader r(data);
@@ -91,18 +87,14 @@ bool TJwwData::FileHeaderIn(const std::u16string& FName) {
     // The header runs past the prefix: read the whole file and try again.
     DataInit();
     lastError_.clear();
-    errno = 0;
-    if (!ReadWholeFile(FName, data)) {
-        lastError_ = "cannot open file: " + LastSystemErrorText();
-        return false;
-    }
+    if (!ReadInputFile(FName, data, lastError_)) return false;
     ByteReader r(data);
     return HeaderIn(r, true);
 }
 
 bool TJwwData::HeaderIn(ByteReader& r, bool lenient) {
     TEntJwwHeader& h = Enthd;
-    try {
+    return RunGuarded(lastError_, [&] {
         EntLgrp.assign(16, {});
         EntLay.assign(256, {});
         EntCol.assign(10, {});
@@ -320,22 +312,8 @@ bool TJwwData::HeaderIn(ByteReader& r, bool lenient) {
         h.adMojiKijunZureX2 = r.f64();
         h.adMojiKijunZureY0 = r.f64();
         h.adMojiKijunZureY1 = r.f64();
-        if (lenient && r.remaining() > 0 && r.remaining() < sizeof(double)) {
-            // For the file list a file that ends inside the very last field
-            // still counts: the bytes there are replace the leading bytes of
-            // the field, the others keep their reset value.
-            auto tail = r.bytes(r.remaining());
-            std::memcpy(&h.adMojiKijunZureY2, tail.data(), tail.size());
-        } else {
-            h.adMojiKijunZureY2 = r.f64();
-        }
-        return true;
-    } catch (const IoError& e) {
-        lastError_ = e.Describe();
-    } catch (const std::bad_alloc&) {
-        lastError_ = "out of memory";
-    }
-    return false;
+        ReadLastHeaderDouble(r, lenient, h.adMojiKijunZureY2);
+    });
 }
 
 void TJwwData::HeaderOut(ByteWriter& w, std::int32_t Ver) {
