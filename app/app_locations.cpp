@@ -1,0 +1,62 @@
+#include "app_locations.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <cstdlib>
+
+#include "fs/fsutil.h"
+#include "qt_text.h"
+
+namespace tervalo {
+
+AppLocations AppLocations::FromApplication() {
+    AppLocations l;
+    l.executablePath = QCoreApplication::applicationFilePath();
+    l.configFallbackFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    l.tempFallbackParent = QDir::tempPath();
+    return l;
+}
+
+QString FolderOfPath(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0) return QString();
+    return path.left(slash + 1);
+}
+
+bool FolderWritable(const QString& folder) {
+    if (folder.isEmpty() || !FolderFound(U(folder))) return false;
+    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+}
+
+SettingsLocation ChooseSettingsLocation(const QString& beside, const QString& fallback, bool folderWritable,
+                                        bool besideExists, bool fallbackExists) {
+    SettingsLocation s;
+    s.savePath = folderWritable ? beside : fallback;
+    const bool savedExists = folderWritable ? besideExists : fallbackExists;
+    const bool otherExists = folderWritable ? fallbackExists : besideExists;
+    s.loadPath = (!savedExists && otherExists) ? (folderWritable ? fallback : beside) : s.savePath;
+    return s;
+}
+
+SettingsLocation ResolveSettingsLocation(const AppLocations& locations) {
+    const QString beside = Q(ReplaceExt(U(locations.executablePath), u".dat"));
+    if (locations.configFallbackFolder.isEmpty()) return {beside, beside};
+    const QString fallback = QDir(locations.configFallbackFolder).filePath(QFileInfo(beside).fileName());
+    return ChooseSettingsLocation(beside, fallback, FolderWritable(FolderOfPath(beside)), FileFound(U(beside)),
+                                  FileFound(U(fallback)));
+}
+
+QString MakeWorkFolder(const QString& exeFolder, const QString& tempFallbackParent) {
+    const QString beside = exeFolder + QStringLiteral("TEMP/");
+    MakeFolder(U(beside));
+    if (FolderWritable(beside) || tempFallbackParent.isEmpty()) return beside;
+    QByteArray pattern = QFile::encodeName(QDir(tempFallbackParent).filePath(QStringLiteral("tervalo-XXXXXX")));
+    if (::mkdtemp(pattern.data()) == nullptr) return beside;
+    return QFile::decodeName(pattern) + u'/';
+}
+
+}  // namespace tervalo

@@ -1,0 +1,73 @@
+// A folder tree for choosing the reference folder: folders only, rooted at the
+// file system's root "/" (Linux has no desktop name space above it) with the
+// user's home folder expanded, or at a given folder. It reports the folder the
+// user selects as a path; a folder the program selects is shown selected but
+// not reported, so the main window does not list it a second time.
+#pragma once
+
+#include <QPersistentModelIndex>
+#include <QString>
+#include <QWidget>
+
+class QFileSystemModel;
+class QTreeView;
+class QModelIndex;
+
+namespace tervalo {
+
+class TplExplorerFolderTree : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TplExplorerFolderTree(QWidget* parent = nullptr);
+    ~TplExplorerFolderTree() override;
+
+    // The root given last; empty = the file system's root with the home folder
+    // expanded. Setting the same non-empty root again does nothing; setting a
+    // folder that does not exist changes nothing. A non-empty root's
+    // subfolders are the top items of the tree.
+    QString RootFolder() const { return FRootFolder; }
+    void SetRootFolder(const QString& folder);
+
+    // The folder the user selected last; empty until the user selects one.
+    // Setting it selects that folder in the tree and scrolls to it without
+    // changing SelectFolder and without signalling; an empty path, a path that
+    // is no folder, a folder outside the root or the folder recorded already
+    // change nothing.
+    QString SelectFolder() const { return FSelectFolder; }
+    void SetSelectFolder(const QString& folder);
+
+    // The folder recorded as selected, by the user or by the program.
+    QString RecordedFolder() const { return recordedFolder_; }
+
+    // The tree keeps no event loop of its own: Qt's loop serves it also while
+    // a modal dialog runs, so there is nothing to stop or restart. Kept so the
+    // main window can say when its modal dialog runs.
+    void IdleStop() {}
+    void IdleRestart() {}
+
+    QTreeView* view() const { return view_; }
+    QFileSystemModel* model() const { return model_; }
+
+Q_SIGNALS:
+    void RootFolderChanged(const QString& path);
+    void SelectFolderChanged(const QString& path);
+
+private:
+    void OnCurrentChanged(const QModelIndex& current);
+    void OnDirectoryLoaded(const QString& path);
+    bool UnderRoot(const QString& path) const;
+    void ExpandTo(const QModelIndex& index);
+
+    QString FRootFolder;
+    QString FSelectFolder;
+    QString recordedFolder_;  // the folder recorded as selected last
+    QString rootPath_;        // the root in use: "/" or the given folder
+    bool rootSet_ = false;
+    int programSelecting_ = 0;
+    QPersistentModelIndex scrollTarget_;  // the program's selection, kept in view while folders load
+    QFileSystemModel* model_;
+    QTreeView* view_;
+};
+
+}  // namespace tervalo

@@ -1,0 +1,555 @@
+#include "main_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
+#include "convert/batch.h"
+#include "convert/convert_options.h"
+#include "convert/file_convert.h"
+#include "convert/settings_file.h"
+#include "dos/jwc_data.h"
+#include "dos/jwk_data.h"
+#include "folder_tree.h"
+#include "fs/fsutil.h"
+#include "list_compare.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+#include "qt_text.h"
+#include "settings_dialog.h"
+#include "text/encoding.h"
+#include "text/func.h"
+
+namespace tervalo {
+
+const FileTypeEntry kFileTypes[6] = {
+    {u"ALL Files (*.*)", u"*"},
+    {u"Jw_cad ファイル (*.jw?)", u"*.jw?"},
+    {u"Jw_cad 図面ファイル (*.jww)", u"*.jww"},
+    {u"Jw_cad 図形ファイル (*.jws)", u"*.jws"},
+    {u"JW_CAD 図面ファイル (*.jwc)", u"*.jwc"},
+    {u"JW_CAD 図形ファイル (*.jwk)", u"*.jwk"},
+};
+
+QString MaskOfFileType(int index) {
+    if (index < 0 || index >= static_cast<int>(std::size(kFileTypes))) return QStringLiteral("*");
+    return QString::fromUtf16(kFileTypes[index].mask);
+}
+
+namespace {
+
+constexpr int kTimerInterval = 200;  // ms
+const QString kReferenceCaption = QStringLiteral("参照フォルダ：");
+
+struct ColumnSpec {
+    const char16_t* caption;
+    int width;
+    Qt::Alignment alignment;
+};
+constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
+const ColumnSpec kColumns[6] = {
+    {u"ファイル名", 100, kLeft}, {u"種類", 44, kLeft},    {u"図面メモ", 100, kLeft},
+    {u"更新日時", 80, kLeft},    {u"サイズ", 80, kRight}, {u"Ver.", 44, kLeft},
+};
+
+QString JoinFolder(const QString& folder, const QString& name) {
+    if (folder.endsWith(u'/')) return folder + name;
+    return folder + u'/' + name;
+}
+
+QString WithSeparator(const QString& folder) { return folder.endsWith(u'/') ? folder : folder + u'/'; }
+
+// Shows the conversion run in the window: messages in message boxes, status
+// texts in the status bar, and the folder-following timer paused while a
+// file is converted.
+class WindowReporter : public BatchReporter {
+public:
+    explicit WindowReporter(TForm1& form) : form_(form) {}
+    void Message(const std::u16string& text) override {
+        if (form_.hooks.message) form_.hooks.message(&form_, Q(text), QMessageBox::NoIcon);
+    }
+    void Status(const std::u16string& text) override { form_.SetStatus(Q(text)); }
+    void FileResult(const BatchFileResult&) override {}
+    void ConvertBegin() override { form_.Timer1->stop(); }
+    void ConvertEnd() override { form_.Timer1->start(); }
+
+private:
+    TForm1& form_;
+};
+
+}  // namespace
+
+TForm1::TForm1(const AppLocations& locations, QWidget* parent) : QMainWindow(parent), locations_(locations) {
+    setWindowTitle(QStringLiteral("Tervalo Ver.1.10"));
+
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(0);
+
+    Label1 = new QLabel(kReferenceCaption, central);
+    Label1->setAutoFillBackground(true);
+    QPalette white = Label1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Label1->setPalette(white);
+    Label1->setContentsMargins(4, 3, 4, 3);
+    Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    centralLayout->addWidget(Label1);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1->setChildrenCollapsible(false);
+    Panel1 = new QWidget(Splitter1);
+    auto* panel1Layout = new QVBoxLayout(Panel1);
+    panel1Layout->setContentsMargins(0, 0, 0, 0);
+    Panel2 = new QWidget(Splitter1);
+    Splitter1->addWidget(Panel1);
+    Splitter1->addWidget(Panel2);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    centralLayout->addWidget(Splitter1, 1);
+
+    auto* panel2Layout = new QVBoxLayout(Panel2);
+    panel2Layout->setContentsMargins(0, 0, 0, 0);
+    panel2Layout->setSpacing(0);
+    Panel3 = new QWidget(Panel2);
+    Panel3->setMinimumHeight(80);
+    panel2Layout->addWidget(Panel3);
+
+    Label2 = new QLabel(QStringLiteral("ファイルの種類："), Panel3);
+    ComboBox1 = new QComboBox(Panel3);
+    for (const FileTypeEntry& type : kFileTypes) ComboBox1->addItem(QString::fromUtf16(type.text));
+    ComboBox1->setCurrentIndex(0);
+    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ComboBox1->setMinimumContentsLength(12);
+    Label2->setBuddy(ComboBox1);
+    Button1 = new QPushButton(QStringLiteral("保存先フォルダ"), Panel3);
+    Edit1 = new QLineEdit(Panel3);
+    Edit1->setReadOnly(true);
+    Edit1->setFocusPolicy(Qt::ClickFocus);
+    Button2 = new QPushButton(QStringLiteral("変換設定(&S)"), Panel3);
+    ButtonT = new QPushButton(QStringLiteral("変換 (&T)"), Panel3);
+    ButtonX = new QPushButton(QStringLiteral("終了 (&X)"), Panel3);
+    Label3 = new QLabel(QStringLiteral("※変換対象は"), Panel3);
+    Label4 = new QLabel(QStringLiteral("JWW/JWSのみ"), Panel3);
+
+    auto* panel3Layout = new QGridLayout(Panel3);
+    panel3Layout->setContentsMargins(6, 4, 6, 4);
+    panel3Layout->setVerticalSpacing(3);
+    panel3Layout->addWidget(Label2, 0, 0);
+    panel3Layout->addWidget(ComboBox1, 0, 1);
+    panel3Layout->addWidget(Label3, 0, 2);
+    panel3Layout->addWidget(Button1, 1, 0);
+    panel3Layout->addWidget(Edit1, 1, 1);
+    panel3Layout->addWidget(Label4, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button2);
+    buttons->addWidget(ButtonT);
+    buttons->addWidget(ButtonX);
+    buttons->addStretch(1);
+    panel3Layout->addLayout(buttons, 2, 0, 1, 3);
+    panel3Layout->setColumnStretch(1, 1);
+
+    ListView1 = new QTableWidget(0, static_cast<int>(std::size(kColumns)), Panel2);
+    for (int c = 0; c < ListView1->columnCount(); ++c) {
+        auto* header = new QTableWidgetItem(QString::fromUtf16(kColumns[c].caption));
+        header->setTextAlignment(kColumns[c].alignment);
+        ListView1->setHorizontalHeaderItem(c, header);
+        ListView1->setColumnWidth(c, kColumns[c].width);
+    }
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setShowGrid(true);
+    ListView1->setWordWrap(false);
+    ListView1->setSortingEnabled(false);
+    ListView1->verticalHeader()->hide();
+    ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 6);
+    ListView1->horizontalHeader()->setSectionsClickable(true);
+    ListView1->horizontalHeader()->setHighlightSections(false);
+    ListView1->horizontalHeader()->setStretchLastSection(false);
+    ListView1->horizontalHeader()->setMinimumSectionSize(0);
+    ListView1->viewport()->installEventFilter(this);
+    panel2Layout->addWidget(ListView1, 1);
+
+    setCentralWidget(central);
+    StatusBar1 = new QLabel(statusBar());
+    statusBar()->addWidget(StatusBar1, 1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(kTimerInterval);
+
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::BrowseForFolder1Execute);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(ButtonT, &QPushButton::clicked, this, &TForm1::ButtonTClick);
+    connect(ButtonX, &QPushButton::clicked, this, &TForm1::ButtonXClick);
+    connect(ComboBox1, &QComboBox::activated, this, [this](int) { ComboBox1Select(); });
+    connect(ListView1->horizontalHeader(), &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
+
+    plExplorerFolderTree1 = nullptr;
+    FormCreate();
+    // The settings dialog is made after the main window, and lives with it.
+    Form2 = new TForm2(this);
+}
+
+TForm1::~TForm1() {
+    // A window destroyed without being closed still frees its work files and
+    // keeps its settings.
+    if (shown_ && !closed_) {
+        closed_ = true;
+        FormClose();
+    }
+}
+
+void TForm1::FormCreate() {
+    if (!plExplorerFolderTree1) {
+        plExplorerFolderTree1 = new TplExplorerFolderTree(Panel1);
+        Panel1->layout()->addWidget(plExplorerFolderTree1);
+    }
+    plExplorerFolderTree1->SetRootFolder(QString());
+    plExplorerFolderTree1->SetSelectFolder(QString());
+}
+
+void TForm1::setVisible(bool visible) {
+    // The first show sets everything up before the window appears.
+    if (visible && !shown_) {
+        shown_ = true;
+        FormShow();
+    }
+    QMainWindow::setVisible(visible);
+}
+
+void TForm1::FormShow() {
+    exeFolder_ = FolderOfPath(locations_.executablePath);
+    tempFolder_ = MakeWorkFolder(exeFolder_, locations_.tempFallbackParent);
+    settingsPath_ = ResolveSettingsLocation(locations_);
+    LoadSettings(settingsPath_.loadPath);
+    // The folder picker starts at the output folder (see BrowseForFolder1Execute).
+    CreateContainers();
+    plExplorerFolderTree1->SetSelectFolder(preFolder_);
+    sort1_ = -1;
+    sort2_ = 0;
+    Label1->setText(kReferenceCaption + preFolder_);
+    ListFolder(preFolder_);
+    Timer1->start(kTimerInterval);
+}
+
+void TForm1::CreateContainers() {
+    // The drawing units keep no changeable defaults (the fallback pen, the
+    // default text types and the switched-off text variables are constants of
+    // the core), so only the containers are made here.
+    JWW = std::make_unique<TJwwData>();
+    JWS = std::make_unique<TJwsData>();
+    JWC = std::make_unique<TJwcData>();
+    JWK = std::make_unique<TJwkData>();
+    JWW->BindImageExp = true;
+    JWW->BindImageExr = true;
+    JWW->BindImageFolder = U(tempFolder_);
+    JWS->BindImageFolder = U(tempFolder_);
+    JWS->BindImageExp = false;
+    JWS->BindImageExr = false;
+}
+
+void TForm1::FreeContainers() {
+    JWS->DataFree();
+    JwwDataFree(*JWW);
+    JWK.reset();
+    JWC.reset();
+    JWS.reset();
+    JWW.reset();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (shown_ && !closed_) {
+        closed_ = true;
+        FormClose();
+    }
+    event->accept();
+}
+
+void TForm1::FormClose() {
+    Timer1->stop();
+    if (JWW) FreeContainers();
+    if (!tempFolder_.isEmpty()) RemoveFolder(U(tempFolder_));
+    SaveSettings(settingsPath_.savePath);
+}
+
+QString TForm1::StatusText() const { return StatusBar1->text(); }
+
+void TForm1::SetStatus(const QString& text) {
+    StatusBar1->setText(text);
+    if (StatusBar1->isVisible()) StatusBar1->repaint();
+}
+
+QString TForm1::PathInFolder(const QString& name) const { return JoinFolder(preFolder_, name); }
+
+QString TForm1::ItemCaption(int row) const {
+    const QTableWidgetItem* item = ListView1->item(row, 0);
+    return item ? item->text() : QString();
+}
+
+// --- Listing ---------------------------------------------------------------
+
+void TForm1::ListFolder(const QString& folder) {
+    Timer1->stop();
+    SetStatus(QStringLiteral("ファイル検索中です"));
+    ListView1->clearContents();
+    ListView1->setRowCount(0);
+    if (!FolderFound(U(folder))) {
+        Timer1->start(kTimerInterval);
+        return;
+    }
+    const QString mask = MaskOfFileType(ComboBox1->currentIndex());
+    ScanFolder(U(WithSeparator(folder)), U(mask));
+
+    ListView1->setUpdatesEnabled(false);
+    ListView1->setRowCount(FileCount);
+    for (int row = 0; row < FileCount; ++row) {
+        const TFileField& file = FileList[static_cast<std::size_t>(row)];
+        const QString name = Q(file.name);
+        const auto [version, memo] = ReadFileInfo(JoinFolder(folder, name));
+        const QString cells[6] = {name,         Q(ExtLower(file.name)), memo, Q(file.date + u" " + file.time),
+                                  Q(IntToText(file.size)), version};
+        for (int c = 0; c < 6; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            item->setTextAlignment(kColumns[c].alignment);
+            ListView1->setItem(row, c, item);
+        }
+    }
+    ListView1->setUpdatesEnabled(true);
+
+    SetStatus(QStringLiteral("ファイル検索しました（ファイル数：") + Q(IntToText(FileCount)) + QStringLiteral("）"));
+    ClearFileList();
+    Timer1->start(kTimerInterval);
+}
+
+std::pair<QString, QString> TForm1::ReadFileInfo(const QString& path) {
+    QString version, memo;
+    if (!JWW) return {version, memo};
+    const std::u16string p = U(path);
+    const std::u16string ext = ExtLower(p);
+    const bool jwwLike = ext == u".jww" || ext == u".bak" || ext == u".jw$" || (ext >= u".bk1" && ext <= u".bk9");
+    if (jwwLike) {
+        if (JWW->FileCheck(p) && JWW->FileHeaderIn(p)) {
+            version = Q(IntToText(JWW->Enthd.jwVer));
+            memo = Q(RemoveBlanks(CleanNameText(JWW->Enthd.strMemo)));
+        }
+    } else if (ext == u".jws") {
+        if (JWS->FileCheck(p) && JWS->FileHeaderIn(p)) version = Q(IntToText(JWS->Enthd.jwVer));
+    } else if (ext == u".jwc") {
+        if (JWC->FileCheck(p) && JWC->FileHeaderIn(p)) {
+            version = QStringLiteral("DOS");
+            memo = Q(RemoveBlanks(CleanNameText(JWC->Enthd.comment1 + u" " + JWC->Enthd.comment2)));
+        }
+    } else if (ext == u".jwk") {
+        if (JWK->FileCheck(p) && JWK->FileHeaderIn(p)) {
+            version = QStringLiteral("DOS");
+            memo = Q(RemoveBlanks(CleanNameText(JWK->Enthd.comment1 + u" " + JWK->Enthd.comment2)));
+        }
+    }
+    return {version, memo};
+}
+
+// --- Sorting ---------------------------------------------------------------
+
+void TForm1::ListView1ColumnClick(int column) {
+    sort1_ = column;
+    sort2_ = 1 - sort2_;
+    SortList();
+}
+
+void TForm1::SortList() {
+    if (sort1_ < 0 || sort1_ >= ListView1->columnCount()) return;
+    struct Row {
+        std::vector<QTableWidgetItem*> cells;
+        bool selected = false;
+        bool current = false;
+    };
+    const int rowCount = ListView1->rowCount();
+    const int columnCount = ListView1->columnCount();
+    const int currentRow = ListView1->currentRow();
+    QItemSelectionModel* selection = ListView1->selectionModel();
+    std::vector<Row> rows(static_cast<std::size_t>(rowCount));
+    for (int r = 0; r < rowCount; ++r) {
+        Row& row = rows[static_cast<std::size_t>(r)];
+        row.selected = selection->isRowSelected(r, QModelIndex());
+        row.current = r == currentRow;
+        for (int c = 0; c < columnCount; ++c) row.cells.push_back(ListView1->takeItem(r, c));
+    }
+    const int column = sort1_;
+    const bool descending = sort2_ == 1;
+    auto text = [column](const Row& row) {
+        const QTableWidgetItem* item = row.cells[static_cast<std::size_t>(column)];
+        return item ? item->text() : QString();
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
+        const int cmp = descending ? CompareListTexts(text(b), text(a), column) : CompareListTexts(text(a), text(b), column);
+        return cmp < 0;
+    });
+    ListView1->clearSelection();
+    for (int r = 0; r < rowCount; ++r) {
+        const Row& row = rows[static_cast<std::size_t>(r)];
+        for (int c = 0; c < columnCount; ++c) ListView1->setItem(r, c, row.cells[static_cast<std::size_t>(c)]);
+    }
+    for (int r = 0; r < rowCount; ++r) {
+        const Row& row = rows[static_cast<std::size_t>(r)];
+        const QModelIndex index = ListView1->model()->index(r, 0);
+        if (row.current) selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        if (row.selected) selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+// --- Other handlers ----------------------------------------------------------
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // A double click anywhere in the list opens the selected file; it runs
+    // after the click has updated the selection.
+    if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        QMetaObject::invokeMethod(this, &TForm1::ListView1DblClick, Qt::QueuedConnection);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::ListView1DblClick() {
+    auto message = [this](const QString& text, QMessageBox::Icon icon) {
+        if (hooks.message) hooks.message(this, text, icon);
+    };
+    if (RemoveBlanks(U(preFolder_)).empty()) {
+        const QString text = QStringLiteral("参照フォルダを指定して下さい。");
+        if (hooks.beep) hooks.beep();
+        message(text, QMessageBox::Critical);
+        SetStatus(text);
+        return;
+    }
+    if (!FolderFound(U(preFolder_))) {
+        const QString text = QStringLiteral("参照フォルダが存在しません。");
+        message(text, QMessageBox::NoIcon);
+        SetStatus(text);
+        return;
+    }
+    const QString noFile = QStringLiteral("ファイルを指示して下さい。");
+    int first = -1;
+    for (int r = 0; r < ListView1->rowCount() && first < 0; ++r)
+        if (ListView1->selectionModel()->isRowSelected(r, QModelIndex())) first = r;
+    if (first < 0) {
+        message(noFile, QMessageBox::NoIcon);
+        SetStatus(noFile);
+        return;
+    }
+    const QString caption = ItemCaption(first);
+    if (caption.isEmpty()) {
+        SetStatus(noFile);
+        return;
+    }
+    const QString path = PathInFolder(caption);
+    if (hooks.openFile) hooks.openFile(path);
+    SetStatus(QStringLiteral("ファイル「") + path + QStringLiteral("」"));
+}
+
+void TForm1::Timer1Timer() {
+    Timer1->stop();
+    const QString folder = plExplorerFolderTree1->SelectFolder();
+    if (folder != preFolder_ && !folder.isEmpty()) {
+        Label1->setText(kReferenceCaption + folder);
+        ListFolder(folder);
+        preFolder_ = folder;
+    }
+    Timer1->start(kTimerInterval);
+}
+
+void TForm1::BrowseForFolder1Execute() {
+    if (!hooks.pickFolder) return;
+    const QString folder =
+        hooks.pickFolder(this, QStringLiteral("変換後のファイルを保存するフォルダを指定して下さい"), Edit1->text());
+    if (!folder.isEmpty()) Edit1->setText(folder);
+}
+
+void TForm1::ComboBox1Select() { ListFolder(preFolder_); }
+
+void TForm1::ButtonTClick() {
+    if (!JWW || !JWS) return;
+    BatchJob job;
+    job.referenceFolder = U(preFolder_);
+    job.outputFolder = U(Edit1->text());
+    for (int r = 0; r < ListView1->rowCount(); ++r)
+        if (ListView1->selectionModel()->isRowSelected(r, QModelIndex()))
+            job.items.push_back(BatchItem{job.referenceFolder, U(ItemCaption(r))});
+    job.imageWorkFolder = U(tempFolder_);
+    job.options = ConvertOptions;
+    WindowReporter reporter(*this);
+    const BatchSummary summary = RunBatch(job, BatchContainers{*JWW, *JWS}, reporter);
+    if (summary.check != BatchCheck::Ok) Button1->setFocus();
+}
+
+void TForm1::ButtonXClick() { close(); }
+
+void TForm1::Button2Click() {
+    Timer1->stop();
+    plExplorerFolderTree1->IdleStop();
+    if (hooks.execDialog) hooks.execDialog(*Form2);
+    plExplorerFolderTree1->IdleRestart();
+    Timer1->start(kTimerInterval);
+}
+
+// --- Settings ----------------------------------------------------------------
+
+void TForm1::LoadSettings(const QString& path) {
+    TSettingsData d;
+    if (!path.isEmpty()) LoadSettingsFile(U(path), d);
+    move(d.FormLeft, d.FormTop);
+    resize(d.FormWidth, d.FormHeight);
+    preFolder_ = Q(d.ReferenceFolder);
+    Edit1->setText(Q(d.OutputFolder));
+    ComboBox1->setCurrentIndex(d.FileTypeIndex >= 0 && d.FileTypeIndex < ComboBox1->count() ? d.FileTypeIndex : -1);
+    for (int c = 0; c < ListView1->columnCount(); ++c)
+        ListView1->setColumnWidth(c, std::max(0, d.ColumnWidths[static_cast<std::size_t>(c)]));
+    Form2->move(d.DialogLeft, d.DialogTop);
+    ConvertOptions = d.Options;
+
+    // The folder-tree panel gets its width once the window's layout has
+    // given the splitter its own width.
+    if (layout()) layout()->activate();
+    if (centralWidget()->layout()) centralWidget()->layout()->activate();
+    const int panel = std::max(0, d.PanelWidth);
+    const int rest = std::max(0, Splitter1->width() - Splitter1->handleWidth() - panel);
+    Splitter1->setSizes({panel, rest});
+}
+
+void TForm1::SaveSettings(const QString& path) {
+    if (path.isEmpty()) return;
+    TSettingsData d;
+    const bool normal = !isMaximized() && !isMinimized() && !isFullScreen();
+    const QRect bounds = normal ? QRect(pos(), size()) : normalGeometry();
+    d.FormLeft = bounds.x();
+    d.FormTop = bounds.y();
+    d.FormWidth = bounds.width();
+    d.FormHeight = bounds.height();
+    d.PanelWidth = Splitter1->sizes().value(0, Panel1->width());
+    d.ReferenceFolder = U(preFolder_);
+    d.OutputFolder = U(Edit1->text());
+    d.FileTypeIndex = ComboBox1->currentIndex();
+    for (int c = 0; c < ListView1->columnCount(); ++c)
+        d.ColumnWidths[static_cast<std::size_t>(c)] = ListView1->columnWidth(c);
+    d.DialogLeft = Form2->pos().x();
+    d.DialogTop = Form2->pos().y();
+    d.Options = ConvertOptions;
+    QDir().mkpath(FolderOfPath(path));
+    SaveSettingsFile(U(path), d);
+}
+
+}  // namespace tervalo

@@ -1,0 +1,136 @@
+// The main window: the folder tree, the file list of the reference folder,
+// the output folder, the settings dialog and the conversion.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+#include <utility>
+
+#include "app_locations.h"
+#include "ui_hooks.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSplitter;
+class QTableWidget;
+class QTimer;
+
+namespace tervalo {
+
+class TJwwData;
+class TJwsData;
+class TJwcData;
+class TJwkData;
+class TForm2;
+class TplExplorerFolderTree;
+
+// The file-type selector: item texts and the mask each one lists.
+struct FileTypeEntry {
+    const char16_t* text;
+    const char16_t* mask;
+};
+extern const FileTypeEntry kFileTypes[6];
+// The mask of a selector index; any other index lists every file.
+QString MaskOfFileType(int index);
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `locations` says where the settings file and the work folder go; the
+    // tests give folders of their own.
+    explicit TForm1(const AppLocations& locations = AppLocations::FromApplication(), QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    UiHooks hooks = UiHooks::Desktop();
+
+    // Controls.
+    QLabel* Label1;  // "参照フォルダ：" and the reference folder
+    QWidget* Panel1;
+    TplExplorerFolderTree* plExplorerFolderTree1;
+    QSplitter* Splitter1;
+    QWidget* Panel2;
+    QWidget* Panel3;
+    QLabel* Label2;
+    QComboBox* ComboBox1;
+    QPushButton* Button1;  // output folder picker
+    QLineEdit* Edit1;      // output folder
+    QPushButton* Button2;  // settings
+    QPushButton* ButtonT;  // convert
+    QPushButton* ButtonX;  // quit
+    QLabel* Label3;
+    QLabel* Label4;
+    QTableWidget* ListView1;
+    QLabel* StatusBar1;  // the status bar's one text panel
+    QTimer* Timer1;      // follows the folder tree
+    TForm2* Form2;       // the settings dialog
+
+    // The folder listed now, the reference folder of conversions.
+    const QString& preFolder() const { return preFolder_; }
+    int Sort1() const { return sort1_; }
+    int Sort2() const { return sort2_; }
+
+    // Set while the window is first shown.
+    const QString& ExeFolder() const { return exeFolder_; }
+    const QString& TempFolder() const { return tempFolder_; }
+    const SettingsLocation& SettingsPath() const { return settingsPath_; }
+
+    QString StatusText() const;
+    // Sets the status bar's text and repaints it at once.
+    void SetStatus(const QString& text);
+
+    // Rebuilds the list from the files of `folder` matching the file type.
+    void ListFolder(const QString& folder);
+    // The version and memo cells of a file, read from its header.
+    std::pair<QString, QString> ReadFileInfo(const QString& path);
+    // Applies the defaults, then the settings file at `path` when there is one.
+    void LoadSettings(const QString& path);
+    // Writes the settings file; a failed write leaves no file.
+    void SaveSettings(const QString& path);
+
+    // Event handlers.
+    void Timer1Timer();
+    void BrowseForFolder1Execute();
+    void ComboBox1Select();
+    void ListView1ColumnClick(int column);
+    void ListView1DblClick();
+    void ButtonTClick();
+    void ButtonXClick();
+    void Button2Click();
+
+    // The caption of the file-list row, and whether it is selected.
+    QString ItemCaption(int row) const;
+
+protected:
+    void setVisible(bool visible) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void CreateContainers();
+    void FreeContainers();
+    void SortList();
+    QString PathInFolder(const QString& name) const;
+
+    AppLocations locations_;
+    QString preFolder_;
+    int sort1_ = -1;
+    int sort2_ = 0;
+    QString exeFolder_;
+    QString tempFolder_;
+    SettingsLocation settingsPath_;
+    bool shown_ = false;
+    bool closed_ = false;
+    std::unique_ptr<TJwwData> JWW;
+    std::unique_ptr<TJwsData> JWS;
+    std::unique_ptr<TJwcData> JWC;
+    std::unique_ptr<TJwkData> JWK;
+};
+
+}  // namespace tervalo

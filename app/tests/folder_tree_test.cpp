@@ -1,0 +1,173 @@
+// The folder tree: roots, selections made by the program (not reported) and
+// by the user (reported once), and the main window following the user's
+// selection.
+#include <QComboBox>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include "app_test_registry.h"
+#include "app_test_support.h"
+#include "folder_tree.h"
+#include "main_window.h"
+
+namespace tervalo::apptest {
+
+namespace {
+
+// What a click on a folder does: makes it the tree's current item.
+void UserSelects(TplExplorerFolderTree& tree, const QString& folder) {
+    const QModelIndex index = tree.model()->index(folder);
+    QVERIFY2(index.isValid(), qPrintable(folder));
+    tree.view()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+}
+
+QString CurrentFolder(const TplExplorerFolderTree& tree) {
+    return tree.model()->filePath(tree.view()->currentIndex());
+}
+
+}  // namespace
+
+class FolderTreeTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startsAtTheFileSystemRoot() {
+        TplExplorerFolderTree tree;
+        QSignalSpy rootChanged(&tree, &TplExplorerFolderTree::RootFolderChanged);
+        tree.SetRootFolder(QString());
+        QCOMPARE(rootChanged.count(), 1);
+        QCOMPARE(tree.RootFolder(), QString());
+        const QModelIndex top = tree.view()->model()->index(0, 0, tree.view()->rootIndex());
+        QCOMPARE(tree.model()->filePath(top), QStringLiteral("/"));
+        QVERIFY(tree.view()->isExpanded(top));
+        // Re-rooting at the file system's root always happens.
+        tree.SetRootFolder(QString());
+        QCOMPARE(rootChanged.count(), 2);
+    }
+
+    void rootFolderSetOnce() {
+        Sandbox sandbox;
+        const QString root = sandbox.makeDir(QStringLiteral("root"));
+        TplExplorerFolderTree tree;
+        QSignalSpy rootChanged(&tree, &TplExplorerFolderTree::RootFolderChanged);
+        tree.SetRootFolder(root);
+        tree.SetRootFolder(root);
+        QCOMPARE(rootChanged.count(), 1);
+        QCOMPARE(tree.model()->filePath(tree.view()->rootIndex()), root);
+        tree.SetRootFolder(sandbox.path(QStringLiteral("missing")));
+        QCOMPARE(rootChanged.count(), 1);
+        QCOMPARE(tree.RootFolder(), root);
+    }
+
+    void programSelectionIsNotReported() {
+        Sandbox sandbox;
+        const QString folder = sandbox.makeDir(QStringLiteral("a/b"));
+        TplExplorerFolderTree tree;
+        tree.SetRootFolder(QString());
+        QSignalSpy selected(&tree, &TplExplorerFolderTree::SelectFolderChanged);
+        tree.SetSelectFolder(folder);
+        QCOMPARE(CurrentFolder(tree), folder);
+        QCOMPARE(tree.RecordedFolder(), folder);
+        QCOMPARE(tree.SelectFolder(), QString());
+        QCOMPARE(selected.count(), 0);
+        // The user clicking the folder already recorded reports nothing either.
+        tree.view()->selectionModel()->clearCurrentIndex();
+        UserSelects(tree, folder);
+        QCOMPARE(selected.count(), 0);
+        QCOMPARE(tree.SelectFolder(), QString());
+    }
+
+    void ignoredSelections_data() {
+        QTest::addColumn<QString>("path");  // %1: the sandbox
+        QTest::newRow("empty") << "";
+        QTest::newRow("missing folder") << "%1/root/missing";
+        QTest::newRow("a file") << "%1/root/file.txt";
+        QTest::newRow("outside the root") << "%1/outside";
+        QTest::newRow("the root's neighbour with a longer name") << "%1/rootx";
+    }
+    void ignoredSelections() {
+        QFETCH(QString, path);
+        Sandbox sandbox;
+        const QString root = sandbox.makeDir(QStringLiteral("root"));
+        const QString inside = sandbox.makeDir(QStringLiteral("root/inside"));
+        sandbox.makeDir(QStringLiteral("outside"));
+        sandbox.makeDir(QStringLiteral("rootx"));
+        WriteBytes(root + QStringLiteral("/file.txt"), Bytes{'x'});
+        TplExplorerFolderTree tree;
+        tree.SetRootFolder(root);
+        tree.SetSelectFolder(inside);
+        QCOMPARE(tree.RecordedFolder(), inside);
+        tree.SetSelectFolder(path.contains(u'%') ? path.arg(sandbox.path()) : path);
+        QCOMPARE(tree.RecordedFolder(), inside);
+        QCOMPARE(CurrentFolder(tree), inside);
+    }
+
+    void userSelectionIsReportedOnce() {
+        Sandbox sandbox;
+        const QString first = sandbox.makeDir(QStringLiteral("first"));
+        const QString second = sandbox.makeDir(QStringLiteral("second"));
+        TplExplorerFolderTree tree;
+        tree.SetRootFolder(QString());
+        tree.SetSelectFolder(first);
+        QSignalSpy selected(&tree, &TplExplorerFolderTree::SelectFolderChanged);
+        UserSelects(tree, second);
+        QCOMPARE(selected.count(), 1);
+        QCOMPARE(selected[0][0].toString(), second);
+        QCOMPARE(tree.SelectFolder(), second);
+        QCOMPARE(tree.RecordedFolder(), second);
+        // Back to the first: reported, as it is no longer the recorded one.
+        UserSelects(tree, first);
+        QCOMPARE(selected.count(), 2);
+        QCOMPARE(tree.SelectFolder(), first);
+        // The program selecting the second folder leaves SelectFolder alone.
+        tree.SetSelectFolder(second);
+        QCOMPARE(tree.SelectFolder(), first);
+        QCOMPARE(selected.count(), 2);
+    }
+
+    void windowFollowsTheTree() {
+        Sandbox sandbox;
+        const QString folder = sandbox.makeDir(QStringLiteral("選んだフォルダ"));
+        WriteBytes(folder + QStringLiteral("/a.jww"), JwwWithMemo(700, u"x"));
+        WriteBytes(folder + QStringLiteral("/b.txt"), Bytes{'x'});
+        Captured captured;
+        auto form = ShowForm(sandbox, captured);
+        QCOMPARE(form->ListView1->rowCount(), 0);
+        // A file type chosen before any folder leaves the list empty...
+        form->ComboBox1->setCurrentIndex(2);
+        form->ComboBox1Select();
+        QCOMPARE(form->ListView1->rowCount(), 0);
+        QCOMPARE(form->StatusText(), QStringLiteral("ファイル検索中です"));
+        // ...and the tree still works: a selection is listed within a few ticks.
+        UserSelects(*form->plExplorerFolderTree1, folder);
+        QTRY_COMPARE_WITH_TIMEOUT(form->preFolder(), folder, 3000);
+        QCOMPARE(form->Label1->text(), QStringLiteral("参照フォルダ：") + folder);
+        QCOMPARE(Captions(*form), QStringList{"a.jww"});
+        QCOMPARE(form->StatusText(), QStringLiteral("ファイル検索しました（ファイル数：1）"));
+        QVERIFY(form->Timer1->isActive());
+    }
+
+    void startFolderIsPreselected() {
+        Sandbox sandbox;
+        const QString folder = sandbox.makeDir(QStringLiteral("start"));
+        TSettingsData data;
+        data.ReferenceFolder = folder.toStdU16String();
+        sandbox.writeSettings(data);
+        Captured captured;
+        auto form = ShowForm(sandbox, captured);
+        QCOMPARE(CurrentFolder(*form->plExplorerFolderTree1), folder);
+        QCOMPARE(form->plExplorerFolderTree1->SelectFolder(), QString());
+        QCOMPARE(form->preFolder(), folder);
+    }
+};
+
+TERVALO_APP_TEST(FolderTreeTest);
+
+}  // namespace tervalo::apptest
+
+#include "folder_tree_test.moc"
