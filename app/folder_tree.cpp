@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QTimer>
+#include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -12,8 +15,9 @@ namespace tervalo {
 
 namespace {
 
-// Draws the item with the keyboard focus in dark red, as the folder the
-// keyboard is on stands out from the selected one.
+// Draws the selected folder on a light background and the folder with the
+// keyboard focus in dark red, so both read well whether or not the tree has
+// the focus.
 class FocusDelegate : public QStyledItemDelegate {
 public:
     FocusDelegate(QTreeView* view) : QStyledItemDelegate(view), view_(view) {}
@@ -23,8 +27,10 @@ protected:
         QStyledItemDelegate::initStyleOption(option, index);
         if (index == view_->currentIndex()) {
             const QColor red(200, 0, 0);
-            option->palette.setColor(QPalette::Text, red);
-            option->palette.setColor(QPalette::HighlightedText, red);
+            for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+                option->palette.setColor(group, QPalette::Text, red);
+                option->palette.setColor(group, QPalette::HighlightedText, red);
+            }
         }
     }
 
@@ -34,8 +40,6 @@ private:
 
 QString CleanFolder(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
-// The folder holding a path, with a trailing "/".
-QString FolderOfTarget(const QString& path) { return path.left(path.lastIndexOf(u'/') + 1); }
 
 }  // namespace
 
@@ -52,6 +56,12 @@ TplExplorerFolderTree::TplExplorerFolderTree(QWidget* parent) : QWidget(parent) 
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setItemDelegate(new FocusDelegate(view_));
+    QPalette palette = view_->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Highlight, QColor(204, 232, 255));
+        palette.setColor(group, QPalette::HighlightedText, palette.color(group, QPalette::Text));
+    }
+    view_->setPalette(palette);
     view_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     view_->header()->setStretchLastSection(false);
 
@@ -62,7 +72,24 @@ TplExplorerFolderTree::TplExplorerFolderTree(QWidget* parent) : QWidget(parent) 
 
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { OnCurrentChanged(current); });
-    connect(model_, &QFileSystemModel::directoryLoaded, this, &TplExplorerFolderTree::OnDirectoryLoaded);
+    // Folders are read in the background and sorted afterwards, which moves
+    // the rows: the folder the program selected is scrolled into view again
+    // whenever rows arrive or move, until the user does something in the tree.
+    scrollTimer_ = new QTimer(this);
+    scrollTimer_->setSingleShot(true);
+    scrollTimer_->setInterval(20);
+    connect(scrollTimer_, &QTimer::timeout, this, &TplExplorerFolderTree::ScrollToTarget);
+    auto later = [this] {
+        if (scrollTarget_.isValid()) scrollTimer_->start();
+    };
+    connect(model_, &QFileSystemModel::directoryLoaded, this, later);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, later);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, later);
+    connect(view_, &QTreeView::expanded, this, [this] {
+        if (programSelecting_ == 0) scrollTarget_ = QPersistentModelIndex();
+    });
+    connect(view_->verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this] { scrollTarget_ = QPersistentModelIndex(); });
 }
 
 TplExplorerFolderTree::~TplExplorerFolderTree() = default;
@@ -75,6 +102,7 @@ void TplExplorerFolderTree::SetRootFolder(const QString& folder) {
     if (!rootIndex.isValid()) return;
     rootPath_ = root;
     rootSet_ = true;
+    ++programSelecting_;
     if (folder.isEmpty()) {
         // The file system's root is the one top item, expanded, and so is the
         // way down to the user's home folder.
@@ -88,6 +116,7 @@ void TplExplorerFolderTree::SetRootFolder(const QString& folder) {
     } else {
         view_->setRootIndex(rootIndex);
     }
+    --programSelecting_;
     FRootFolder = folder;
     Q_EMIT RootFolderChanged(FRootFolder);
 }
@@ -104,6 +133,7 @@ void TplExplorerFolderTree::SetSelectFolder(const QString& folder) {
     view_->scrollTo(index, QAbstractItemView::PositionAtCenter);
     --programSelecting_;
     scrollTarget_ = index;
+    scrollTimer_->start();
     recordedFolder_ = path;
 }
 
@@ -117,16 +147,17 @@ void TplExplorerFolderTree::OnCurrentChanged(const QModelIndex& current) {
     Q_EMIT SelectFolderChanged(FSelectFolder);
 }
 
-void TplExplorerFolderTree::OnDirectoryLoaded(const QString& path) {
-    // Folders are read in the background and sorted when read, which moves
-    // the rows; keep the folder the program selected in view until the
-    // folders on its way down have been read.
-    if (!scrollTarget_.isValid()) return;
-    const QString target = model_->filePath(scrollTarget_);
-    const QString loaded = path.endsWith(u'/') ? path : path + u'/';
-    if (!target.startsWith(loaded)) return;
-    view_->scrollTo(scrollTarget_, QAbstractItemView::PositionAtCenter);
-    if (FolderOfTarget(target) == loaded) scrollTarget_ = QPersistentModelIndex();
+void TplExplorerFolderTree::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Before the tree is first shown its view has no real height to centre
+    // in; scroll again once the window's layout is done.
+    if (event->spontaneous() || shownOnce_) return;
+    shownOnce_ = true;
+    if (scrollTarget_.isValid()) scrollTimer_->start();
+}
+
+void TplExplorerFolderTree::ScrollToTarget() {
+    if (scrollTarget_.isValid()) view_->scrollTo(scrollTarget_, QAbstractItemView::PositionAtCenter);
 }
 
 bool TplExplorerFolderTree::UnderRoot(const QString& path) const {

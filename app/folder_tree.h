@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class QFileSystemModel;
+class QTimer;
 class QTreeView;
 class QModelIndex;
 
@@ -49,23 +50,28 @@ public:
     QTreeView* view() const { return view_; }
     QFileSystemModel* model() const { return model_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 Q_SIGNALS:
     void RootFolderChanged(const QString& path);
     void SelectFolderChanged(const QString& path);
 
 private:
     void OnCurrentChanged(const QModelIndex& current);
-    void OnDirectoryLoaded(const QString& path);
     bool UnderRoot(const QString& path) const;
     void ExpandTo(const QModelIndex& index);
+    void ScrollToTarget();
 
     QString FRootFolder;
     QString FSelectFolder;
     QString recordedFolder_;  // the folder recorded as selected last
     QString rootPath_;        // the root in use: "/" or the given folder
     bool rootSet_ = false;
-    int programSelecting_ = 0;
+    int programSelecting_ = 0;  // above 0 while the program selects or expands
+    bool shownOnce_ = false;
     QPersistentModelIndex scrollTarget_;  // the program's selection, kept in view while folders load
+    QTimer* scrollTimer_;
     QFileSystemModel* model_;
     QTreeView* view_;
 };

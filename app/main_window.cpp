@@ -109,6 +109,9 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent) : QMainWindow(par
     Label1->setPalette(white);
     Label1->setContentsMargins(4, 3, 4, 3);
     Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long folder path is cut off at the window's edge rather than
+    // widening the window.
+    Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     centralLayout->addWidget(Label1);
 
     Splitter1 = new QSplitter(Qt::Horizontal, central);

@@ -5,8 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# fonts-noto-cjk: the desktop program's texts are Japanese and need a CJK font.
 packages=(build-essential cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev
-          libbenchmark-dev qt6-base-dev libgl-dev)
+          libbenchmark-dev qt6-base-dev libgl-dev fonts-noto-cjk)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

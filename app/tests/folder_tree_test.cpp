@@ -163,6 +163,9 @@ private Q_SLOTS:
         QCOMPARE(CurrentFolder(*form->plExplorerFolderTree1), folder);
         QCOMPARE(form->plExplorerFolderTree1->SelectFolder(), QString());
         QCOMPARE(form->preFolder(), folder);
+        // Scrolled into view once the folders on the way have been read.
+        QTreeView* view = form->plExplorerFolderTree1->view();
+        QTRY_VERIFY(view->viewport()->rect().contains(view->visualRect(view->currentIndex())));
     }
 };
 

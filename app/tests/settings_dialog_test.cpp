@@ -118,21 +118,23 @@ private Q_SLOTS:
 
     void showsAndTakesEachFlag() {
         for (const FlagBox& flag : kFlags) {
-            for (int on : {0, 1}) {
-                ResetConvertOptions();
-                for (const FlagBox& other : kFlags) ConvertOptions.*(other.field) = 1 - on;
-                ConvertOptions.*(flag.field) = on;
-                TForm2 dialog;
-                dialog.show();
-                for (const FlagBox& other : kFlags) {
-                    const bool expected = (other.field == flag.field) ? on : !on;
-                    QCOMPARE((dialog.*(other.box))->isChecked(), expected);
-                }
-                // Flip only this box and confirm.
-                (dialog.*(flag.box))->setChecked(!on);
-                dialog.Button1Click();
-                for (const FlagBox& other : kFlags) QCOMPARE(ConvertOptions.*(other.field), 1 - on);
-            }
+            // Shown: only this option is on, so only its box is ticked.
+            ResetConvertOptions();
+            for (const FlagBox& other : kFlags) ConvertOptions.*(other.field) = 0;
+            ConvertOptions.*(flag.field) = 1;
+            TForm2 dialog;
+            dialog.show();
+            for (const FlagBox& other : kFlags)
+                QCOMPARE((dialog.*(other.box))->isChecked(), other.field == flag.field);
+            dialog.reject();
+
+            // Taken: every option on before, only this box ticked at OK.
+            for (const FlagBox& other : kFlags) ConvertOptions.*(other.field) = 1;
+            ConvertOptions.*(flag.field) = 0;
+            dialog.show();
+            for (const FlagBox& other : kFlags) (dialog.*(other.box))->setChecked(other.field == flag.field);
+            dialog.Button1Click();
+            for (const FlagBox& other : kFlags) QCOMPARE(ConvertOptions.*(other.field), other.field == flag.field ? 1 : 0);
         }
     }
 
