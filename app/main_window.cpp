@@ -191,6 +191,7 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent) : QMainWindow(par
 
     setCentralWidget(central);
     StatusBar1 = new QLabel(statusBar());
+    StatusBar1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // long paths are cut, too
     statusBar()->addWidget(StatusBar1, 1);
 
     Timer1 = new QTimer(this);

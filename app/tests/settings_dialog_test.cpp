@@ -45,29 +45,18 @@ private Q_SLOTS:
     void init() { ResetConvertOptions(); }
     void cleanup() { ResetConvertOptions(); }
 
-    void controlTexts() {
+    void radioButtonsExcludeEachOther() {
         TForm2 dialog;
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("変換設定"));
-        QCOMPARE(dialog.RadioButton1->text(), QStringLiteral("仮点→実点"));
-        QCOMPARE(dialog.RadioButton2->text(), QStringLiteral("実点→仮点"));
-        QCOMPARE(dialog.CheckBox1->text(), QStringLiteral("点マーカーにする（Ver.3.00～対応）"));
-        QCOMPARE(dialog.CheckBox2->text(), QStringLiteral("SXF対応寸法図形要素の点データも確認し対応する"));
-        QCOMPARE(dialog.CheckBox3->text(), QStringLiteral("ブロック図形内も変換対象とする"));
-        QCOMPARE(dialog.CheckBox4->text(), QStringLiteral("点マーカーを変換対象とする"));
-        QCOMPARE(dialog.CheckBox5->text(), QStringLiteral("点マーカー端点(黒丸・矢印等)を変換対象とする"));
-        QCOMPARE(dialog.Label1->text() + dialog.Label2->text() + dialog.Label3->text(),
-                 QStringLiteral("点コード：表示倍率：倍"));
-        QCOMPARE(dialog.Button1->text(), QStringLiteral("ＯＫ(&Y)"));
-        QCOMPARE(dialog.Button2->text(), QStringLiteral("キャンセル(&N)"));
-        QStringList glyphs;
-        for (int i = 0; i < dialog.ComboBox1->count(); ++i) glyphs << dialog.ComboBox1->itemText(i);
-        QCOMPARE(glyphs, QStringList({"＊", "○", "・", "＋", "□", "△", "×"}));
-        QCOMPARE(dialog.Edit1->maxLength(), 10);
-        // The radio buttons are the dialog's own children, so they exclude each other.
+        // Both are the dialog's own children, each above its direction's group.
         QCOMPARE(dialog.RadioButton1->parentWidget(), &dialog);
         QCOMPARE(dialog.RadioButton2->parentWidget(), &dialog);
         QCOMPARE(dialog.CheckBox1->parentWidget(), dialog.GroupBox1);
         QCOMPARE(dialog.CheckBox5->parentWidget(), dialog.GroupBox2);
+        dialog.show();
+        QVERIFY(dialog.RadioButton1->isChecked());
+        dialog.RadioButton2->setChecked(true);
+        QVERIFY(!dialog.RadioButton1->isChecked());
+        QCOMPARE(dialog.Edit1->maxLength(), 10);
     }
 
     void scaleCheck_data() {
