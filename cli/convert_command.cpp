@@ -1,7 +1,5 @@
 // tervalo-cli convert: the conversion run of the desktop program, driven
 // from the command line.
-#include <stdlib.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -16,6 +14,7 @@
 #include "convert/point_rules.h"
 #include "convert/settings_file.h"
 #include "fs/fsutil.h"
+#include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "text/func.h"
@@ -147,22 +146,34 @@ std::optional<int> ParseArgs(const std::vector<std::string>& args, ConvertArgs& 
     return std::nullopt;
 }
 
-// The .jww and .jws files directly in a folder, sorted by name.
-std::vector<std::u16string> DrawingsIn(const std::u16string& folder) {
+// The .jww and .jws files directly in a folder, sorted by name. Names that
+// are not valid UTF-8 are taken too (flagged), so that they are reported as
+// not converted instead of being skipped. False when the folder cannot be read.
+bool DrawingsIn(const std::u16string& folder, std::vector<BatchItem>& items, std::string& error) {
     namespace fs = std::filesystem;
-    std::vector<std::u16string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(fs::path(NativePath(folder)), ec), end; !ec && it != end; it.increment(ec)) {
-        std::u16string name;
-        if (!ArgToText(it->path().filename().string(), name)) continue;
-        std::u16string ext = ExtLower(name);
-        if (ext != u".jww" && ext != u".jws") continue;
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) continue;  // links to files count, folders do not
-        names.push_back(name);
+    fs::path dir;
+    if (!platform::PathFromText(folder, dir)) {
+        error = "not a valid path";
+        return false;
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    std::vector<platform::FolderEntry> entries;
+    if (std::error_code ec = platform::ListFolder(dir, entries)) {
+        error = platform::ErrorText(ec);
+        return false;
+    }
+    std::vector<BatchItem> found;
+    for (const platform::FolderEntry& entry : entries) {
+        const std::u16string name = platform::TextFromPath(entry.name);
+        const std::u16string ext = ExtLower(name);
+        if (ext != u".jww" && ext != u".jws") continue;
+        platform::NodeInfo info;
+        // Links to files count, folders do not.
+        if (platform::Inspect(dir / entry.name, true, info) || info.kind != platform::NodeKind::Regular) continue;
+        found.push_back({folder, name, !entry.validText});
+    }
+    std::sort(found.begin(), found.end(), [](const BatchItem& a, const BatchItem& b) { return a.name < b.name; });
+    items.insert(items.end(), found.begin(), found.end());
+    return true;
 }
 
 // The folder part and the name of a file path; a path without a folder is
@@ -201,13 +212,8 @@ public:
 class WorkFolder {
 public:
     WorkFolder() {
-        std::error_code ec;
-        std::string base = std::filesystem::temp_directory_path(ec).string();
-        if (ec || base.empty()) base = "/tmp";
-        std::string pattern = base + "/tervalo-cli-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (::mkdtemp(buf.data())) path_ = buf.data();
+        std::filesystem::path p;
+        if (!platform::MakePrivateFolder("tervalo-cli", p)) path_ = p;
     }
     ~WorkFolder() {
         if (path_.empty()) return;
@@ -217,10 +223,10 @@ public:
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
     bool ok() const { return !path_.empty(); }
-    std::u16string u16() const { return Utf8ToUtf16(path_) + u"/"; }
+    std::u16string u16() const { return platform::TextFromPath(path_) + DirectorySeparator(); }
 
 private:
-    std::string path_;
+    std::filesystem::path path_;
 };
 
 }  // namespace
@@ -259,15 +265,25 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
     if (job.outputFolder.empty()) return UsageError("convert: no output folder (give -o DIR)");
     if (args.paths.empty()) return UsageError("convert: no file or folder given");
 
+    bool folderFailed = false;
     for (const std::u16string& path : args.paths) {
         if (FolderFound(path)) {
-            std::vector<std::u16string> names = DrawingsIn(path);
-            if (names.empty()) Err(std::string(kProgram) + ": " + ToUtf8(path) + ": no .jww or .jws files in this folder");
-            for (const std::u16string& name : names) job.items.push_back({path, name});
+            const std::size_t before = job.items.size();
+            std::string error;
+            if (!DrawingsIn(path, job.items, error)) {
+                Err(std::string(kProgram) + ": cannot read the folder " + ToUtf8(path) + ": " + error);
+                folderFailed = true;
+            } else if (job.items.size() == before) {
+                Err(std::string(kProgram) + ": " + ToUtf8(path) + ": no .jww or .jws files in this folder");
+            }
         } else {
             job.items.push_back(ItemOfFile(path));
         }
     }
+
+    // A stop by Ctrl-C, SIGTERM or SIGHUP removes the file being written
+    // before the process ends; the lines of the files done are already out.
+    platform::RemovePendingFilesOnSignals();
 
     WorkFolder work;
     if (!work.ok()) {
@@ -286,7 +302,7 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
     std::string english = std::to_string(summary.converted) + " converted, " +
                           std::to_string(summary.notConverted + summary.unsupported) + " not converted";
     Out(english);
-    return summary.AllConverted() ? kExitOk : kExitFailed;
+    return summary.AllConverted() && !folderFailed ? kExitOk : kExitFailed;
 }
 
 }  // namespace tervalo::cli

@@ -1,6 +1,8 @@
 // tervalo-cli: converts the points of Jw_cad drawings (.jww) and figures
 // (.jws) between temporary and real points, and reports what files hold.
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -52,12 +54,10 @@ std::string ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 }  // namespace tervalo::cli
 
-int main(int argc, char** argv) {
+namespace {
+
+int Dispatch(const std::string& command, const std::vector<std::string>& rest) {
     using namespace tervalo::cli;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) return UsageError("no command given");
-    const std::string& command = args[0];
-    std::vector<std::string> rest(args.begin() + 1, args.end());
     int rc;
     if (command == "--help" || command == "-h") {
         std::fputs(kMainUsage, stdout);
@@ -71,6 +71,30 @@ int main(int argc, char** argv) {
         rc = RunConvert(rest);
     } else {
         rc = UsageError("unknown command '" + command + "'");
+    }
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tervalo::cli;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return UsageError("no command given");
+    const std::string& command = args[0];
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    // Lines reach a pipe as they are printed, so a reader sees each file's
+    // line as soon as it is done.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    int rc;
+    try {
+        rc = Dispatch(command, rest);
+    } catch (const std::bad_alloc&) {
+        Err(std::string(kProgram) + ": not enough memory");
+        rc = kExitFailed;
+    } catch (const std::exception& e) {
+        Err(std::string(kProgram) + ": " + e.what());
+        rc = kExitFailed;
     }
     if (std::fflush(stdout) != 0 && rc == kExitOk) rc = kExitFailed;
     return rc;

@@ -123,7 +123,13 @@ TEST(BatchTest, SameFolderComparesTextAndLocation) {
     TempDir dir;
     fs::create_directory(dir.path() / "Data");
     const std::string d = (dir.path() / "Data").string();
-    EXPECT_TRUE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));  // letter case, as the text test did
+    // Letter case: another folder on a file system that tells them apart,
+    // the same once the other name exists as a link to it.
+    EXPECT_FALSE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));
+    fs::create_directory(dir.path() / "DATA");
+    EXPECT_FALSE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));
+    fs::create_directory_symlink(dir.path() / "Data", dir.path() / "data");
+    EXPECT_TRUE(SameFolder(U16(d), U16(dir.path().string() + "/data/")));
     EXPECT_TRUE(SameFolder(U16(d), U16(d + "//")));
     EXPECT_TRUE(SameFolder(U16(d + "/missing/.."), U16(d)));
     EXPECT_TRUE(SameFolder(U16(d + "/new"), U16(d + "/./new/")));  // not existing yet
@@ -200,7 +206,8 @@ TEST(BatchTest, FailedBackupLeavesTheTargetAndIsNotCounted) {
     BatchSummary s = f.Run(f.Job({"plan.jws", "next.jws"}));
     EXPECT_EQ(s.converted, 1);
     EXPECT_EQ(s.notConverted, 1);
-    EXPECT_EQ(f.rep.results[0].reason, NotConvertedReason::BackupFailed);
+    EXPECT_EQ(f.rep.results[0].reason, NotConvertedReason::NotAPlainFile);
+    EXPECT_EQ(f.rep.results[0].detail, (f.out / "plan.BAK").string() + " is a folder");
     EXPECT_EQ(ReadFile(f.out / "plan.jws"), (Bytes{7, 7, 7}));
     EXPECT_EQ(f.rep.statuses.back(), u"1個のファイルを変換しました。1個のファイルは変換できませんでした。");
 }

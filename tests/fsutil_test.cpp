@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fs/fsutil.h"
+#include "fs/platform.h"
 #include "test_support.h"
 
 namespace tervalo {
@@ -138,7 +139,9 @@ TEST(FsFile, NonAsciiNamesAreUtf8OnDisk) {
     const std::u16string name = u"\u56F3\u9762.jww";
     ASSERT_TRUE(WriteWholeFile(dir.u16() + u"/" + name, Bytes{1, 2}));
     EXPECT_TRUE(fs::exists(dir.path() / "\xE5\x9B\xB3\xE9\x9D\xA2.jww"));
-    EXPECT_EQ(NativePath(name), "\xE5\x9B\xB3\xE9\x9D\xA2.jww");
+    std::filesystem::path native;
+    ASSERT_TRUE(platform::PathFromText(name, native));
+    EXPECT_EQ(native.native(), "\xE5\x9B\xB3\xE9\x9D\xA2.jww");
 }
 
 TEST(FsFolder, MakeFolderCreatesParents) {

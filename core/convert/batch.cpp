@@ -1,14 +1,15 @@
 #include "convert/batch.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <system_error>
 
 #include "convert/file_convert.h"
 #include "fs/fsutil.h"
+#include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "text/func.h"
@@ -18,6 +19,10 @@ namespace tervalo {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::NodeInfo;
+using platform::NodeKind;
+
+constexpr char kNotEnoughMemory[] = "not enough memory to read this drawing";
 
 bool IsConvertedKind(const std::u16string& ext) { return ext == u".jww" || ext == u".jws"; }
 bool IsListedKind(const std::u16string& ext) {
@@ -26,50 +31,54 @@ bool IsListedKind(const std::u16string& ext) {
 
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
     if (folder.empty()) return name;
-    if (folder.back() == u'/') return folder + name;
-    return folder + u"/" + name;
+    if (folder.back() == u'/' || folder.back() == u'\\') return folder + name;
+    return folder + DirectorySeparator() + name;
 }
 
 std::u16string WithTrailingSeparator(const std::u16string& folder) {
-    if (!folder.empty() && folder.back() == u'/') return folder;
-    return folder + u"/";
+    if (!folder.empty() && (folder.back() == u'/' || folder.back() == u'\\')) return folder;
+    return folder + DirectorySeparator();
 }
 
-// The directory a text names, with ".", ".." and links resolved as far as
-// they exist, and without a trailing separator.
+// What a path stands for; Missing also for a text no file name can hold.
+NodeInfo InspectPath(const std::u16string& path, bool followLinks) {
+    NodeInfo info;
+    fs::path p;
+    if (platform::PathFromText(path, p)) platform::Inspect(p, followLinks, info);
+    return info;
+}
+
+// The identity of an existing file (links followed), to recognise one file
+// under several names without comparing every pair of paths.
+std::optional<platform::FileId> IdOf(const std::u16string& path) {
+    const NodeInfo info = InspectPath(path, true);
+    if (info.kind == NodeKind::Missing) return std::nullopt;
+    return info.id;
+}
+
+// The folder a text names, for folders that do not exist (yet): absolute,
+// with links resolved as far as the path exists and "." and ".." removed.
 fs::path NormalFolder(const std::u16string& folder) {
+    fs::path p;
+    if (!platform::PathFromText(folder, p)) return {};
     std::error_code ec;
-    fs::path p(NativePath(folder));
     fs::path absolute = fs::absolute(p, ec);
-    if (ec) return p.lexically_normal();
+    if (ec) absolute = p;
     fs::path canonical = fs::weakly_canonical(absolute, ec);
     fs::path normal = (ec ? absolute : canonical).lexically_normal();
     if (!normal.has_filename() && normal.has_relative_path()) normal = normal.parent_path();
     return normal;
 }
 
-// True when both paths exist and lead to the same file.
-bool SameExistingFile(const std::u16string& a, const std::u16string& b) {
-    std::error_code ec;
-    bool same = fs::equivalent(fs::path(NativePath(a)), fs::path(NativePath(b)), ec);
-    return !ec && same;
+// "out/plan.jww is a symbolic link" for a name that must not be replaced.
+std::string NotAPlainFileText(const std::u16string& path, NodeKind kind) {
+    const platform::FsError e = kind == NodeKind::Symlink     ? platform::FsError::IsLink
+                                : kind == NodeKind::Directory ? platform::FsError::IsDirectory
+                                                              : platform::FsError::IsSpecial;
+    return Utf16ToUtf8(path) + " " + platform::ErrorText(platform::MakeError(e));
 }
 
-// The identity of an existing file (links followed), to recognise one file
-// under several names without comparing every pair of paths.
-struct FileId {
-    dev_t device;
-    ino_t inode;
-    bool operator==(const FileId&) const = default;
-};
-
-std::optional<FileId> IdOf(const std::u16string& path) {
-    std::string native = NativePath(path);
-    struct stat st {};
-    if (native.empty() || native.find('\0') != std::string::npos || ::stat(native.c_str(), &st) != 0)
-        return std::nullopt;
-    return FileId{st.st_dev, st.st_ino};
-}
+bool IsPlainOrMissing(NodeKind kind) { return kind == NodeKind::Regular || kind == NodeKind::Missing; }
 
 // Paths already used by the run, recognised by their text or, once they
 // exist, by the file they lead to.
@@ -95,16 +104,8 @@ public:
 
 private:
     std::vector<std::u16string> texts_;
-    std::vector<FileId> ids_;
+    std::vector<platform::FileId> ids_;
 };
-
-// Copies the target to its backup and checks that the copy holds the same bytes.
-bool MakeBackup(const std::u16string& target, const std::u16string& backup) {
-    CopyFileWithTimes(target, backup);
-    Bytes original, copy;
-    if (!ReadWholeFile(target, original) || !ReadWholeFile(backup, copy)) return false;
-    return FileFound(backup) && original == copy;
-}
 
 class Run {
 public:
@@ -112,8 +113,9 @@ public:
         : job_(job), containers_(containers), reporter_(reporter) {
         for (const BatchItem& item : job.items) {
             std::u16string source = JoinPath(item.folder, item.name);
-            if (FileFound(source)) sources_.Add(source);
+            if (!item.nameNotText && FileFound(source)) sources_.Add(source);
         }
+        platform::PathFromText(job.outputFolder, outputFolder_);
     }
 
     BatchFileResult ConvertItem(const BatchItem& item) {
@@ -122,6 +124,15 @@ public:
         r.ext = ExtLower(item.name);
         r.source = JoinPath(item.folder, item.name);
         r.target = JoinPath(job_.outputFolder, item.name);
+        if (item.nameNotText) {
+            r.reason = NotConvertedReason::NameNotText;
+            return r;
+        }
+        // A path that leads nowhere is reported as missing, whatever its extension.
+        if (InspectPath(r.source, false).kind == NodeKind::Missing) {
+            r.reason = NotConvertedReason::SourceMissing;
+            return r;
+        }
         if (!IsListedKind(r.ext)) {
             r.outcome = FileOutcome::UnsupportedExtension;
             r.reason = NotConvertedReason::UnsupportedExtension;
@@ -130,7 +141,15 @@ public:
         }
         reporter_.Status(ConvertingStatusText(r.source, r.target));
         reporter_.ConvertBegin();
-        r.reason = Convert(r);
+        try {
+            r.reason = Convert(r);
+        } catch (const std::bad_alloc&) {
+            r.reason = NotConvertedReason::ReadFailed;
+            r.detail = kNotEnoughMemory;
+        } catch (const std::exception& e) {
+            r.reason = NotConvertedReason::ReadFailed;
+            r.detail = e.what();
+        }
         r.outcome = r.reason == NotConvertedReason::None ? FileOutcome::Converted : FileOutcome::NotConverted;
         reporter_.ConvertEnd();
         reporter_.Status(u"");
@@ -149,34 +168,80 @@ private:
         if (sources_.Contains(r.target)) return R::TargetIsSource;
         if (claimedTargets_.Contains(r.target)) return R::DuplicateTarget;
         claimedTargets_.AddText(r.target);
-        if (FileFound(r.target) && !Backup(r)) {
-            claimedTargets_.Refresh(r.target);  // left as it was
-            return R::BackupFailed;
-        }
+
+        // Only plain files are ever replaced; a link, folder or special file
+        // at the target name is refused before anything is read or written.
+        std::u16string backup;
+        if (R refused = CheckNames(r, backup); refused != R::None) return refused;
+
+        // The whole converted file is built in memory and written beside the
+        // target before anything in the output folder changes.
         ConvertReport report;
-        const bool toReal = job_.options.Direction == 0;
-        bool written;
-        if (jww)
-            written = toReal ? JwwToReal(containers_.jww, r.source, r.target, job_.options, &report)
-                             : JwwToTemporary(containers_.jww, r.source, r.target, job_.options, &report);
-        else
-            written = toReal ? JwsToReal(containers_.jws, r.source, r.target, job_.options, &report)
-                             : JwsToTemporary(containers_.jws, r.source, r.target, job_.options, &report);
+        const ConvertDirection direction =
+            job_.options.Direction == 0 ? ConvertDirection::ToReal : ConvertDirection::ToTemporary;
+        Bytes output;
+        const bool built = jww ? ConvertJwwToBuffer(containers_.jww, direction, r.source, job_.options, output, &report)
+                               : ConvertJwsToBuffer(containers_.jws, direction, r.source, job_.options, output, &report);
         r.detail = report.detail;
-        claimedTargets_.Refresh(r.target);
-        if (written) return R::None;
-        switch (report.failure) {
-            case ConvertFailure::ReadFailed: return R::ReadFailed;
-            case ConvertFailure::ImagesNotExtracted: return R::ImagesNotExtracted;
-            default: return R::WriteFailed;
+        if (!built) {
+            switch (report.failure) {
+                case ConvertFailure::ReadFailed: return R::ReadFailed;
+                case ConvertFailure::ImagesNotExtracted: return R::ImagesNotExtracted;
+                default: return R::WriteFailed;
+            }
         }
+        fs::path target;
+        if (!platform::PathFromText(r.target, target)) return R::WriteFailed;
+        platform::PendingFile pending;
+        if (std::error_code ec = pending.Create(target, output)) {
+            r.detail = "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(ec);
+            return R::WriteFailed;
+        }
+        std::vector<std::uint8_t>().swap(output);
+
+        // Another run into the same folder waits here, so that backup and
+        // target are put in place by one run after the other.
+        platform::FolderLock lock(outputFolder_);
+        const NodeInfo now = InspectPath(r.target, false);
+        if (!IsPlainOrMissing(now.kind)) {
+            r.detail = NotAPlainFileText(r.target, now.kind);
+            return R::NotAPlainFile;
+        }
+        if (now.kind == NodeKind::Regular) {
+            if (backup.empty() && !ChooseBackup(r, backup)) return R::BackupFailed;
+            if (R refused = MakeBackup(r, backup); refused != R::None) return refused;
+        }
+        if (std::error_code ec = pending.Commit()) {
+            r.detail = "cannot put " + Utf16ToUtf8(r.target) + " in place: " + platform::ErrorText(ec);
+            return R::WriteFailed;
+        }
+        claimedTargets_.Refresh(r.target);
+        return R::None;
     }
 
-    // Backs the existing target up as name.BAK; when this run already made
+    // Checks the names that the file will replace: the target and, when a
+    // target exists, its backup.
+    NotConvertedReason CheckNames(BatchFileResult& r, std::u16string& backup) {
+        const NodeInfo target = InspectPath(r.target, false);
+        if (!IsPlainOrMissing(target.kind)) {
+            r.detail = NotAPlainFileText(r.target, target.kind);
+            return NotConvertedReason::NotAPlainFile;
+        }
+        if (target.kind == NodeKind::Missing) return NotConvertedReason::None;
+        if (!ChooseBackup(r, backup)) return NotConvertedReason::BackupFailed;
+        const NodeInfo old = InspectPath(backup, false);
+        if (!IsPlainOrMissing(old.kind)) {
+            r.detail = NotAPlainFileText(backup, old.kind);
+            return NotConvertedReason::NotAPlainFile;
+        }
+        return NotConvertedReason::None;
+    }
+
+    // The backup name of the target: name.BAK; when this run already made
     // that backup (plan.jww and plan.jws both give plan.BAK), the later one
     // keeps its extension (plan.jws.BAK), so no backup of this run is lost.
-    bool Backup(BatchFileResult& r) {
-        std::u16string backup = ReplaceExt(r.target, u".BAK");
+    bool ChooseBackup(BatchFileResult& r, std::u16string& backup) {
+        backup = ReplaceExt(r.target, u".BAK");
         if (backup.empty() || backupsMade_.Contains(backup)) backup = r.target + u".BAK";
         if (backupsMade_.Contains(backup)) {
             r.detail = "both backup names are taken by backups of this run";
@@ -184,22 +249,40 @@ private:
         }
         // A backup path that leads to the target itself or to a drawing of
         // this run would destroy what it should keep.
-        if (SameExistingFile(backup, r.target) || sources_.Contains(backup)) {
+        if (sources_.Contains(backup) || (IdOf(backup) && IdOf(backup) == IdOf(r.target))) {
             r.detail = "the backup path leads to a file that must not be overwritten";
             return false;
         }
-        if (!MakeBackup(r.target, backup)) {
-            r.detail = "could not copy " + Utf16ToUtf8(r.target) + " to " + Utf16ToUtf8(backup);
-            return false;
+        return true;
+    }
+
+    // Copies the target into a new file and puts it in place as the backup.
+    NotConvertedReason MakeBackup(BatchFileResult& r, const std::u16string& backup) {
+        const NodeInfo old = InspectPath(backup, false);
+        if (!IsPlainOrMissing(old.kind)) {
+            r.detail = NotAPlainFileText(backup, old.kind);
+            return NotConvertedReason::NotAPlainFile;
+        }
+        fs::path from, to;
+        if (!platform::PathFromText(r.target, from) || !platform::PathFromText(backup, to))
+            return NotConvertedReason::BackupFailed;
+        platform::PendingFile copy;
+        std::error_code ec = copy.CreateCopy(to, from);
+        if (!ec) ec = copy.Commit();
+        if (ec) {
+            r.detail = "cannot copy " + Utf16ToUtf8(r.target) + " to " + Utf16ToUtf8(backup) + ": " +
+                       platform::ErrorText(ec);
+            return NotConvertedReason::BackupFailed;
         }
         backupsMade_.Add(backup);
         r.backup = backup;
-        return true;
+        return NotConvertedReason::None;
     }
 
     const BatchJob& job_;
     BatchContainers containers_;
     BatchReporter& reporter_;
+    fs::path outputFolder_;
     PathSet sources_;         // existing sources of the run
     PathSet claimedTargets_;  // targets of files attempted so far
     PathSet backupsMade_;
@@ -230,6 +313,8 @@ std::string ReasonText(NotConvertedReason reason) {
         case NotConvertedReason::CheckFailed: return "not a JWW/JWS file of a supported version";
         case NotConvertedReason::TargetIsSource: return "the target is a file this run reads from";
         case NotConvertedReason::DuplicateTarget: return "an earlier file of this run writes the same target";
+        case NotConvertedReason::NameNotText: return "the file name is not valid UTF-8";
+        case NotConvertedReason::NotAPlainFile: return "a name it would replace is not a regular file";
         case NotConvertedReason::BackupFailed: return "the existing target could not be backed up";
         case NotConvertedReason::ReadFailed: return "the file could not be read";
         case NotConvertedReason::ImagesNotExtracted: return "a bound image could not be copied out";
@@ -239,10 +324,10 @@ std::string ReasonText(NotConvertedReason reason) {
 }
 
 bool SameFolder(const std::u16string& a, const std::u16string& b) {
-    if (ToUpperText(a) == ToUpperText(b)) return true;
     if (a.empty() || b.empty()) return false;
     try {
-        if (SameExistingFile(a, b)) return true;
+        const NodeInfo x = InspectPath(a, true), y = InspectPath(b, true);
+        if (x.kind != NodeKind::Missing && y.kind != NodeKind::Missing) return x.id == y.id;
         return NormalFolder(a) == NormalFolder(b);
     } catch (...) {
         return false;

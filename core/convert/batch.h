@@ -38,6 +38,8 @@ enum class NotConvertedReason {
     CheckFailed,         // not a JWW/JWS file of a supported version
     TargetIsSource,      // the target path leads to a file the run reads from
     DuplicateTarget,     // an earlier file of this run already writes this target
+    NameNotText,         // the file name cannot be read as text (not valid UTF-8)
+    NotAPlainFile,       // the target or backup name is a link, a folder or a special file
     BackupFailed,        // the existing target could not be copied to a backup
     ReadFailed,          // the source could not be read as a whole
     ImagesNotExtracted,  // a bound image could not be copied out
@@ -49,6 +51,9 @@ enum class NotConvertedReason {
 struct BatchItem {
     std::u16string folder;
     std::u16string name;
+    // Set when the name on disk is not valid text; `name` then shows it with
+    // replacement characters and the file is reported as not converted.
+    bool nameNotText = false;
 };
 
 struct BatchFileResult {
@@ -121,8 +126,10 @@ std::u16string SummaryText(std::int32_t converted, std::int32_t notConverted);
 // A short English description of a reason, for logs and the command line.
 std::string ReasonText(NotConvertedReason reason);
 
-// True when both texts name the same directory: equal after upper-casing, or
-// the same directory once separators, "." and "..", and links are resolved.
+// True when both texts name the same directory: the same directory once
+// separators, "." and "..", and links are resolved (two names that differ in
+// letter case only are the same folder exactly when the file system says so),
+// or, for folders that do not exist, the same text once normalised.
 bool SameFolder(const std::u16string& a, const std::u16string& b);
 
 // The items of selected names of one folder.
@@ -133,6 +140,11 @@ BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter);
 
 // Runs the whole conversion. When a folder check fails nothing is touched,
 // the status is not changed, and the summary holds the check's outcome.
+// Per file: the source is checked and read and the converted file is built
+// in memory and written beside its target; only then is an existing target
+// copied to its backup, and the new file put in place. A file that fails on
+// the way leaves the output folder as it was. No exception leaves the run:
+// a file that fails in any way is reported and the run goes on.
 BatchSummary RunBatch(const BatchJob& job, BatchContainers containers, BatchReporter& reporter);
 
 }  // namespace tervalo

@@ -1,6 +1,7 @@
 #include "convert/file_convert.h"
 
 #include <algorithm>
+#include <new>
 
 #include "convert/point_rules.h"
 #include "fs/fsutil.h"
@@ -12,10 +13,12 @@ namespace tervalo {
 
 namespace {
 
+constexpr char kNotEnoughMemory[] = "not enough memory to read this drawing";
+
 // Output option that keeps the Unicode string form of a source that used it.
 constexpr std::int32_t kUnicodeStrings = 32;
 
-enum class Direction { ToReal, ToTemporary };
+using Direction = ConvertDirection;
 
 void Fail(ConvertReport* report, ConvertFailure failure, const std::string& detail) {
     if (!report) return;
@@ -40,51 +43,80 @@ bool ImagesExtracted(const TJwwData& jww, std::string& missing) {
     return true;
 }
 
-// Steps shared by the four conversions once the file has been read.
+// Steps shared by the four conversions once the file has been read: change
+// the points and build the output in the source's version and string form.
 template <typename Container>
-bool ConvertAndWrite(Container& data, Direction direction, const std::u16string& target,
-                     const TConvertOptions& options, ConvertReport* report) {
+bool ConvertAndBuild(Container& data, Direction direction, const TConvertOptions& options, Bytes& out,
+                     ConvertReport* report) {
     const std::int32_t version = data.Enthd.jwVer;
     if (direction == Direction::ToReal)
         ConvertPointsToReal(data, version, options);
     else
         ConvertPointsToTemporary(data, version, options);
     data.SetFileOutOption(data.MojiEncode ? kUnicodeStrings : 0);
-    if (data.FileOut(target, version)) return true;
-    // No half-written output may stay behind.
-    if (FileFound(target)) DeleteFileQuiet(target);
+    if (data.WriteToBuffer(version, out)) return true;
     Fail(report, ConvertFailure::WriteFailed, data.LastError());
+    return false;
+}
+
+// Writes the built file; an earlier file at the target stays until the new
+// one is complete, and stays as it was when the write fails.
+bool WriteTarget(const std::u16string& target, const Bytes& data, ConvertReport* report) {
+    if (WriteWholeFile(target, data)) return true;
+    Fail(report, ConvertFailure::WriteFailed, "cannot write " + Utf16ToUtf8(target) + ": " + LastSystemErrorText());
     return false;
 }
 
 bool ConvertJww(TJwwData& jww, Direction direction, const std::u16string& source, const std::u16string& target,
                 const TConvertOptions& options, ConvertReport* report) {
-    if (report) *report = ConvertReport{};
-    bool written = false;
-    if (!jww.FileIn(source)) {
-        Fail(report, ConvertFailure::ReadFailed, jww.LastError());
-    } else if (std::string missing; !ImagesExtracted(jww, missing)) {
-        Fail(report, ConvertFailure::ImagesNotExtracted, "bound image " + missing + " could not be copied out");
-    } else {
-        written = ConvertAndWrite(jww, direction, target, options, report);
-    }
-    JwwDataFree(jww);
-    return written;
+    Bytes out;
+    return ConvertJwwToBuffer(jww, direction, source, options, out, report) && WriteTarget(target, out, report);
 }
 
 bool ConvertJws(TJwsData& jws, Direction direction, const std::u16string& source, const std::u16string& target,
                 const TConvertOptions& options, ConvertReport* report) {
-    if (report) *report = ConvertReport{};
-    bool written = false;
-    if (!jws.FileIn(source))
-        Fail(report, ConvertFailure::ReadFailed, jws.LastError());
-    else
-        written = ConvertAndWrite(jws, direction, target, options, report);
-    jws.DataFree();
-    return written;
+    Bytes out;
+    return ConvertJwsToBuffer(jws, direction, source, options, out, report) && WriteTarget(target, out, report);
 }
 
 }  // namespace
+
+bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+                        const TConvertOptions& options, Bytes& out, ConvertReport* report) {
+    if (report) *report = ConvertReport{};
+    bool built = false;
+    try {
+        if (!jww.FileIn(source)) {
+            Fail(report, ConvertFailure::ReadFailed, jww.LastError());
+        } else if (std::string missing; !ImagesExtracted(jww, missing)) {
+            Fail(report, ConvertFailure::ImagesNotExtracted, "bound image " + missing + " could not be copied out");
+        } else {
+            built = ConvertAndBuild(jww, direction, options, out, report);
+        }
+    } catch (const std::bad_alloc&) {
+        Fail(report, ConvertFailure::ReadFailed, kNotEnoughMemory);
+        built = false;
+    }
+    JwwDataFree(jww);
+    return built;
+}
+
+bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+                        const TConvertOptions& options, Bytes& out, ConvertReport* report) {
+    if (report) *report = ConvertReport{};
+    bool built = false;
+    try {
+        if (!jws.FileIn(source))
+            Fail(report, ConvertFailure::ReadFailed, jws.LastError());
+        else
+            built = ConvertAndBuild(jws, direction, options, out, report);
+    } catch (const std::bad_alloc&) {
+        Fail(report, ConvertFailure::ReadFailed, kNotEnoughMemory);
+        built = false;
+    }
+    jws.DataFree();
+    return built;
+}
 
 void JwwDataFree(TJwwData& jww) {
     // The image files are this program's own copies only when they were

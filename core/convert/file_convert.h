@@ -7,6 +7,7 @@
 #include <string>
 
 #include "convert/convert_options.h"
+#include "text/encoding.h"
 
 namespace tervalo {
 
@@ -26,8 +27,9 @@ struct ConvertReport {
     std::string detail;  // the container's reason, in English, when it gave one
 };
 
-// Each returns true when the converted file was written. On false nothing is
-// left at the target path by the write. The container is empty afterwards in
+// Each returns true when the converted file was written. The new file is put
+// in place only once complete, so on false the target path is exactly as it
+// was before (an earlier file stays). The container is empty afterwards in
 // every case. The callers check the source with the container's FileCheck first.
 bool JwwToReal(TJwwData& jww, const std::u16string& source, const std::u16string& target,
                const TConvertOptions& options = ConvertOptions, ConvertReport* report = nullptr);
@@ -37,6 +39,17 @@ bool JwsToReal(TJwsData& jws, const std::u16string& source, const std::u16string
                const TConvertOptions& options = ConvertOptions, ConvertReport* report = nullptr);
 bool JwsToTemporary(TJwsData& jws, const std::u16string& source, const std::u16string& target,
                     const TConvertOptions& options = ConvertOptions, ConvertReport* report = nullptr);
+
+enum class ConvertDirection { ToReal, ToTemporary };
+
+// The conversion without the write: reads the source, changes its points and
+// builds the whole output file in `out`, in the source's version. True when
+// `out` holds it; nothing is written to the disk here. The container is empty
+// afterwards in every case.
+bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+                        const TConvertOptions& options, Bytes& out, ConvertReport* report = nullptr);
+bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+                        const TConvertOptions& options, Bytes& out, ConvertReport* report = nullptr);
 
 // Empties a JWW container together with the image files it copied out:
 // compressed images, then the others, then the data, then the image list.

@@ -118,10 +118,9 @@ bool SaveSettingsFile(const std::u16string& path, const TSettingsData& data) {
     for (const std::u16string& line : SettingsLines(data)) text += line + u"\r\n";
     std::string utf8 = Utf16ToUtf8(text);
     Bytes bytes(utf8.begin(), utf8.end());
-    if (WriteWholeFile(path, bytes)) return true;
-    // A settings file that is not wholly ours must not stay.
-    if (FileFound(path)) DeleteFileQuiet(path);
-    return false;
+    // Written as a new file and put in place only when complete: a failed
+    // save leaves the previous settings as they were.
+    return WriteWholeFile(path, bytes);
 }
 
 }  // namespace tervalo

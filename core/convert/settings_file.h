@@ -37,8 +37,9 @@ struct TSettingsData {
 // that cannot be read leaves the defaults. True when the file was read.
 bool LoadSettingsFile(const std::u16string& path, TSettingsData& data);
 
-// Writes the 24 lines, each ended by CR LF. On failure no file is left at
-// `path` (the next start then uses the defaults). True when written.
+// Writes the 24 lines, each ended by CR LF, into a new file that replaces
+// the old one only once complete. On failure the file at `path` is exactly
+// as it was before. True when written.
 bool SaveSettingsFile(const std::u16string& path, const TSettingsData& data);
 
 // The lines as SaveSettingsFile writes them (without line ends).

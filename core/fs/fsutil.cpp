@@ -1,23 +1,13 @@
 #include "fs/fsutil.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <unicode/uchar.h>
 
-#include <cerrno>
 #include <algorithm>
-#include <cstdio>
-#include <ctime>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
+#include "fs/platform.h"
 #include "text/func.h"
 
 namespace tervalo {
@@ -26,6 +16,8 @@ std::vector<TFileField> FileList;
 std::int32_t FileCount = 0;
 
 namespace {
+
+thread_local std::error_code t_lastError;
 
 bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
 
@@ -36,91 +28,13 @@ std::size_t NameStart(const std::u16string& path) {
     return 0;
 }
 
-bool StatPath(const std::u16string& path, struct stat& st) {
-    if (path.empty()) return false;
-    std::string native = NativePath(path);
-    // A NUL inside the text cannot name anything on disk.
-    if (native.find('\0') != std::string::npos) return false;
-    return ::stat(native.c_str(), &st) == 0;
+bool InspectText(const std::u16string& path, bool followLinks, platform::NodeInfo& info) {
+    std::filesystem::path p;
+    return platform::PathFromText(path, p) && !platform::Inspect(p, followLinks, info);
 }
 
-int OpenRetry(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = ::open(path, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// Reads up to `limit` bytes from an open descriptor, sizing the buffer from
-// the file size first and growing only when the file turns out longer.
-// False on a read error.
-bool ReadUpTo(int fd, std::size_t limit, std::size_t sizeHint, Bytes& out) {
-    Bytes buf(std::min(sizeHint, limit));
-    std::size_t got = 0;
-    while (got < limit) {
-        if (got == buf.size()) {
-            // Buffer full: probe for more before growing it.
-            std::uint8_t probe[65536];
-            std::size_t want = std::min(sizeof probe, limit - got);
-            ssize_t r = ::read(fd, probe, want);
-            if (r < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            if (r == 0) break;
-            buf.insert(buf.end(), probe, probe + r);
-            got += static_cast<std::size_t>(r);
-            continue;
-        }
-        ssize_t r = ::read(fd, buf.data() + got, buf.size() - got);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (r == 0) break;
-        got += static_cast<std::size_t>(r);
-    }
-    buf.resize(got);
-    out.swap(buf);
-    return true;
-}
-
-bool ReadFileImpl(const std::u16string& path, std::size_t limit, Bytes& out) {
-    try {
-        if (path.empty()) return false;
-        std::string native = NativePath(path);
-        if (native.find('\0') != std::string::npos) return false;
-        int fd = OpenRetry(native.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        struct stat st {};
-        bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-        if (ok) {
-            std::size_t hint = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
-            ok = ReadUpTo(fd, limit, hint, out);
-        }
-        ::close(fd);
-        return ok;
-    } catch (...) {
-        return false;
-    }
-}
-
-// Writes every byte, continuing after short writes. False on an error or a
-// write that makes no progress.
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t w = ::write(fd, data + done, size - done);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (w == 0) return false;
-        done += static_cast<std::size_t>(w);
-    }
-    return true;
-}
+// Keeps the reason of the last failure where callers look for it.
+void KeepError(const std::error_code& ec) { t_lastError = ec; }
 
 // Case-insensitive wildcard match ('*' any run, '?' one character) over
 // simple-case-folded code points.
@@ -221,30 +135,21 @@ std::u16string ReplaceExt(const std::u16string& path, const std::u16string& newE
 }
 
 bool FileFound(const std::u16string& path) {
-    try {
-        struct stat st {};
-        return StatPath(path, st) && S_ISREG(st.st_mode);
-    } catch (...) {
-        return false;
-    }
+    platform::NodeInfo info;
+    return InspectText(path, true, info) && info.kind == platform::NodeKind::Regular;
 }
 
 bool FolderFound(const std::u16string& path) {
-    try {
-        struct stat st {};
-        return StatPath(path, st) && S_ISDIR(st.st_mode);
-    } catch (...) {
-        return false;
-    }
+    platform::NodeInfo info;
+    return InspectText(path, true, info) && info.kind == platform::NodeKind::Directory;
 }
 
 bool MakeFolder(const std::u16string& path) {
     try {
-        if (path.empty()) return false;
-        std::string native = NativePath(path);
-        if (native.find('\0') != std::string::npos) return false;
+        std::filesystem::path p;
+        if (!platform::PathFromText(path, p)) return false;
         std::error_code ec;
-        std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(native), ec);
+        p = std::filesystem::absolute(p, ec);
         if (ec) return false;
         std::filesystem::create_directories(p, ec);
         if (ec) return false;
@@ -255,24 +160,18 @@ bool MakeFolder(const std::u16string& path) {
 }
 
 bool DeleteFileQuiet(const std::u16string& path) {
-    try {
-        if (path.empty()) return false;
-        std::string native = NativePath(path);
-        if (native.find('\0') != std::string::npos) return false;
-        return ::unlink(native.c_str()) == 0;
-    } catch (...) {
-        return false;
-    }
+    std::filesystem::path p;
+    if (!platform::PathFromText(path, p)) return false;
+    const std::error_code ec = platform::RemoveFile(p);
+    KeepError(ec);
+    return !ec;
 }
 
 bool RemoveFolder(const std::u16string& path) {
-    try {
-        if (!FolderFound(path)) return false;
-        // rmdir refuses a folder that still holds anything.
-        return ::rmdir(NativePath(path).c_str()) == 0;
-    } catch (...) {
-        return false;
-    }
+    std::filesystem::path p;
+    if (!FolderFound(path) || !platform::PathFromText(path, p)) return false;
+    // Only an empty folder is removed.
+    return !platform::RemoveEmptyFolder(p);
 }
 
 void ClearFileList() {
@@ -283,143 +182,90 @@ void ClearFileList() {
 void ScanFolder(const std::u16string& folder, const std::u16string& mask) {
     ClearFileList();
     try {
-        if (folder.empty()) return;
-        std::u16string prefix = folder;
-        if (prefix.back() != u'/') prefix.push_back(u'/');
-        std::string native = NativePath(prefix);
-        if (native.find('\0') != std::string::npos) return;
-        DIR* dir = ::opendir(native.c_str());
-        if (!dir) return;
-        try {
-            while (dirent* entry = ::readdir(dir)) {
-                std::string raw = entry->d_name;
-                if (raw == "." || raw == "..") continue;
-                std::u16string name = Utf8ToUtf16(raw);
-                if (!MaskMatches(mask, name)) continue;
-                // Following links: directories (and links to them), broken
-                // links and names that do not survive the UTF-16 round trip
-                // are left out.
-                struct stat st {};
-                if (!StatPath(prefix + name, st) || !S_ISREG(st.st_mode)) continue;
-                TFileField field;
-                field.name = name;
-                field.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(
-                    static_cast<std::uint64_t>(st.st_size) & 0xFFFFFFFFu));
-                field.dirf = false;
-                std::tm tm {};
-                std::time_t t = st.st_mtim.tv_sec;
-                if (::localtime_r(&t, &tm)) {
-                    field.date = IntToText(tm.tm_year + 1900) + u"/" + TwoDigits(tm.tm_mon + 1) + u"/" +
-                                 TwoDigits(tm.tm_mday);
-                    field.time = TwoDigits(tm.tm_hour) + u":" + TwoDigits(tm.tm_min) + u":" + TwoDigits(tm.tm_sec);
-                }
-                AppendFileField(std::move(field));
+        std::filesystem::path dir;
+        if (!platform::PathFromText(folder, dir)) return;
+        std::vector<platform::FolderEntry> entries;
+        platform::ListFolder(dir, entries);  // what could be read is listed
+        for (const platform::FolderEntry& entry : entries) {
+            // A name that is not text cannot be shown or opened by its text.
+            if (!entry.validText) continue;
+            const std::u16string name = platform::TextFromPath(entry.name);
+            if (!MaskMatches(mask, name)) continue;
+            // Following links: directories (and links to them), broken links
+            // and special files are left out.
+            platform::NodeInfo info;
+            if (platform::Inspect(dir / entry.name, true, info) || info.kind != platform::NodeKind::Regular) continue;
+            TFileField field;
+            field.name = name;
+            field.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(info.size & 0xFFFFFFFFu));
+            field.dirf = false;
+            int y, mo, d, h, mi, se;
+            if (platform::LocalTime(info.writeTimeSeconds, y, mo, d, h, mi, se)) {
+                field.date = IntToText(y) + u"/" + TwoDigits(mo) + u"/" + TwoDigits(d);
+                field.time = TwoDigits(h) + u":" + TwoDigits(mi) + u":" + TwoDigits(se);
             }
-        } catch (...) {
+            AppendFileField(std::move(field));
         }
-        ::closedir(dir);
     } catch (...) {
     }
     FileList.resize(static_cast<std::size_t>(FileCount));
 }
 
 void CopyFileWithTimes(const std::u16string& source, const std::u16string& target) {
-    int src = -1;
-    int dst = -1;
-    bool created = false;
-    std::string nativeTarget;
+    CopyFileReplacing(source, target);
+}
+
+std::error_code CopyFileReplacing(const std::u16string& source, const std::u16string& target) {
     try {
-        if (source.empty() || target.empty()) return;
-        std::string nativeSource = NativePath(source);
-        nativeTarget = NativePath(target);
-        if (nativeSource.find('\0') != std::string::npos || nativeTarget.find('\0') != std::string::npos) return;
-
-        src = OpenRetry(nativeSource.c_str(), O_RDONLY | O_CLOEXEC);
-        if (src < 0) return;
-        struct stat sst {};
-        if (::fstat(src, &sst) != 0 || !S_ISREG(sst.st_mode)) {
-            ::close(src);
-            return;
-        }
-        // Copying a file onto itself would truncate it before it is read.
-        struct stat tst {};
-        if (::stat(nativeTarget.c_str(), &tst) == 0 && tst.st_dev == sst.st_dev && tst.st_ino == sst.st_ino) {
-            ::close(src);
-            return;
-        }
-
-        bool ok = false;
-        dst = OpenRetry(nativeTarget.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (dst >= 0) {
-            // Only a regular file may be removed again on failure: never
-            // unlink a device or other special file that happened to be named.
-            struct stat dstSt {};
-            created = ::fstat(dst, &dstSt) == 0 && S_ISREG(dstSt.st_mode);
-            std::uint8_t buf[65536];
-            ok = true;
-            for (;;) {
-                ssize_t r = ::read(src, buf, sizeof buf);
-                if (r < 0) {
-                    if (errno == EINTR) continue;
-                    ok = false;
-                    break;
-                }
-                if (r == 0) break;
-                if (!WriteAll(dst, buf, static_cast<std::size_t>(r))) {
-                    ok = false;
-                    break;
-                }
-            }
-            int closed = ::close(dst);
-            dst = -1;
-            if (closed != 0) ok = false;
-            if (ok) {
-                // Linux has no settable creation time: set access and
-                // modification times, to the nanosecond.
-                struct timespec times[2] = {sst.st_atim, sst.st_mtim};
-                if (::utimensat(AT_FDCWD, nativeTarget.c_str(), times, 0) != 0) ok = false;
-            }
-        }
-        if (!ok && created) ::unlink(nativeTarget.c_str());
-        ::close(src);
+        std::filesystem::path src, dst;
+        if (!platform::PathFromText(source, src) || !platform::PathFromText(target, dst))
+            return std::make_error_code(std::errc::invalid_argument);
+        platform::NodeInfo from, to;
+        if (std::error_code ec = platform::Inspect(src, true, from)) return ec;
+        if (from.kind != platform::NodeKind::Regular)
+            return from.kind == platform::NodeKind::Missing ? std::make_error_code(std::errc::no_such_file_or_directory)
+                                                            : platform::MakeError(platform::FsError::IsSpecial);
+        // Copying a file onto itself changes nothing.
+        if (!platform::Inspect(dst, true, to) && to.kind == platform::NodeKind::Regular && to.id == from.id) return {};
+        platform::PendingFile file;
+        if (std::error_code ec = file.CreateCopy(dst, src)) return ec;
+        return file.Commit();
     } catch (...) {
-        if (dst >= 0) ::close(dst);
-        if (created && !nativeTarget.empty()) ::unlink(nativeTarget.c_str());
-        if (src >= 0) ::close(src);
+        return std::make_error_code(std::errc::not_enough_memory);
     }
 }
 
 bool ReadWholeFile(const std::u16string& path, Bytes& out) {
-    return ReadFileImpl(path, static_cast<std::size_t>(-1), out);
+    return ReadFilePrefix(path, static_cast<std::size_t>(-1), out);
 }
 
 bool ReadFilePrefix(const std::u16string& path, std::size_t maxBytes, Bytes& out) {
-    return ReadFileImpl(path, maxBytes, out);
+    std::filesystem::path p;
+    if (!platform::PathFromText(path, p)) {
+        KeepError(std::make_error_code(std::errc::invalid_argument));
+        return false;
+    }
+    const std::error_code ec = platform::ReadFile(p, maxBytes, out);
+    KeepError(ec);
+    return !ec;
 }
 
 bool WriteWholeFile(const std::u16string& path, ByteSpan data) {
-    std::string native;
-    bool created = false;
-    try {
-        if (path.empty()) return false;
-        native = NativePath(path);
-        if (native.find('\0') != std::string::npos) return false;
-        int fd = OpenRetry(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return false;
-        struct stat st {};
-        created = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-        bool ok = WriteAll(fd, data.data(), data.size());
-        if (::close(fd) != 0) ok = false;
-        if (!ok && created) ::unlink(native.c_str());
-        return ok;
-    } catch (...) {
-        if (created && !native.empty()) ::unlink(native.c_str());
+    std::filesystem::path p;
+    if (!platform::PathFromText(path, p)) {
+        KeepError(std::make_error_code(std::errc::invalid_argument));
         return false;
     }
+    const std::error_code ec = platform::ReplaceFile(p, data);
+    KeepError(ec);
+    return !ec;
 }
 
-std::string NativePath(const std::u16string& path) { return Utf16ToUtf8(path); }
+std::error_code LastFileError() { return t_lastError; }
 
-std::string LastSystemErrorText() { return std::strerror(errno ? errno : EIO); }
+std::string LastSystemErrorText() {
+    if (t_lastError) return platform::ErrorText(t_lastError);
+    return platform::ErrorText(std::make_error_code(std::errc::io_error));
+}
 
 }  // namespace tervalo

@@ -1,10 +1,11 @@
 // Path and file helpers. None of them throws (except ExtLower, which never
 // fails on this platform); failures become false or an empty result.
-// Paths are UTF-16 text; on disk they are UTF-8.
+// Paths are UTF-16 text; the system calls behind them are in fs/platform.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "text/encoding.h"
@@ -36,17 +37,21 @@ void ClearFileList();
 void ScanFolder(const std::u16string& folder, const std::u16string& mask);
 void CopyFileWithTimes(const std::u16string& source, const std::u16string& target);
 
-// Whole-file helpers used by the codecs: read a file into memory once, and
-// write a buffer to a file checking every byte (a failed write removes the
-// partial file). Both return false on any failure and never throw.
+// Copies a file byte for byte with its time stamps and permission bits into
+// a new file beside the target, then puts it in place in one step; on any
+// failure the target stays as it was. The reason of a failure is returned.
+std::error_code CopyFileReplacing(const std::u16string& source, const std::u16string& target);
+
+// Whole-file helpers used by the codecs: read a file into memory once (only
+// regular files; a FIFO never blocks), and write a buffer as a new file that
+// replaces the old one only once every byte is on the disk. Both return false
+// on any failure and never throw; a failed write leaves the old file as it was.
 bool ReadWholeFile(const std::u16string& path, Bytes& out);
 bool ReadFilePrefix(const std::u16string& path, std::size_t maxBytes, Bytes& out);
 bool WriteWholeFile(const std::u16string& path, ByteSpan data);
 
-// The text of the last system error (errno), "Input/output error" when none is set.
+// The reason of the last failed file operation of this thread, and its text.
+std::error_code LastFileError();
 std::string LastSystemErrorText();
-
-// Native (UTF-8) form of a path for the C and POSIX interfaces.
-std::string NativePath(const std::u16string& path);
 
 }  // namespace tervalo

@@ -1,0 +1,551 @@
+// The file-system layer on POSIX systems (Linux): open/read/write with
+// explicit flags, lstat for what a name stands for, rename for putting new
+// files in place, flock for serialising runs, and signal handlers that remove
+// files not yet in place.
+#include "fs/platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <random>
+
+namespace tervalo::platform {
+
+namespace {
+
+std::error_code Errno(int e) { return {e, std::generic_category()}; }
+std::error_code LastErrno() { return Errno(errno ? errno : EIO); }
+
+int OpenRetry(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// --- Test hook: a failing step of writing a new file ---------------------------
+
+std::atomic<int> g_failAt{0};
+std::atomic<int> g_steps{0};
+
+// One step of writing a new file; fails with "disk full" when it is the step
+// a test asked to fail.
+bool StepFails() {
+    const int step = g_steps.fetch_add(1) + 1;
+    const int failAt = g_failAt.load();
+    if (failAt != 0 && step == failAt) {
+        errno = ENOSPC;
+        return true;
+    }
+    return false;
+}
+
+// --- Files not yet in place, for removal on a signal ---------------------------
+
+constexpr int kSlots = 16;
+constexpr std::size_t kSlotPathBytes = 4096;
+enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
+struct Slot {
+    std::atomic<int> state{kFree};
+    char path[kSlotPathBytes];
+};
+Slot g_slots[kSlots];
+
+int Register(const std::string& path) {
+    if (path.size() >= kSlotPathBytes) return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = kFree;
+        if (g_slots[i].state.compare_exchange_strong(expected, kFilling)) {
+            std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
+            g_slots[i].state.store(kReady);
+            return i;
+        }
+    }
+    return -1;  // too many at once: this file is simply not removed on a signal
+}
+
+void Unregister(int& slot) {
+    if (slot >= 0) g_slots[slot].state.store(kFree);
+    slot = -1;
+}
+
+// Blocks the stop signals while a new file is created and registered, or put
+// in place and unregistered, so a handler never sees half of either.
+class StopSignalsBlocked {
+public:
+    StopSignalsBlocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGHUP);
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
+private:
+    sigset_t old_;
+};
+
+std::string RandomSuffix() {
+    thread_local std::mt19937_64 gen([] {
+        std::random_device rd;
+        const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        std::seed_seq seq{rd(), rd(), static_cast<unsigned>(::getpid()), static_cast<unsigned>(now),
+                          static_cast<unsigned>(now >> 32)};
+        return std::mt19937_64(seq);
+    }());
+    static const char kHex[] = "0123456789abcdef";
+    std::uint64_t v = gen();
+    std::string s(16, '0');
+    for (int i = 0; i < 16; ++i, v >>= 4) s[static_cast<std::size_t>(i)] = kHex[v & 15];
+    return s;
+}
+
+stdfs::path FolderOf(const stdfs::path& target) {
+    stdfs::path folder = target.parent_path();
+    return folder.empty() ? stdfs::path(".") : folder;
+}
+
+// Creates a new empty file in `folder` under a name nobody else has, and
+// registers it for removal on a signal.
+int CreateTemp(const stdfs::path& folder, stdfs::path& temp, int& slot) {
+    if (StepFails()) return -1;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        stdfs::path candidate = folder / (".tervalo-" + RandomSuffix() + ".tmp");
+        StopSignalsBlocked blocked;
+        slot = Register(candidate.native());
+        const int fd = OpenRetry(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            temp = std::move(candidate);
+            return fd;
+        }
+        const int e = errno;
+        Unregister(slot);
+        if (e != EEXIST) {
+            errno = e;
+            return -1;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t w = ::write(fd, data + done, size - done);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (w == 0) {
+            errno = EIO;
+            return false;
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+// Writes the bytes; a failure injected by a test stops half-way, as a full
+// disk would.
+bool WriteStep(int fd, const std::uint8_t* data, std::size_t size) {
+    if (StepFails()) {
+        WriteAll(fd, data, size / 2);
+        errno = ENOSPC;
+        return false;
+    }
+    return WriteAll(fd, data, size);
+}
+
+bool SyncAndClose(int fd) {
+    bool ok = !StepFails() && ::fdatasync(fd) == 0;
+    int e = errno;
+    if (StepFails()) {
+        ok = false;
+        e = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    errno = e;
+    return ok;
+}
+
+std::error_code CheckReplaceable(const stdfs::path& target, std::uint32_t& mode, bool& replacing) {
+    struct stat st {};
+    replacing = false;
+    if (::lstat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT) return {};
+        return LastErrno();
+    }
+    if (S_ISLNK(st.st_mode)) return MakeError(FsError::IsLink);
+    if (S_ISDIR(st.st_mode)) return MakeError(FsError::IsDirectory);
+    if (!S_ISREG(st.st_mode)) return MakeError(FsError::IsSpecial);
+    mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+    replacing = true;
+    return {};
+}
+
+// Opens a file for reading without ever blocking on a FIFO, and makes sure it
+// is a regular file.
+int OpenRegularForReading(const stdfs::path& path, struct stat& st, std::error_code& ec) {
+    const int fd = OpenRetry(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        ec = LastErrno();
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0) {
+        ec = LastErrno();
+    } else if (S_ISDIR(st.st_mode)) {
+        ec = Errno(EISDIR);
+    } else if (!S_ISREG(st.st_mode)) {
+        ec = MakeError(FsError::IsSpecial);
+    } else {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
+class FsCategoryImpl : public std::error_category {
+public:
+    const char* name() const noexcept override { return "tervalo-fs"; }
+    std::string message(int e) const override {
+        switch (static_cast<FsError>(e)) {
+            case FsError::IsLink: return "is a symbolic link";
+            case FsError::IsDirectory: return "is a folder";
+            case FsError::IsSpecial: return "is not a regular file (a FIFO, socket or device)";
+        }
+        return "file system error";
+    }
+};
+
+extern "C" void OnStopSignal(int sig) {
+    RemovePendingFiles();
+    // The handler was reset to the default action on entry; ending the process
+    // by the same signal gives the parent the usual status (128 + signal).
+    ::raise(sig);
+}
+
+}  // namespace
+
+const std::error_category& FsCategory() {
+    static const FsCategoryImpl category;
+    return category;
+}
+
+bool PathFromText(const std::u16string& text, stdfs::path& out) {
+    try {
+        if (text.empty() || text.find(u'\0') != std::u16string::npos) return false;
+        out = stdfs::path(Utf16ToUtf8(text));
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::u16string TextFromPath(const stdfs::path& path) {
+    try {
+        return Utf8ToUtf16(path.native());
+    } catch (...) {
+        return {};
+    }
+}
+
+std::error_code Inspect(const stdfs::path& path, bool followLinks, NodeInfo& out) {
+    out = NodeInfo{};
+    struct stat st {};
+    const int rc = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+    if (rc != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return {};
+        return LastErrno();
+    }
+    if (S_ISREG(st.st_mode)) out.kind = NodeKind::Regular;
+    else if (S_ISDIR(st.st_mode)) out.kind = NodeKind::Directory;
+    else if (S_ISLNK(st.st_mode)) out.kind = NodeKind::Symlink;
+    else out.kind = NodeKind::Special;
+    out.size = static_cast<std::uint64_t>(st.st_size);
+    out.writeTimeSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    out.id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return {};
+}
+
+bool LocalTime(std::int64_t seconds, int& year, int& month, int& day, int& hour, int& minute, int& second) {
+    std::tm tm {};
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    if (!::localtime_r(&t, &tm)) return false;
+    year = tm.tm_year + 1900;
+    month = tm.tm_mon + 1;
+    day = tm.tm_mday;
+    hour = tm.tm_hour;
+    minute = tm.tm_min;
+    second = tm.tm_sec;
+    return true;
+}
+
+std::error_code ReadFile(const stdfs::path& path, std::size_t limit, Bytes& out) {
+    try {
+        struct stat st {};
+        std::error_code ec;
+        const int fd = OpenRegularForReading(path, st, ec);
+        if (fd < 0) return ec;
+        // Size the buffer from the file, and grow only when it turns out longer.
+        const std::size_t hint = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+        Bytes buf(std::min(hint, limit));
+        std::size_t got = 0;
+        std::uint8_t probe[65536];
+        while (got < limit) {
+            // With the buffer full, probe for more before growing it: a file
+            // of the size it had costs no second allocation.
+            const bool full = got == buf.size();
+            std::uint8_t* into = full ? probe : buf.data() + got;
+            const std::size_t want = full ? std::min(sizeof probe, limit - got) : buf.size() - got;
+            const ssize_t r = ::read(fd, into, want);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                ec = LastErrno();
+                break;
+            }
+            if (r == 0) break;
+            if (full) buf.insert(buf.end(), probe, probe + r);
+            got += static_cast<std::size_t>(r);
+        }
+        ::close(fd);
+        if (ec) return ec;
+        buf.resize(got);
+        out.swap(buf);
+        return {};
+    } catch (const std::bad_alloc&) {
+        return Errno(ENOMEM);
+    } catch (...) {
+        return Errno(EIO);
+    }
+}
+
+PendingFile::~PendingFile() { Discard(); }
+
+void PendingFile::Discard() {
+    if (temp_.empty()) return;
+    StopSignalsBlocked blocked;
+    ::unlink(temp_.c_str());
+    Unregister(slot_);
+    temp_.clear();
+}
+
+std::error_code PendingFile::Begin(const stdfs::path& target, std::uint32_t& mode, bool& replacing) {
+    Discard();
+    target_ = target;
+    return CheckReplaceable(target, mode, replacing);
+}
+
+std::error_code PendingFile::Create(const stdfs::path& target, ByteSpan data) {
+    std::uint32_t mode = 0;
+    bool replacing = false;
+    if (std::error_code ec = Begin(target, mode, replacing)) return ec;
+    const int fd = CreateTemp(FolderOf(target), temp_, slot_);
+    if (fd < 0) return LastErrno();
+    bool ok = true;
+    if (replacing && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) ok = false;
+    if (ok) ok = WriteStep(fd, data.data(), data.size());
+    int e = errno;
+    if (ok) {
+        ok = SyncAndClose(fd);
+        e = errno;
+    } else {
+        ::close(fd);
+    }
+    if (ok) return {};
+    Discard();
+    return Errno(e ? e : EIO);
+}
+
+std::error_code PendingFile::CreateCopy(const stdfs::path& target, const stdfs::path& source) {
+    std::uint32_t mode = 0;
+    bool replacing = false;
+    if (std::error_code ec = Begin(target, mode, replacing)) return ec;
+    struct stat st {};
+    std::error_code ec;
+    const int src = OpenRegularForReading(source, st, ec);
+    if (src < 0) return ec;
+    const int fd = CreateTemp(FolderOf(target), temp_, slot_);
+    if (fd < 0) {
+        ec = LastErrno();
+        ::close(src);
+        return ec;
+    }
+    bool ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+    int e = errno;
+    try {
+        std::vector<std::uint8_t> buf(1 << 20);
+        bool first = true;
+        while (ok) {
+            const ssize_t r = ::read(src, buf.data(), buf.size());
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                ok = false;
+                break;
+            }
+            if (r == 0) break;
+            ok = first ? WriteStep(fd, buf.data(), static_cast<std::size_t>(r))
+                       : WriteAll(fd, buf.data(), static_cast<std::size_t>(r));
+            first = false;
+        }
+        if (ok && first) ok = WriteStep(fd, buf.data(), 0);  // an empty file passes the step too
+        e = errno;
+    } catch (...) {
+        ok = false;
+        e = ENOMEM;
+    }
+    if (ok) {
+        // The copy keeps the time stamps of what it copies.
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ok = !StepFails() && ::futimens(fd, times) == 0;
+        e = errno;
+    }
+    if (ok) {
+        ok = SyncAndClose(fd);
+        e = errno;
+    } else {
+        ::close(fd);
+    }
+    ::close(src);
+    if (ok) return {};
+    Discard();
+    return Errno(e ? e : EIO);
+}
+
+std::error_code PendingFile::Commit() {
+    if (temp_.empty()) return Errno(EINVAL);
+    StopSignalsBlocked blocked;
+    if (StepFails() || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+        const std::error_code ec = LastErrno();
+        ::unlink(temp_.c_str());
+        Unregister(slot_);
+        temp_.clear();
+        return ec;
+    }
+    Unregister(slot_);
+    temp_.clear();
+    return {};
+}
+
+std::error_code ReplaceFile(const stdfs::path& target, ByteSpan data) {
+    PendingFile file;
+    if (std::error_code ec = file.Create(target, data)) return ec;
+    return file.Commit();
+}
+
+std::error_code RemoveFile(const stdfs::path& path) {
+    if (::unlink(path.c_str()) != 0) return LastErrno();
+    return {};
+}
+
+std::error_code RemoveEmptyFolder(const stdfs::path& path) {
+    if (::rmdir(path.c_str()) != 0) return LastErrno();
+    return {};
+}
+
+std::error_code ListFolder(const stdfs::path& folder, std::vector<FolderEntry>& out) {
+    out.clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return LastErrno();
+    std::error_code ec;
+    try {
+        for (;;) {
+            errno = 0;
+            dirent* entry = ::readdir(dir);
+            if (!entry) {
+                if (errno != 0) ec = LastErrno();
+                break;
+            }
+            const std::string raw = entry->d_name;
+            if (raw == "." || raw == "..") continue;
+            FolderEntry e;
+            e.name = stdfs::path(raw);
+            e.validText = Utf16ToUtf8(Utf8ToUtf16(raw)) == raw;
+            out.push_back(std::move(e));
+        }
+    } catch (...) {
+        ec = Errno(ENOMEM);
+    }
+    ::closedir(dir);
+    return ec;
+}
+
+std::error_code MakePrivateFolder(const std::string& prefix, stdfs::path& out) {
+    std::error_code ec;
+    stdfs::path base = stdfs::temp_directory_path(ec);
+    if (ec || base.empty()) base = "/tmp";
+    std::string pattern = (base / (prefix + "-XXXXXX")).native();
+    if (!::mkdtemp(pattern.data())) return LastErrno();
+    out = pattern;
+    return {};
+}
+
+FolderLock::FolderLock(const stdfs::path& folder) {
+    const int fd = OpenRetry(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        ::close(fd);
+        return;
+    }
+    handle_ = fd;
+}
+
+FolderLock::~FolderLock() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+std::string ErrorText(const std::error_code& error) {
+    if (!error) return {};
+    return error.message();
+}
+
+void RemovePendingFiles() noexcept {
+    for (Slot& slot : g_slots)
+        if (slot.state.load() == kReady) ::unlink(slot.path);
+}
+
+void RemovePendingFilesOnSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the caller chose to ignore (nohup) stays ignored.
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
+
+int FailWriteStepForTesting(int n) {
+    const int passed = g_steps.exchange(0);
+    g_failAt.store(n);
+    return passed;
+}
+
+}  // namespace tervalo::platform

@@ -1,0 +1,147 @@
+// The operating-system side of the file helpers: everything that needs a
+// system call lives behind these declarations, with one implementation per
+// platform (fs_posix.cpp, fs_win32.cpp), chosen when the project is built.
+// Paths cross this seam as std::filesystem::path; errors as std::error_code.
+// Nothing here throws.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "text/encoding.h"
+
+namespace tervalo::platform {
+
+namespace stdfs = std::filesystem;
+
+// The path of a text, and the text of a path (UTF-16 <-> the platform's form).
+// PathFromText fails (false) for text that no file name can hold.
+bool PathFromText(const std::u16string& text, stdfs::path& out);
+std::u16string TextFromPath(const stdfs::path& path);
+
+// What a name in a folder stands for.
+enum class NodeKind {
+    Missing,    // nothing of that name
+    Regular,    // a file
+    Directory,  // a folder
+    Symlink,    // a symbolic link (only when links are not followed)
+    Special,    // a FIFO, socket, device or other non-file
+};
+
+// Identifies one file whatever name or link leads to it.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+struct NodeInfo {
+    NodeKind kind = NodeKind::Missing;
+    std::uint64_t size = 0;
+    std::int64_t writeTimeSeconds = 0;  // last write, seconds since 1970 (UTC)
+    FileId id;
+};
+
+// Looks at a name. A missing name is no error: kind Missing, empty error.
+// With followLinks false a final symbolic link is reported as Symlink.
+std::error_code Inspect(const stdfs::path& path, bool followLinks, NodeInfo& out);
+
+// The broken-down local time of a time in seconds since 1970.
+bool LocalTime(std::int64_t seconds, int& year, int& month, int& day, int& hour, int& minute, int& second);
+
+// Reads at most `limit` bytes from the start of a regular file (links are
+// followed). Anything but a regular file is refused without being opened for
+// long, so a FIFO never blocks the reader. `out` is untouched on failure.
+std::error_code ReadFile(const stdfs::path& path, std::size_t limit, Bytes& out);
+
+// A complete new file beside its final name, not yet in place. Create()
+// writes it under a fresh name in the target's folder (created exclusively,
+// so no other run can take that name), writes every byte, flushes it to the
+// disk and closes it; Commit() renames it onto the target in one step. Until
+// the commit the target is exactly as it was; a PendingFile that is never
+// committed removes its file. The new file takes the permission bits of the
+// file it replaces. An existing target that is a link, a folder or a special
+// file is refused before anything is created.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    std::error_code Create(const stdfs::path& target, ByteSpan data);
+    // The same with the bytes of `source` (a regular file, links followed),
+    // which also keeps its time stamps and permission bits: a backup copy.
+    std::error_code CreateCopy(const stdfs::path& target, const stdfs::path& source);
+    std::error_code Commit();
+    // Removes the new file if it was not committed.
+    void Discard();
+
+private:
+    std::error_code Begin(const stdfs::path& target, std::uint32_t& mode, bool& replacing);
+    stdfs::path target_;
+    stdfs::path temp_;
+    int slot_ = -1;
+};
+
+// Writes a whole file through a PendingFile (create, then commit).
+std::error_code ReplaceFile(const stdfs::path& target, ByteSpan data);
+
+std::error_code RemoveFile(const stdfs::path& path);
+// Removes a folder only when it is empty.
+std::error_code RemoveEmptyFolder(const stdfs::path& path);
+
+struct FolderEntry {
+    stdfs::path name;   // the name alone, in the platform's form
+    bool validText = true;  // false when the name cannot be read as text
+};
+// The names in a folder, without "." and "..", in the order the system gives.
+std::error_code ListFolder(const stdfs::path& folder, std::vector<FolderEntry>& out);
+
+// A new folder that only this user can enter, in the system's temporary folder.
+std::error_code MakePrivateFolder(const std::string& prefix, stdfs::path& out);
+
+// Serialises the replacing of files in one folder between runs of this
+// program: held while a backup and its target are put in place, so that two
+// runs into one folder behave as if one had gone after the other. Advisory
+// only; where the system cannot lock, it does nothing.
+class FolderLock {
+public:
+    explicit FolderLock(const stdfs::path& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    std::intptr_t handle_ = -1;
+};
+
+// People's text for an error ("No space left on device", "is a symbolic link").
+std::string ErrorText(const std::error_code& error);
+
+// Errors of this layer beyond the system's own.
+enum class FsError {
+    IsLink = 1,    // the name is a symbolic link
+    IsDirectory,   // the name is a folder
+    IsSpecial,     // the name is a FIFO, socket or device
+};
+const std::error_category& FsCategory();
+inline std::error_code MakeError(FsError e) { return {static_cast<int>(e), FsCategory()}; }
+
+// Removes every new file that is not yet in place. Safe to call from a
+// signal handler.
+void RemovePendingFiles() noexcept;
+
+// Makes SIGINT, SIGTERM and SIGHUP (or the platform's equivalents) remove the
+// pending files and then end the process as the signal would have.
+void RemovePendingFilesOnSignals();
+
+// Tests: the n-th step (counting from 1) of writing a new file from now on
+// fails as if the disk were full; 0 turns this off. Returns how many steps
+// were passed since the last call.
+int FailWriteStepForTesting(int n);
+
+}  // namespace tervalo::platform
