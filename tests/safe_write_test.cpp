@@ -1,0 +1,333 @@
+// How converted files, backups and settings reach the disk: never through a
+// link or into a special file, never torn by a failure, a stop or a second
+// run into the same folder.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "convert/batch.h"
+#include "convert/file_convert.h"
+#include "convert/settings_file.h"
+#include "convert_drawings.h"
+#include "fs/fsutil.h"
+#include "fs/platform.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+#include "test_support.h"
+
+extern char** environ;
+
+namespace tervalo {
+namespace {
+
+using namespace tervalo::test;
+namespace fs = std::filesystem;
+
+struct Reporter : BatchReporter {
+    std::vector<BatchFileResult> results;
+    void Message(const std::u16string&) override {}
+    void Status(const std::u16string&) override {}
+    void FileResult(const BatchFileResult& r) override { results.push_back(r); }
+};
+
+Bytes Figure(double x, int points = 1) {
+    BodyBuilder body(700);
+    for (int i = 0; i < points; ++i) body.Add(Temp(x + i, 0));
+    return BuildJws(700, body.Build());
+}
+
+// The converted output of a figure, as the conversion builds it.
+Bytes Converted(const Bytes& source) {
+    TempDir dir;
+    WriteFile(dir.path() / "s.jws", source);
+    TJwsData jws;
+    Bytes out;
+    EXPECT_TRUE(ConvertJwsToBuffer(jws, ConvertDirection::ToReal, dir.file("s.jws"), TConvertOptions{}, out));
+    return out;
+}
+
+// Names in the folder that a write left behind.
+std::vector<std::string> Leftovers(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind(".tervalo-", 0) == 0) names.push_back(e.path().filename().string());
+    return names;
+}
+
+struct Fixture {
+    TempDir dir;
+    fs::path ref = dir.path() / "ref", out = dir.path() / "out";
+    TJwwData jww;
+    TJwsData jws;
+    Reporter rep;
+    Fixture() {
+        fs::create_directory(ref);
+        fs::create_directory(out);
+    }
+    BatchSummary Run(const std::vector<std::string>& names) {
+        BatchJob job;
+        job.referenceFolder = U16(ref.string());
+        job.outputFolder = U16(out.string());
+        for (const auto& n : names) job.items.push_back({job.referenceFolder, U16(n)});
+        rep.results.clear();
+        return RunBatch(job, {jww, jws}, rep);
+    }
+};
+
+// A link, folder or special file at the target or backup name is refused
+// without being opened; a hard-linked target is replaced by name only.
+TEST(SafeWrite, LinksAndSpecialFilesInTheOutputFolder) {
+    struct Case {
+        const char* what;
+        std::function<void(Fixture&)> make;
+        NotConvertedReason reason;
+        const char* detail;  // the end of the reported detail
+    };
+    const Bytes outside = {0xAA, 0xBB};
+    const Case cases[] = {
+        {"symbolic link at the target", [](Fixture& f) { fs::create_symlink(f.dir.path() / "outside", f.out / "plan.jws"); },
+         NotConvertedReason::NotAPlainFile, "plan.jws is a symbolic link"},
+        {"dangling link at the target",
+         [](Fixture& f) { fs::create_symlink(f.dir.path() / "created", f.out / "plan.jws"); },
+         NotConvertedReason::NotAPlainFile, "plan.jws is a symbolic link"},
+        {"folder at the target", [](Fixture& f) { fs::create_directory(f.out / "plan.jws"); },
+         NotConvertedReason::NotAPlainFile, "plan.jws is a folder"},
+        {"FIFO at the target", [](Fixture& f) { ASSERT_EQ(::mkfifo((f.out / "plan.jws").c_str(), 0600), 0); },
+         NotConvertedReason::NotAPlainFile, "plan.jws is not a regular file (a FIFO, socket or device)"},
+        {"symbolic link at the backup",
+         [](Fixture& f) {
+             WriteFile(f.out / "plan.jws", {1});
+             fs::create_symlink(f.dir.path() / "outside", f.out / "plan.BAK");
+         },
+         NotConvertedReason::NotAPlainFile, "plan.BAK is a symbolic link"},
+        {"FIFO at the backup",
+         [](Fixture& f) {
+             WriteFile(f.out / "plan.jws", {1});
+             ASSERT_EQ(::mkfifo((f.out / "plan.BAK").c_str(), 0600), 0);
+         },
+         NotConvertedReason::NotAPlainFile, "plan.BAK is not a regular file (a FIFO, socket or device)"},
+        {"hard link at the target", [](Fixture& f) { fs::create_hard_link(f.dir.path() / "outside", f.out / "plan.jws"); },
+         NotConvertedReason::None, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        WriteFile(f.ref / "plan.jws", Figure(1));
+        WriteFile(f.dir.path() / "outside", outside);
+        c.make(f);
+        const BatchSummary s = f.Run({"plan.jws"});
+        ASSERT_EQ(f.rep.results.size(), 1u);
+        const BatchFileResult& r = f.rep.results[0];
+        EXPECT_EQ(r.reason, c.reason) << r.detail;
+        EXPECT_TRUE(r.detail.size() >= std::strlen(c.detail) &&
+                    r.detail.compare(r.detail.size() - std::strlen(c.detail), std::string::npos, c.detail) == 0)
+            << r.detail;
+        EXPECT_EQ(ReadFile(f.dir.path() / "outside"), outside) << "the file behind a link keeps its bytes";
+        EXPECT_FALSE(fs::exists(f.dir.path() / "created"));
+        EXPECT_TRUE(Leftovers(f.out).empty());
+        if (c.reason == NotConvertedReason::None) {
+            EXPECT_EQ(s.converted, 1);
+            EXPECT_EQ(ReadFile(f.out / "plan.jws"), Converted(Figure(1)));
+            EXPECT_EQ(ReadFile(f.out / "plan.BAK"), outside);
+        } else {
+            EXPECT_EQ(s.notConverted, 1);
+        }
+    }
+}
+
+// The new target keeps the permission bits of the file it replaces; the
+// backup keeps the time stamps and permission bits of the file it copies.
+TEST(SafeWrite, ReplacedFilesKeepTheirModeAndTheBackupItsTimes) {
+    Fixture f;
+    WriteFile(f.ref / "plan.jws", Figure(1));
+    WriteFile(f.out / "plan.jws", {5, 5});
+    fs::permissions(f.out / "plan.jws", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const timespec times[2] = {{1500000000, 1}, {1600000000, 2}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (f.out / "plan.jws").c_str(), times, 0), 0);
+    ASSERT_EQ(f.Run({"plan.jws"}).converted, 1);
+    struct stat target {}, backup {};
+    ASSERT_EQ(::stat((f.out / "plan.jws").c_str(), &target), 0);
+    ASSERT_EQ(::stat((f.out / "plan.BAK").c_str(), &backup), 0);
+    EXPECT_EQ(target.st_mode & 0777, 0640u);
+    EXPECT_EQ(backup.st_mode & 0777, 0640u);
+    EXPECT_EQ(backup.st_mtim.tv_sec, 1600000000);
+    EXPECT_EQ(backup.st_mtim.tv_nsec, 2);
+    EXPECT_EQ(ReadFile(f.out / "plan.BAK"), (Bytes{5, 5}));
+}
+
+// A write that fails at any step (here: the disk is full) leaves the target
+// and the older backup as they were and no new file behind; a source that
+// cannot be read touches nothing at all.
+TEST(SafeWrite, AFailureAtAnyStepLeavesTheOutputFolderAsItWas) {
+    const Bytes target = Figure(7), older = {9, 9, 9};
+    int failedRuns = 0;
+    for (int step = 1;; ++step) {
+        SCOPED_TRACE("failing step " + std::to_string(step));
+        Fixture f;
+        WriteFile(f.ref / "plan.jws", Figure(1));
+        Bytes cut = Figure(1, 3);
+        cut.resize(cut.size() - 5);  // passes the version check, cannot be read
+        WriteFile(f.ref / "cut.jws", cut);
+        WriteFile(f.out / "plan.jws", target);
+        WriteFile(f.out / "plan.BAK", older);
+        WriteFile(f.out / "cut.jws", target);
+        platform::FailWriteStepForTesting(step);
+        const BatchSummary s = f.Run({"cut.jws", "plan.jws"});
+        const int steps = platform::FailWriteStepForTesting(0);
+        EXPECT_EQ(f.rep.results.at(0).reason, NotConvertedReason::ReadFailed);
+        EXPECT_EQ(ReadFile(f.out / "cut.jws"), target);
+        EXPECT_FALSE(fs::exists(f.out / "cut.BAK"));
+        EXPECT_TRUE(Leftovers(f.out).empty());
+        if (s.converted == 1) {
+            // Every step passed: the fault came after the last one.
+            EXPECT_LT(steps, step);
+            EXPECT_EQ(ReadFile(f.out / "plan.jws"), Converted(Figure(1)));
+            EXPECT_EQ(ReadFile(f.out / "plan.BAK"), target);
+            break;
+        }
+        ++failedRuns;
+        const BatchFileResult& r = f.rep.results.at(1);
+        EXPECT_TRUE(r.reason == NotConvertedReason::WriteFailed || r.reason == NotConvertedReason::BackupFailed);
+        EXPECT_NE(r.detail.find("No space left on device"), std::string::npos) << r.detail;
+        EXPECT_EQ(ReadFile(f.out / "plan.jws"), target);
+        // Only a failure of the very last step (putting the target in place)
+        // comes after the backup was made; the backup then holds the target.
+        const Bytes backup = ReadFile(f.out / "plan.BAK");
+        EXPECT_TRUE(backup == older || (backup == target && r.reason == NotConvertedReason::WriteFailed));
+    }
+    EXPECT_GE(failedRuns, 8) << "writing the target and its backup has at least eight steps";
+
+    // The settings file the same way: the previous settings survive.
+    TempDir dir;
+    TSettingsData before, after;
+    before.FormLeft = 11;
+    after.FormLeft = 22;
+    ASSERT_TRUE(SaveSettingsFile(dir.file("t.dat"), before));
+    const Bytes saved = ReadFile(dir.path() / "t.dat");
+    for (int step = 1;; ++step) {
+        platform::FailWriteStepForTesting(step);
+        const bool ok = SaveSettingsFile(dir.file("t.dat"), after);
+        platform::FailWriteStepForTesting(0);
+        EXPECT_TRUE(Leftovers(dir.path()).empty());
+        if (ok) break;
+        EXPECT_EQ(ReadFile(dir.path() / "t.dat"), saved) << "step " << step;
+    }
+    TSettingsData loaded;
+    ASSERT_TRUE(LoadSettingsFile(dir.file("t.dat"), loaded));
+    EXPECT_EQ(loaded.FormLeft, 22);
+}
+
+// --- Whole runs of tervalo-cli: stopped by a signal, and two at once ----------------
+
+pid_t StartCli(const std::vector<std::string>& args, const fs::path& stdoutFile) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> all = {TERVALO_CLI_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, TERVALO_CLI_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+// Large figures in "ref", and the earlier versions of their targets in "out".
+struct CliFixture {
+    TempDir dir;
+    fs::path ref = dir.path() / "ref", out = dir.path() / "out";
+    std::vector<std::string> names;
+    Bytes old, converted;
+    explicit CliFixture(int files) {
+        fs::create_directory(ref);
+        fs::create_directory(out);
+        const Bytes figure = Figure(3, 60000);
+        converted = Converted(figure);
+        old = Figure(8);
+        for (int i = 0; i < files; ++i) {
+            names.push_back("f" + std::to_string(i) + ".jws");
+            WriteFile(ref / names.back(), figure);
+            WriteFile(out / names.back(), old);
+        }
+    }
+    std::vector<std::string> Args() const { return {"convert", "--to-real", "-o", out.string(), ref.string()}; }
+    // Every target and backup is a whole file: the earlier one or the
+    // converted one. Returns how many targets were converted.
+    int CheckWhole() const {
+        int done = 0;
+        for (const std::string& n : names) {
+            const Bytes t = ReadFile(out / n);
+            EXPECT_TRUE(t == old || t == converted) << n << " is torn (" << t.size() << " bytes)";
+            done += t == converted;
+            const fs::path bak = out / (n.substr(0, n.size() - 4) + ".BAK");
+            if (fs::exists(bak)) {
+                const Bytes b = ReadFile(bak);
+                EXPECT_TRUE(b == old || b == converted) << bak << " is torn (" << b.size() << " bytes)";
+            }
+        }
+        EXPECT_TRUE(Leftovers(out).empty());
+        return done;
+    }
+};
+
+TEST(SafeWrite, ARunStoppedBySignalLeavesNoTornFile) {
+    std::mt19937 random(12345);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        CliFixture f(6);
+        const pid_t pid = StartCli(f.Args(), f.dir.path() / "stdout");
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 120));
+        const int sig = round % 2 ? SIGINT : SIGTERM;
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        if (WIFSIGNALED(status)) EXPECT_EQ(WTERMSIG(status), sig);
+        else EXPECT_EQ(WEXITSTATUS(status), 0) << "the run ended before the signal";
+        const int done = f.CheckWhole();
+        // Each file reported as converted was written whole.
+        const Bytes out = ReadFile(f.dir.path() / "stdout");
+        const std::string text(out.begin(), out.end());
+        int reported = 0;
+        for (std::size_t p = 0; (p = text.find("converted: ", p)) != std::string::npos; p += 11)
+            if (p == 0 || text[p - 1] == '\n') ++reported;
+        EXPECT_LE(reported, done);
+    }
+}
+
+TEST(SafeWrite, TwoRunsIntoOneFolderLeaveWholeFiles) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        CliFixture f(5);
+        const pid_t a = StartCli(f.Args(), f.dir.path() / "a");
+        const pid_t b = StartCli(f.Args(), f.dir.path() / "b");
+        ASSERT_GT(a, 0);
+        ASSERT_GT(b, 0);
+        int sa = 0, sb = 0;
+        ASSERT_EQ(::waitpid(a, &sa, 0), a);
+        ASSERT_EQ(::waitpid(b, &sb, 0), b);
+        EXPECT_TRUE(WIFEXITED(sa) && WEXITSTATUS(sa) == 0);
+        EXPECT_TRUE(WIFEXITED(sb) && WEXITSTATUS(sb) == 0);
+        EXPECT_EQ(f.CheckWhole(), 5);
+    }
+}
+
+}  // namespace
+}  // namespace tervalo
