@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "convert/settings_file.h"
@@ -271,6 +272,50 @@ TEST(CliTest, ConvertReportsFilesNotConverted) {
     EXPECT_NE(r.out.find("not converted: ./none.jws: file not found"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("このファイル拡張子（種類）の変換には対応していません。"), std::string::npos);
     EXPECT_NE(r.out.find("1 converted, 3 not converted"), std::string::npos);
+}
+
+
+// Failures name their real reason: a path that does not exist (whatever its
+// extension), a folder entry whose name is not UTF-8, a folder that cannot be
+// read, and a full disk (the earlier target then stays as it was).
+TEST(CliTest, ConvertNamesTheRealReason) {
+    TempDir io;
+    fs::create_directories(io.path() / "in");
+    fs::create_directory(io.path() / "out");
+    WriteFile(io.path() / "in" / "\xFF\xFE.jws", BuildJws(700, BodyBuilder(700).Add(Temp(1, 1)).Build()));
+    CliResult r = RunCli(io, {"convert", "--to-real", "-o", "out", "gone.txt", "in"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.out.find("not converted: ./gone.txt: file not found\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": the file name is not valid UTF-8\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("拡張子"), std::string::npos) << "a missing file is no extension problem: " << r.err;
+    EXPECT_NE(r.out.find("0 converted, 2 not converted"), std::string::npos) << r.out;
+
+    if (::geteuid() != 0) {  // the super-user reads every folder
+        fs::create_directory(io.path() / "locked");
+        fs::permissions(io.path() / "locked", fs::perms::none);
+        r = RunCli(io, {"convert", "--to-real", "-o", "out", "locked"});
+        fs::permissions(io.path() / "locked", fs::perms::owner_all);
+        EXPECT_EQ(r.rc, 1);
+        EXPECT_NE(r.err.find("cannot read the folder locked: Permission denied"), std::string::npos) << r.err;
+    }
+
+    // A full disk, where a small file system can be mounted for the test.
+    const fs::path small = io.path() / "small";
+    fs::create_directory(small);
+    if (std::system(("mount -t tmpfs -o size=64k tmpfs " + Quote(small.string()) + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small file system here; the full disk is tested by an injected failure";
+    BodyBuilder big(700);
+    for (int i = 0; i < 4000; ++i) big.Add(Temp(i, i));
+    WriteFile(io.path() / "in" / "big.jws", BuildJws(700, big.Build()));
+    WriteFile(small / "big.jws", {1, 2, 3});
+    r = RunCli(io, {"convert", "--to-real", "-o", small.string(), "in/big.jws"});
+    const Bytes after = ReadFile(small / "big.jws");
+    const std::size_t entries = static_cast<std::size_t>(std::distance(fs::directory_iterator(small), {}));
+    std::system(("umount " + Quote(small.string())).c_str());
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.out.find("No space left on device"), std::string::npos) << r.out;
+    EXPECT_EQ(after, (Bytes{1, 2, 3}));
+    EXPECT_EQ(entries, 1u) << "no backup and no partial file is left";
 }
 
 }  // namespace
