@@ -198,6 +198,7 @@ public:
         if (r.outcome == FileOutcome::Converted) {
             std::string line = "converted: " + source + " -> " + ToUtf8(r.target);
             if (!r.backup.empty()) line += " (existing file backed up to " + ToUtf8(r.backup) + ")";
+            if (r.upToDate) line += " (already up to date: left as it was)";
             Out(line);
             return;
         }

@@ -326,6 +326,10 @@ TEST(SafeWrite, TwoRunsIntoOneFolderLeaveWholeFiles) {
         EXPECT_TRUE(WIFEXITED(sa) && WEXITSTATUS(sa) == 0);
         EXPECT_TRUE(WIFEXITED(sb) && WEXITSTATUS(sb) == 0);
         EXPECT_EQ(f.CheckWhole(), 5);
+        // The second run found its conversion already in place and kept the
+        // backup of the previous file.
+        for (const std::string& n : f.names)
+            EXPECT_EQ(ReadFile(f.out / (n.substr(0, n.size() - 4) + ".BAK")), f.old) << n;
     }
 }
 

@@ -107,6 +107,18 @@ private:
     std::vector<platform::FileId> ids_;
 };
 
+// The converted file, written beside its target, with its bytes.
+struct PendingOutput {
+    Bytes bytes;
+    platform::PendingFile file;
+};
+
+// True when the file holds exactly these bytes.
+bool SameBytes(const std::u16string& path, const Bytes& bytes) {
+    Bytes current;
+    return ReadWholeFile(path, current) && current == bytes;
+}
+
 class Run {
 public:
     Run(const BatchJob& job, BatchContainers containers, BatchReporter& reporter)
@@ -192,12 +204,12 @@ private:
         }
         fs::path target;
         if (!platform::PathFromText(r.target, target)) return R::WriteFailed;
-        platform::PendingFile pending;
-        if (std::error_code ec = pending.Create(target, output)) {
+        PendingOutput pending;
+        pending.bytes = std::move(output);
+        if (std::error_code ec = pending.file.Create(target, pending.bytes)) {
             r.detail = "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(ec);
             return R::WriteFailed;
         }
-        std::vector<std::uint8_t>().swap(output);
 
         // Another run into the same folder waits here, so that backup and
         // target are put in place by one run after the other.
@@ -208,10 +220,20 @@ private:
             return R::NotAPlainFile;
         }
         if (now.kind == NodeKind::Regular) {
+            // A target that already holds exactly this conversion (a second
+            // run over the same files) stays as it is, and so does its
+            // backup: replacing the backup with a copy of it would lose the
+            // file it keeps.
+            if (now.size == pending.bytes.size() && SameBytes(r.target, pending.bytes)) {
+                pending.file.Discard();
+                r.upToDate = true;
+                claimedTargets_.Refresh(r.target);
+                return R::None;
+            }
             if (backup.empty() && !ChooseBackup(r, backup)) return R::BackupFailed;
             if (R refused = MakeBackup(r, backup); refused != R::None) return refused;
         }
-        if (std::error_code ec = pending.Commit()) {
+        if (std::error_code ec = pending.file.Commit()) {
             r.detail = "cannot put " + Utf16ToUtf8(r.target) + " in place: " + platform::ErrorText(ec);
             return R::WriteFailed;
         }

@@ -62,6 +62,9 @@ struct BatchFileResult {
     std::u16string source;
     std::u16string target;
     std::u16string backup;  // the backup made of an existing target, empty when none
+    // Converted, but the target already held exactly this output, so it and
+    // its backup were left as they were.
+    bool upToDate = false;
     FileOutcome outcome = FileOutcome::NotConverted;
     NotConvertedReason reason = NotConvertedReason::None;
     std::string detail;  // the reader's or writer's own reason, when it gave one
