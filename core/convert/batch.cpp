@@ -78,6 +78,11 @@ std::string NotAPlainFileText(const std::u16string& path, NodeKind kind) {
     return Utf16ToUtf8(path) + " " + platform::ErrorText(platform::MakeError(e));
 }
 
+// The folder that receives an item: the output folder, or a folder below it.
+std::u16string OutputFolderOf(const BatchJob& job, const BatchItem& item) {
+    return item.subfolder.empty() ? job.outputFolder : JoinPath(job.outputFolder, item.subfolder);
+}
+
 bool IsPlainOrMissing(NodeKind kind) { return kind == NodeKind::Regular || kind == NodeKind::Missing; }
 
 // Paths already used by the run, recognised by their text or, once they
@@ -127,7 +132,6 @@ public:
             std::u16string source = JoinPath(item.folder, item.name);
             if (!item.nameNotText && FileFound(source)) sources_.Add(source);
         }
-        platform::PathFromText(job.outputFolder, outputFolder_);
     }
 
     BatchFileResult ConvertItem(const BatchItem& item) {
@@ -135,7 +139,7 @@ public:
         r.name = item.name;
         r.ext = ExtLower(item.name);
         r.source = JoinPath(item.folder, item.name);
-        r.target = JoinPath(job_.outputFolder, item.name);
+        r.target = JoinPath(OutputFolderOf(job_, item), item.name);
         if (item.nameNotText) {
             r.reason = NotConvertedReason::NameNotText;
             return r;
@@ -195,6 +199,7 @@ private:
         const bool built = jww ? ConvertJwwToBuffer(containers_.jww, direction, r.source, job_.options, output, &report)
                                : ConvertJwsToBuffer(containers_.jws, direction, r.source, job_.options, output, &report);
         r.detail = report.detail;
+        r.changedPoints = report.changedPoints;
         if (!built) {
             switch (report.failure) {
                 case ConvertFailure::ReadFailed: return R::ReadFailed;
@@ -202,8 +207,15 @@ private:
                 default: return R::WriteFailed;
             }
         }
-        fs::path target;
+        if (job_.dryRun) return WhatARunWouldDo(r, backup, output);
+
+        fs::path target, folder;
         if (!platform::PathFromText(r.target, target)) return R::WriteFailed;
+        folder = target.parent_path();
+        if (!FolderFound(platform::TextFromPath(folder)) && !MakeFolder(platform::TextFromPath(folder))) {
+            r.detail = "cannot create the folder " + Utf16ToUtf8(platform::TextFromPath(folder));
+            return R::WriteFailed;
+        }
         PendingOutput pending;
         pending.bytes = std::move(output);
         if (std::error_code ec = pending.file.Create(target, pending.bytes)) {
@@ -213,7 +225,7 @@ private:
 
         // Another run into the same folder waits here, so that backup and
         // target are put in place by one run after the other.
-        platform::FolderLock lock(outputFolder_);
+        platform::FolderLock lock(folder);
         const NodeInfo now = InspectPath(r.target, false);
         if (!IsPlainOrMissing(now.kind)) {
             r.detail = NotAPlainFileText(r.target, now.kind);
@@ -239,6 +251,22 @@ private:
         }
         claimedTargets_.Refresh(r.target);
         return R::None;
+    }
+
+    // The result of a dry run: the target would be left as it is when it
+    // already holds this output, else it would be written, with a backup of
+    // an existing target.
+    NotConvertedReason WhatARunWouldDo(BatchFileResult& r, const std::u16string& backup, const Bytes& output) {
+        const NodeInfo now = InspectPath(r.target, false);
+        if (now.kind == NodeKind::Regular) {
+            if (now.size == output.size() && SameBytes(r.target, output)) {
+                r.upToDate = true;
+            } else {
+                r.backup = backup;
+                backupsMade_.AddText(backup);
+            }
+        }
+        return NotConvertedReason::None;
     }
 
     // Checks the names that the file will replace: the target and, when a
@@ -304,7 +332,6 @@ private:
     const BatchJob& job_;
     BatchContainers containers_;
     BatchReporter& reporter_;
-    fs::path outputFolder_;
     PathSet sources_;         // existing sources of the run
     PathSet claimedTargets_;  // targets of files attempted so far
     PathSet backupsMade_;
@@ -372,13 +399,16 @@ BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter) {
         reporter.Message(kTextOutputFolderMissing);
         return BatchCheck::OutputFolderMissing;
     }
-    std::vector<std::u16string> folders;
-    if (!job.referenceFolder.empty()) folders.push_back(job.referenceFolder);
-    for (const BatchItem& item : job.items)
-        if (std::find(folders.begin(), folders.end(), item.folder) == folders.end()) folders.push_back(item.folder);
-    for (const std::u16string& folder : folders) {
+    // Every folder files are read from, against the folder its files go to.
+    std::vector<std::pair<std::u16string, std::u16string>> pairs;
+    if (!job.referenceFolder.empty()) pairs.emplace_back(job.referenceFolder, job.outputFolder);
+    for (const BatchItem& item : job.items) {
         // An item without a folder is read from the current directory.
-        if (SameFolder(folder.empty() ? u"." : folder, job.outputFolder)) {
+        std::pair<std::u16string, std::u16string> p(item.folder.empty() ? u"." : item.folder, OutputFolderOf(job, item));
+        if (std::find(pairs.begin(), pairs.end(), p) == pairs.end()) pairs.push_back(std::move(p));
+    }
+    for (const auto& [source, output] : pairs) {
+        if (SameFolder(source, output)) {
             reporter.Message(kTextSameFolder);
             return BatchCheck::SameAsReference;
         }

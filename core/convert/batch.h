@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/convert_options.h"
@@ -49,11 +50,19 @@ enum class NotConvertedReason {
 // One file to convert: the folder it is read from and its name. The target
 // is the output folder joined with the same name.
 struct BatchItem {
+    BatchItem() = default;
+    BatchItem(std::u16string folder_, std::u16string name_, bool nameNotText_ = false, std::u16string subfolder_ = {})
+        : folder(std::move(folder_)), name(std::move(name_)), nameNotText(nameNotText_), subfolder(std::move(subfolder_)) {}
+
     std::u16string folder;
     std::u16string name;
     // Set when the name on disk is not valid text; `name` then shows it with
     // replacement characters and the file is reported as not converted.
     bool nameNotText = false;
+    // Folder below the output folder that receives this file (separated by
+    // '/', no "." or ".." parts); empty for the output folder itself. Created
+    // when missing.
+    std::u16string subfolder;
 };
 
 struct BatchFileResult {
@@ -65,6 +74,7 @@ struct BatchFileResult {
     // Converted, but the target already held exactly this output, so it and
     // its backup were left as they were.
     bool upToDate = false;
+    std::int64_t changedPoints = 0;  // points the conversion changed (or would change)
     FileOutcome outcome = FileOutcome::NotConverted;
     NotConvertedReason reason = NotConvertedReason::None;
     std::string detail;  // the reader's or writer's own reason, when it gave one
@@ -112,6 +122,9 @@ struct BatchJob {
     // converted. When empty, the JWW container's own image settings are used.
     std::u16string imageWorkFolder;
     TConvertOptions options;
+    // Reads and converts every file in memory but writes nothing at all; the
+    // results say what a real run would do (the backup it would make).
+    bool dryRun = false;
 };
 
 // The user texts of a run.

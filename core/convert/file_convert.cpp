@@ -49,10 +49,9 @@ template <typename Container>
 bool ConvertAndBuild(Container& data, Direction direction, const TConvertOptions& options, Bytes& out,
                      ConvertReport* report) {
     const std::int32_t version = data.Enthd.jwVer;
-    if (direction == Direction::ToReal)
-        ConvertPointsToReal(data, version, options);
-    else
-        ConvertPointsToTemporary(data, version, options);
+    const std::int64_t changed = direction == Direction::ToReal ? ConvertPointsToReal(data, version, options)
+                                                                : ConvertPointsToTemporary(data, version, options);
+    if (report) report->changedPoints = changed;
     data.SetFileOutOption(data.MojiEncode ? kUnicodeStrings : 0);
     if (data.WriteToBuffer(version, out)) return true;
     Fail(report, ConvertFailure::WriteFailed, data.LastError());

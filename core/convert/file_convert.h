@@ -25,6 +25,7 @@ enum class ConvertFailure {
 struct ConvertReport {
     ConvertFailure failure = ConvertFailure::None;
     std::string detail;  // the container's reason, in English, when it gave one
+    std::int64_t changedPoints = 0;  // points the rules changed
 };
 
 // Each returns true when the converted file was written. The new file is put

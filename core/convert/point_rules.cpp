@@ -33,20 +33,6 @@ void MakeReal(bool markersOn, TEntJwwTen& ten, std::int32_t code, const TConvert
     }
 }
 
-void DimensionToReal(bool markersOn, TEntJwwSunpo& sunpo, const TConvertOptions& options) {
-    MakeRealEndPoint(markersOn, sunpo.Te1, options);
-    MakeRealEndPoint(markersOn, sunpo.Te2, options);
-    MakeRealPoint(markersOn, sunpo.Kt1, options);
-    MakeRealPoint(markersOn, sunpo.Kt2, options);
-}
-
-void DimensionToTemporary(TEntJwwSunpo& sunpo, const TConvertOptions& options) {
-    MakeTemporaryPoint(sunpo.Te1, options);
-    MakeTemporaryPoint(sunpo.Te2, options);
-    MakeTemporaryPoint(sunpo.Kt1, options);
-    MakeTemporaryPoint(sunpo.Kt2, options);
-}
-
 // The walk shared by both directions: `point` is applied to every point
 // record, `dimension` to every dimension whose sub-points are to be reached.
 template <typename PointFn, typename DimensionFn>
@@ -100,17 +86,37 @@ void MakeTemporaryPoint(TEntJwwTen& ten, const TConvertOptions& options) {
     // The pen style stays: a converted marker keeps style 100.
 }
 
-void ConvertPointsToReal(DrawingBody& body, std::int32_t jwVer, const TConvertOptions& options) {
+std::int64_t ConvertPointsToReal(DrawingBody& body, std::int32_t jwVer, const TConvertOptions& options) {
     const bool markersOn = options.MakeMarker != 0 && jwVer >= kFirstMarkerVersion;
+    std::int64_t changed = 0;
+    // A rule changes a point exactly when it flips the temporary flag.
+    auto counted = [&](TEntJwwTen& ten, auto rule) {
+        const std::uint32_t before = ten.bKariten;
+        rule(ten);
+        changed += before != ten.bKariten;
+    };
     WalkPoints(
-        body, jwVer, options, [&](TEntJwwTen& ten) { MakeRealPoint(markersOn, ten, options); },
-        [&](TEntJwwSunpo& sunpo) { DimensionToReal(markersOn, sunpo, options); });
+        body, jwVer, options, [&](TEntJwwTen& ten) { counted(ten, [&](TEntJwwTen& t) { MakeRealPoint(markersOn, t, options); }); },
+        [&](TEntJwwSunpo& sunpo) {
+            for (TEntJwwTen* t : {&sunpo.Te1, &sunpo.Te2})
+                counted(*t, [&](TEntJwwTen& x) { MakeRealEndPoint(markersOn, x, options); });
+            for (TEntJwwTen* t : {&sunpo.Kt1, &sunpo.Kt2})
+                counted(*t, [&](TEntJwwTen& x) { MakeRealPoint(markersOn, x, options); });
+        });
+    return changed;
 }
 
-void ConvertPointsToTemporary(DrawingBody& body, std::int32_t jwVer, const TConvertOptions& options) {
-    WalkPoints(
-        body, jwVer, options, [&](TEntJwwTen& ten) { MakeTemporaryPoint(ten, options); },
-        [&](TEntJwwSunpo& sunpo) { DimensionToTemporary(sunpo, options); });
+std::int64_t ConvertPointsToTemporary(DrawingBody& body, std::int32_t jwVer, const TConvertOptions& options) {
+    std::int64_t changed = 0;
+    auto rule = [&](TEntJwwTen& ten) {
+        const std::uint32_t before = ten.bKariten;
+        MakeTemporaryPoint(ten, options);
+        changed += before != ten.bKariten;
+    };
+    WalkPoints(body, jwVer, options, rule, [&](TEntJwwSunpo& sunpo) {
+        for (TEntJwwTen* t : {&sunpo.Te1, &sunpo.Te2, &sunpo.Kt1, &sunpo.Kt2}) rule(*t);
+    });
+    return changed;
 }
 
 }  // namespace tervalo

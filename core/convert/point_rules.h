@@ -42,10 +42,12 @@ void MakeTemporaryPoint(TEntJwwTen& ten, const TConvertOptions& options = Conver
 
 // Applies the temporary -> real rules to every point of a drawing read in
 // version `jwVer`, in the fixed order: point list, dimensions, block
-// definitions (each definition's points, then its dimensions).
-void ConvertPointsToReal(DrawingBody& body, std::int32_t jwVer, const TConvertOptions& options = ConvertOptions);
+// definitions (each definition's points, then its dimensions). Returns the
+// number of points changed.
+std::int64_t ConvertPointsToReal(DrawingBody& body, std::int32_t jwVer,
+                                 const TConvertOptions& options = ConvertOptions);
 // Applies the real -> temporary rule in the same order.
-void ConvertPointsToTemporary(DrawingBody& body, std::int32_t jwVer,
-                              const TConvertOptions& options = ConvertOptions);
+std::int64_t ConvertPointsToTemporary(DrawingBody& body, std::int32_t jwVer,
+                                      const TConvertOptions& options = ConvertOptions);
 
 }  // namespace tervalo
