@@ -78,8 +78,8 @@ TEST(JwwFile, SmallDrawingIsReadWholeAndWrittenBackByteForByte) {
     EXPECT_EQ(j.EntBlockDef[0].mLineN, 1);
     EXPECT_EQ(j.EntBlockDef[0].mTenN, 1);
     EXPECT_EQ(j.EntTen[0].bKariten, 1u);
-    // The block tree is built after reading.
-    EXPECT_EQ(j.EntBlockTreeN, 1);
+    // Reading decides the referenced definitions; the tree waits for MakeBlockTree.
+    EXPECT_EQ(j.EntBlockTreeN, 0);
     EXPECT_EQ(j.EntBlockNum, 1);
     EXPECT_TRUE(j.EntBlockDef[0].ref_flag);
     ASSERT_EQ(j.BindImageN, 1);
@@ -130,16 +130,19 @@ TEST(JwwFile, CutRightAfterTheHeaderFails) {
     EXPECT_EQ(jww.LastError().rfind("File I/O Error", 0), 0u) << jww.LastError();
 }
 
-// A failure inside the block definitions keeps the entity list, and the block
-// tree is still built from what was read.
-TEST(JwwFile, FailureInTheBodyStillBuildsTheBlockTree) {
+// A failure inside the block definitions keeps the entity list, and the
+// references are still decided from what was read.
+TEST(JwwFile, FailureInTheBodyStillDecidesTheReferences) {
     Bytes body = JwwBodyBuilder(600).line(0, 0, 1, 1).block(5, 6, 3).def(3, "B").line(0, 0, 1, 0).build();
     body.resize(body.size() - 20);  // inside the definition's line
     TJwwData jww;
     EXPECT_FALSE(jww.ReadFromBuffer(BuildJww(600, body)));
     EXPECT_EQ(jww.EntLineN, 1);
     EXPECT_EQ(jww.EntBlockN, 1);
-    EXPECT_EQ(jww.EntBlockTreeN, 1);
+    ASSERT_EQ(jww.EntBlockDefN, 1);
+    EXPECT_TRUE(jww.EntBlockDef[0].ref_flag);
+    jww.MakeBlockTree();
+    ASSERT_EQ(jww.EntBlockTreeN, 1);
     EXPECT_EQ(jww.EntBlockTree[0].x, 5.0);
 }
 
