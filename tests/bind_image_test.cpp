@@ -65,11 +65,12 @@ TEST(BindImage, ReadingCopiesEachImageOut) {
     ASSERT_TRUE(f.jww.ReadFromBuffer(BuildJww(700, test::EmptyJwwBody(), images.build()))) << f.jww.LastError();
     ASSERT_EQ(f.jww.BindImageN, 4);
     ASSERT_EQ(f.jww.BindImage.size(), 4u);
-    EXPECT_EQ(f.jww.BindImage[0], (TBindImageType{u"a.bmp", 3, false}));
+    // Each entry keeps its bytes in memory, and those with data are copied out.
+    EXPECT_EQ(f.jww.BindImage[0], (TBindImageType{u"a.bmp", 3, false, a, true}));
     // No data follow an empty name or a zero size; the next entry follows directly.
-    EXPECT_EQ(f.jww.BindImage[1], (TBindImageType{u"", 7, false}));
-    EXPECT_EQ(f.jww.BindImage[2], (TBindImageType{u"zero.bmp", 0, false}));
-    EXPECT_EQ(f.jww.BindImage[3], (TBindImageType{u"b.jpg.gz", 2500, false}));
+    EXPECT_EQ(f.jww.BindImage[1], (TBindImageType{u"", 7, false, {}, false}));
+    EXPECT_EQ(f.jww.BindImage[2], (TBindImageType{u"zero.bmp", 0, false, {}, false}));
+    EXPECT_EQ(f.jww.BindImage[3], (TBindImageType{u"b.jpg.gz", 2500, false, b, true}));
     EXPECT_EQ(f.files(), (std::set<std::string>{"a.bmp", "b.jpg.gz"}));
     EXPECT_EQ(test::ReadFile(f.folder / "a.bmp"), a);
     EXPECT_EQ(test::ReadFile(f.folder / "b.jpg.gz"), b);
@@ -92,20 +93,22 @@ TEST(BindImage, FlagsDecideWhatIsRead) {
         ASSERT_TRUE(f.jww.ReadFromBuffer(drawing)) << f.jww.LastError();
         EXPECT_EQ(f.jww.BindImageN, c.listed);
         EXPECT_EQ(fs::exists(f.folder / "a.bmp"), c.copied);
-        // Written back: the image is stored again when its copy is there and
-        // either flag is on; with both off the count is 0.
+        // Written back: the image is stored again (from its copy or from
+        // memory) when either flag is on; with both off the count is 0.
         Bytes out;
         ASSERT_TRUE(f.jww.WriteToBuffer(700, out));
-        EXPECT_EQ(StoredImages(out).size(), c.copied ? 1u : 0u);
+        EXPECT_EQ(StoredImages(out).size(), c.exp || c.exr ? 1u : 0u);
     }
 }
 
-// A stored name that would place the copy outside the folder is not used as
-// a file name; the entries after it are read intact.
+// A stored name that would place the copy outside the folder, or that names
+// a Windows device, is not used as a file name; the entries after it are read
+// intact, and a referenced one is stored back from memory.
 TEST(BindImage, UnsafeNamesAreNotCopiedOut) {
     Fixture f;
     JwwImageSectionBuilder images;
-    const std::vector<std::string> unsafe = {"../evil.bmp", "sub/x.bmp", "back\\x.bmp", "/abs.bmp", "C:x.bmp", "..", "."};
+    const std::vector<std::string> unsafe = {"../evil.bmp", "sub/x.bmp", "back\\x.bmp", "/abs.bmp", "C:x.bmp", "..",
+                                             ".", "CON", "nul.txt", "Com1.tar.gz", "lpt9.bmp", "aux .bmp", "PRN.x.y"};
     for (std::size_t i = 0; i < unsafe.size(); ++i) images.entry(unsafe[i], Data(10 + i, 3));
     const Bytes ok = Data(6, 5);
     images.entry("ok.bmp", ok);
@@ -121,11 +124,68 @@ TEST(BindImage, UnsafeNamesAreNotCopiedOut) {
     EXPECT_EQ(test::ReadFile(f.folder / "ok.bmp"), ok);
     EXPECT_FALSE(fs::exists(f.dir.path() / "evil.bmp"));
 
-    // Not taken from outside the folder either, even when a file is there.
+    // Not taken from outside the folder either, even when a file is there:
+    // the referenced unsafe entry is stored with its own bytes.
     test::WriteFile(f.dir.path() / "evil.bmp", Data(50, 1));
     Bytes out;
     ASSERT_TRUE(f.jww.WriteToBuffer(700, out));
-    EXPECT_EQ(StoredImages(out), (std::vector<std::pair<std::u16string, std::int32_t>>{{u"ok.bmp", 6}}));
+    EXPECT_EQ(StoredImages(out),
+              (std::vector<std::pair<std::u16string, std::int32_t>>{{u"../evil.bmp", 10}, {u"ok.bmp", 6}}));
+    TJwwData back;
+    back.BindImageExr = true;
+    ASSERT_TRUE(back.ReadFromBuffer(out));
+    EXPECT_EQ(back.BindImage[0].data, Data(10, 3));
+    // Names like COM10 or CONSOLE are ordinary file names.
+    for (const char* name : {"COM10.bmp", "console.bmp", "lpt0", "nullity"}) {
+        Fixture g;
+        ASSERT_TRUE(g.jww.ReadFromBuffer(
+            BuildJww(700, test::EmptyJwwBody(), JwwImageSectionBuilder().entry(name, Data(3, 1)).build())));
+        EXPECT_EQ(g.files(), (std::set<std::string>{name}));
+    }
+}
+
+// Entries whose names are one file on disk (equal, equal but for letter case
+// or control characters, or two lone surrogates that both become U+FFFD)
+// each keep their own bytes: with copies, only the first is copied out and
+// the others are stored back from memory; without copies, all from memory.
+TEST(BindImage, NamesakesKeepTheirOwnBytes) {
+    ByteBuilder images;
+    images.u32(5);
+    test::ImageEntry(images, "pic.bmp", Data(4, 1));
+    test::ImageEntry(images, "PIC.bmp", Data(5, 2));
+    test::ImageEntry(images, "pic\x01.bmp", Data(6, 3));  // pic.bmp once its control character is gone
+    for (std::uint16_t surrogate : {0xD800, 0xDC00}) {         // Unicode-form names "s" + a lone surrogate
+        images.u8(0xFF).u16(0xFFFE).u8(2).u16('s').u16(surrogate);
+        images.u32(3).bytes(Data(3, static_cast<std::uint8_t>(surrogate >> 8)));
+    }
+    JwwBodyBuilder body(700);
+    body.text("^@BM%temp%pic.bmp,1").text("^@BM%temp%PIC.bmp,1").text("^@BM%temp%s,1");
+    const Bytes drawing = BuildJww(700, body.build(), images.data());
+    for (const bool copies : {false, true}) {
+        SCOPED_TRACE(copies);
+        Fixture f;
+        f.jww.BindImageExp = copies;
+        ASSERT_TRUE(f.jww.ReadFromBuffer(drawing)) << f.jww.LastError();
+        ASSERT_EQ(f.jww.BindImageN, 5);
+        if (copies) {
+            std::size_t copied = 0;
+            for (const TBindImageType& e : f.jww.BindImage) copied += e.copied;
+            EXPECT_EQ(copied, 2u);  // pic.bmp and the first "s" + surrogate
+            EXPECT_EQ(f.files().size(), 2u);
+            EXPECT_EQ(test::ReadFile(f.folder / "pic.bmp"), Data(4, 1));
+        }
+        if (!copies) EXPECT_TRUE(f.files().empty());
+        // The texts refer to the first pic.bmp and the first "s" entry (the
+        // first entry whose name begins with the referenced one).
+        Bytes out;
+        ASSERT_TRUE(f.jww.WriteToBuffer(700, out));
+        TJwwData back;
+        back.BindImageExr = true;
+        ASSERT_TRUE(back.ReadFromBuffer(out));
+        ASSERT_EQ(back.BindImageN, 2);  // pic.bmp (first match of both texts) and the first "s" entry
+        EXPECT_EQ(back.BindImage[0].data, Data(4, 1));
+        EXPECT_EQ(back.BindImage[1].data, Data(3, 0xD8));
+    }
 }
 
 // Which images a written drawing stores: those a text refers to (the first
@@ -278,8 +338,11 @@ TEST(BindImage, DeletingCopies) {
     for (const char* name : {"a.bmp.gz", "a.bmp", "b.png", "c.jpg.gz", "keep.txt"}) test::WriteFile(f.folder / name, {1});
     test::WriteFile(f.dir.path() / "out.gz", {1});
     test::WriteFile(f.dir.path() / "out", {1});
+    // Only copies the container made itself are deleted: keep.txt is listed
+    // but was not copied out.
     for (const char16_t* name : {u"a.bmp.gz", u"b.png", u"c.jpg.gz", u"../out.gz", u"", u"missing.gz"})
-        f.jww.BindImage.push_back(TBindImageType{name, 1, false});
+        f.jww.BindImage.push_back(TBindImageType{name, 1, false, {}, true});
+    f.jww.BindImage.push_back(TBindImageType{u"keep.txt", 1, false, {}, false});
     f.jww.BindImageN = static_cast<std::int32_t>(f.jww.BindImage.size());
 
     f.jww.BindImageDeleteGzFile();

@@ -246,9 +246,11 @@ TEST(BlockTree, ChangeBlockNo) {
     AddDef(d, 12, {}, 1);
     d.MakeBlockTree();
     EXPECT_EQ(d.ChangeBlockNo(12), 0u);  // through the first definition numbered 12
-    EXPECT_EQ(d.ChangeBlockNo(5), 5u);   // defined but unused: kept
-    EXPECT_EQ(d.ChangeBlockNo(6), 0u);   // not defined
-    EXPECT_EQ(d.EntBlockDef[2].ref_no, 1);
+    // Defined but not written, or not defined: the number just past the
+    // written ones, which no output definition has.
+    EXPECT_EQ(d.ChangeBlockNo(5), 2u);
+    EXPECT_EQ(d.ChangeBlockNo(6), 2u);
+    EXPECT_EQ(d.EntBlockDef[2].ref_no, 1);  // the flagged namesake, written as 1
 }
 
 // A definition that inserts itself, or two that insert each other, end the

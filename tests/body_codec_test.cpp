@@ -3,6 +3,8 @@
 // section, read from and written to hand-built bytes.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <cmath>
 #include <limits>
 #include <random>
@@ -822,7 +824,7 @@ TEST(BodyCodecBlocks, OnlyReferencedDefinitionsRenumbered) {
     EXPECT_EQ(r.EntBlock[0].nNumber, 1u);
     EXPECT_EQ(r.EntBlock[1].nNumber, 0u);
     EXPECT_EQ(r.EntBlock[2].nNumber, 1u);
-    EXPECT_EQ(r.EntBlock[3].nNumber, 0u);
+    EXPECT_EQ(r.EntBlock[3].nNumber, 2u);  // unresolved: a number no written definition has
     EXPECT_EQ(r.EntBlockDef[0].mBlock[0].nNumber, 1u);  // 9 inserts 12
     EXPECT_EQ(r.EntBlockDef[1].mBlock[0].nNumber, 0u);  // 12 inserts 9
     EXPECT_EQ(r.EntBlockDef[0].mLine[0], SampleLine(600, 9));
@@ -934,7 +936,7 @@ TEST(BodyCodecBlocks, DefinitionsWithoutInserts) {
 }
 
 // Two definitions with one number: only the first is reached by inserts; the
-// second is written only when flagged, under the first one's output number.
+// second is written only when flagged, under an output number of its own.
 TEST(BodyCodecBlocks, DuplicateNumbers) {
     for (std::uint32_t flag : {0u, 1u}) {
         SCOPED_TRACE(flag);
@@ -952,7 +954,60 @@ TEST(BodyCodecBlocks, DuplicateNumbers) {
         EXPECT_EQ(r.EntBlock[0].nNumber, 0u);
         if (flag) {
             EXPECT_EQ(r.EntBlockDef[1].strName, U16("Second"));
-            EXPECT_EQ(r.EntBlockDef[1].nNumber, 0u);
+            EXPECT_EQ(r.EntBlockDef[1].nNumber, 1u);
+        }
+    }
+}
+
+// Definitions sharing a number, with a kept later namesake: every written
+// definition has a number of its own, every insert shows the definition it
+// showed before, and writing the re-read drawing again changes nothing.
+TEST(BodyCodecBlocks, SharedNumbersStayApartAcrossConversions) {
+    struct Def {
+        std::uint32_t number;
+        const char* name;
+        std::uint32_t flag;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Def> defs;
+        std::vector<std::uint32_t> inserts;
+        std::vector<const char*> shown;  // the definition each insert shows
+    };
+    const Case cases[] = {
+        {"first namesake unused", {{1, "A", 0}, {1, "B", 1}, {7, "C", 0}, {9, "D", 0}}, {7, 9}, {"C", "D"}},
+        {"first namesake used", {{1, "A", 0}, {1, "B", 1}, {7, "C", 0}}, {1, 7}, {"A", "C"}},
+        {"missing number", {{4, "A", 1}}, {4, 5}, {"A", nullptr}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Drawing b;
+        for (std::uint32_t n : c.inserts) AddBlock(b, SampleBlock(600, n));
+        for (const Def& d : c.defs) AddDef(b, MakeDef(600, d.number, d.name, d.flag));
+        b.MarkBlockReferences();
+        Bytes out = Write(b, 600, 600);
+        for (int pass = 0; pass < 2; ++pass) {
+            Drawing r;
+            Read(out, 600, r);
+            r.MarkBlockReferences();
+            std::set<std::uint32_t> numbers;
+            for (const TEntJwwBlockDef& d : r.EntBlockDef) numbers.insert(d.nNumber);
+            EXPECT_EQ(numbers.size(), r.EntBlockDef.size()) << "two written definitions share a number";
+            ASSERT_EQ(r.EntBlockN, static_cast<std::int32_t>(c.shown.size()));
+            for (std::size_t i = 0; i < c.shown.size(); ++i) {
+                const TEntJwwBlockDef* shown = nullptr;
+                for (const TEntJwwBlockDef& d : r.EntBlockDef)
+                    if (d.nNumber == r.EntBlock[i].nNumber) shown = &d;
+                if (!c.shown[i]) {
+                    EXPECT_EQ(shown, nullptr);
+                } else {
+                    ASSERT_NE(shown, nullptr);
+                    EXPECT_EQ(shown->strName, U16(c.shown[i]));
+                }
+            }
+            const Bytes again = Write(r, 600, 600);
+            if (pass == 1) EXPECT_EQ(again, out) << "a second conversion changed the drawing";
+            out = again;
         }
     }
 }

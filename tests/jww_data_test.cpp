@@ -24,6 +24,7 @@ void ReadSmallDrawing(TJwwData& jww) {
     ASSERT_TRUE(jww.ReadFromBuffer(test::BuildJww(700, body))) << jww.LastError();
     ASSERT_EQ(jww.EntBlockDefN, 2);
     ASSERT_EQ(jww.EntBlockDef[0].mBlockN, 1);
+    jww.MakeBlockTree();
     ASSERT_EQ(jww.EntBlockTreeN, 2);
 }
 

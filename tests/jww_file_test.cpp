@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -14,6 +16,15 @@
 #include "jww_builder.h"
 #include "model/jww_data.h"
 #include "test_support.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TERVALO_CLANG_ASAN 1
+#endif
+#endif
+#ifndef TERVALO_CLANG_ASAN
+#define TERVALO_CLANG_ASAN 0
+#endif
 
 namespace tervalo {
 namespace {
@@ -78,8 +89,8 @@ TEST(JwwFile, SmallDrawingIsReadWholeAndWrittenBackByteForByte) {
     EXPECT_EQ(j.EntBlockDef[0].mLineN, 1);
     EXPECT_EQ(j.EntBlockDef[0].mTenN, 1);
     EXPECT_EQ(j.EntTen[0].bKariten, 1u);
-    // The block tree is built after reading.
-    EXPECT_EQ(j.EntBlockTreeN, 1);
+    // Reading decides the referenced definitions; the tree waits for MakeBlockTree.
+    EXPECT_EQ(j.EntBlockTreeN, 0);
     EXPECT_EQ(j.EntBlockNum, 1);
     EXPECT_TRUE(j.EntBlockDef[0].ref_flag);
     ASSERT_EQ(j.BindImageN, 1);
@@ -130,16 +141,19 @@ TEST(JwwFile, CutRightAfterTheHeaderFails) {
     EXPECT_EQ(jww.LastError().rfind("File I/O Error", 0), 0u) << jww.LastError();
 }
 
-// A failure inside the block definitions keeps the entity list, and the block
-// tree is still built from what was read.
-TEST(JwwFile, FailureInTheBodyStillBuildsTheBlockTree) {
+// A failure inside the block definitions keeps the entity list, and the
+// references are still decided from what was read.
+TEST(JwwFile, FailureInTheBodyStillDecidesTheReferences) {
     Bytes body = JwwBodyBuilder(600).line(0, 0, 1, 1).block(5, 6, 3).def(3, "B").line(0, 0, 1, 0).build();
     body.resize(body.size() - 20);  // inside the definition's line
     TJwwData jww;
     EXPECT_FALSE(jww.ReadFromBuffer(BuildJww(600, body)));
     EXPECT_EQ(jww.EntLineN, 1);
     EXPECT_EQ(jww.EntBlockN, 1);
-    EXPECT_EQ(jww.EntBlockTreeN, 1);
+    ASSERT_EQ(jww.EntBlockDefN, 1);
+    EXPECT_TRUE(jww.EntBlockDef[0].ref_flag);
+    jww.MakeBlockTree();
+    ASSERT_EQ(jww.EntBlockTreeN, 1);
     EXPECT_EQ(jww.EntBlockTree[0].x, 5.0);
 }
 
@@ -207,6 +221,63 @@ TEST(JwwFile, FileOutShortWriteRemovesThePartialFile) {
     EXPECT_FALSE(ok);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.jww"));
     EXPECT_TRUE(jww.FileOut(dir.file("out.jww"), 700)) << jww.LastError();
+}
+
+// Running out of memory while reading is a failed read with its reason, not
+// an exception. Run in a child process whose address space is capped; the
+// sanitizers reserve address space of their own, so they skip this.
+TEST(JwwFile, OutOfMemoryIsAFailedRead) {
+#if defined(__SANITIZE_ADDRESS__) || TERVALO_CLANG_ASAN
+    GTEST_SKIP() << "address space limits do not combine with AddressSanitizer";
+#else
+    // 60 000 points: 2.4 MB of drawing whose lists need about 5 MB.
+    JwwBodyBuilder body(600);
+    for (int i = 0; i < 60000; ++i) body.point(i, i, true);
+    const Bytes drawing = BuildJww(600, body.build());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Address space for what is mapped now and 1 MB more.
+        long pages = 0;
+        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+            std::fclose(statm);
+        }
+        if (pages <= 0) std::_Exit(0);  // cannot tell: nothing to test
+        rlimit cap{};
+        getrlimit(RLIMIT_AS, &cap);
+        cap.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (1u << 20);
+        setrlimit(RLIMIT_AS, &cap);
+        TJwwData jww;
+        const bool ok = jww.ReadFromBuffer(drawing);
+        std::_Exit(!ok && jww.LastError() == "not enough memory to read this drawing" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the read died instead of failing";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
+}
+
+// A drawing of 140 KB that places a million blocks, each through a
+// definition with a long name: reading decides references in proportion to
+// the file and builds no tree; the tree, on request, stops at its bound and
+// views the name instead of copying it.
+TEST(JwwFile, NestedInsertBombReadsInProportion) {
+    JwwBodyBuilder body(700);
+    for (int i = 0; i < 1000; ++i) body.block(i, 0, 2);
+    body.def(1, std::string(60000, 'n')).point(0, 0, true);
+    body.def(2, "outer");
+    for (int i = 0; i < 1000; ++i) body.block(0, i, 1);
+    TJwwData jww;
+    ASSERT_TRUE(jww.ReadFromBuffer(BuildJww(700, body.build()))) << jww.LastError();
+    EXPECT_EQ(jww.EntBlockTreeN, 0);
+    EXPECT_EQ(jww.EntBlockNum, 2);
+    jww.MakeBlockTree();
+    ASSERT_EQ(jww.EntBlockTreeN, DrawingBody::kMaxBlockTreeNodes);
+    const TEntJwwBlockTree& deep = jww.EntBlockTree.back();
+    EXPECT_EQ(deep.level, 1);
+    EXPECT_EQ(deep.name.data(), jww.EntBlockDef[0].strName.data());
 }
 
 TEST(JwwFile, VersionsBelow700WriteNoImageSection) {

@@ -3,7 +3,9 @@
 // and clamps on writing.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 #include <limits>
 
@@ -511,7 +513,7 @@ TEST(JwwHeader, FileHeaderInReadsLargeHeaders) {
         EXPECT_EQ(jww.Enthd.strMemo.size(), memo.size());
         EXPECT_EQ(jww.Enthd.adMojiKijunZureY2, 5.5);
     }
-    // Cut inside the last field: still read, through the whole-file retry.
+    // Cut inside the last field: still read, through a longer prefix.
     Bytes file = header;
     file.resize(file.size() - 3);
     test::WriteFile(dir.path() / "cut.jww", file);
@@ -524,6 +526,44 @@ TEST(JwwHeader, FileHeaderInReadsLargeHeaders) {
     test::WriteFile(dir.path() / "bad.jww", bad);
     EXPECT_FALSE(jww.FileHeaderIn(dir.file("bad.jww")));
     EXPECT_EQ(jww.LastError(), "JWW-Version Error: version 1");
+}
+
+}  // namespace
+}  // namespace tervalo
+
+namespace tervalo {
+namespace {
+
+// Listing reads only what the header needs: a 3 GiB sparse file with a
+// 120 KB memo lists at once, and a header announcing more than any header
+// holds is refused without reading on.
+TEST(JwwHeader, FileHeaderInReadsOnlyTheHeaderOfAHugeFile) {
+    test::TempDir dir;
+    const std::filesystem::path path = dir.path() / "huge.jww";
+    test::JwwHeaderBuilder hb(700);
+    test::ByteBuilder memo;
+    memo.u8(0xFF).u16(0xFFFE).u8(0xFF).u16(60000);  // Unicode form, 60 000 code units
+    for (int i = 0; i < 60000; ++i) memo.u16(u'm');
+    hb.memo = memo.data();
+    test::WriteFile(path, hb.build());
+    std::error_code ec;
+    std::filesystem::resize_file(path, std::uintmax_t{3} << 30, ec);
+    if (ec) GTEST_SKIP() << "no sparse 3 GiB file here: " << ec.message();
+    TJwwData jww;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(jww.FileHeaderIn(test::U16(path.string()))) << jww.LastError();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(jww.Enthd.strMemo.size(), 60000u);
+
+    // An ANSI layer name of 65 000 bytes per layer: 16 MB of header and more.
+    test::ByteBuilder big;
+    big.ascii("JwwData.").i32(700).u8(0);
+    big.fill(2532, 0);  // up to the first layer name
+    for (int i = 0; i < 300; ++i) big.u8(0xFF).u16(65000).fill(65000, 'x');
+    test::WriteFile(path, big.data());
+    std::filesystem::resize_file(path, std::uintmax_t{3} << 30, ec);
+    EXPECT_FALSE(jww.FileHeaderIn(test::U16(path.string())));
+    EXPECT_NE(jww.LastError().find("16 MiB"), std::string::npos) << jww.LastError();
 }
 
 }  // namespace

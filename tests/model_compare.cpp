@@ -203,7 +203,7 @@ ModelDiff CompareBodies(const DrawingBody& before, std::int32_t n1Before, std::i
         const TEntJwwBlockDef& b = *kept[i];
         const TEntJwwBlockDef& a = after.EntBlockDef[i];
         const std::string where = "block definition " + std::to_string(i);
-        const std::uint32_t number = before.ChangeBlockNo(b.nNumber);
+        const std::uint32_t number = static_cast<std::uint32_t>(b.ref_no);
         if (number != b.nNumber) ++diff.explained["block number renumbered"];
         if (a.nNumber != number) diff.Unexplained(where + ": number");
         if (a.att != cmp.Attr(b.att, kKindBlockDef)) diff.Unexplained(where + ": attribute");

@@ -24,8 +24,15 @@ public:
     ByteBuilder& bytes(const Bytes& v) { b_.insert(b_.end(), v.begin(), v.end()); return *this; }
     ByteBuilder& ascii(const std::string& s) { b_.insert(b_.end(), s.begin(), s.end()); return *this; }
     ByteBuilder& fill(std::size_t n, std::uint8_t v) { b_.insert(b_.end(), n, v); return *this; }
-    // A short ANSI archive string of ASCII text.
-    ByteBuilder& str(const std::string& s) { u8(static_cast<std::uint8_t>(s.size())); return ascii(s); }
+    // An ANSI archive string of ASCII text: one length byte, or FF and a
+    // 16-bit length from 255 bytes on.
+    ByteBuilder& str(const std::string& s) {
+        if (s.size() < 255)
+            u8(static_cast<std::uint8_t>(s.size()));
+        else
+            u8(0xFF).u16(static_cast<std::uint16_t>(s.size()));
+        return ascii(s);
+    }
     const Bytes& data() const { return b_; }
     std::size_t size() const { return b_.size(); }
 

@@ -1,10 +1,12 @@
 // The image section of a JWW drawing (version 700 and later): the image files
-// bound into the drawing. Reading copies them out into BindImageFolder;
-// writing takes back those that a text still refers to.
+// bound into the drawing. Reading keeps each image's bytes and, on request,
+// copies them out into BindImageFolder; writing stores back those that a text
+// still refers to.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/archive.h"
@@ -25,13 +27,33 @@ constexpr std::size_t kImageRefPrefixLen = 10;
 
 constexpr std::uint32_t kMaxImageSize = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
 
+// The Windows device names, which name a device rather than a file in every
+// folder, whatever extension follows: CON, PRN, AUX, NUL, COM1-COM9 and
+// LPT1-LPT9 (also with the superscript digits Windows counts among them).
+bool IsReservedDeviceName(const std::u16string& name) {
+    std::u16string stem = name.substr(0, name.find(u'.'));
+    while (!stem.empty() && stem.back() == u' ') stem.pop_back();  // "CON .txt" is CON too
+    stem = ToUpperText(stem);
+    if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL") return true;
+    if (stem.size() != 4 || (stem.compare(0, 3, u"COM") != 0 && stem.compare(0, 3, u"LPT") != 0)) return false;
+    const char16_t d = stem[3];
+    return (d >= u'1' && d <= u'9') || d == u'\u00B9' || d == u'\u00B2' || d == u'\u00B3';
+}
+
 // A stored name is used as a file name inside BindImageFolder only when it
-// cannot reach outside it: not empty, not "." or "..", no path separator and
-// no colon (drive prefix or Windows stream name).
+// cannot reach outside it or name a device: not empty, not "." or "..", no
+// path separator, no colon (drive prefix or Windows stream name), and not a
+// reserved device name.
 bool IsSafeImageName(const std::u16string& name) {
     if (name.empty() || name == u"." || name == u"..") return false;
-    return name.find_first_of(u"/\\:") == std::u16string::npos;
+    if (name.find_first_of(u"/\\:") != std::u16string::npos) return false;
+    return !IsReservedDeviceName(name);
 }
+
+// The file a name lands on: names that differ only in letter case, or whose
+// UTF-16 maps to the same file-system bytes (two lone surrogates both become
+// U+FFFD), are one file on some file systems.
+std::u16string FileIdentity(const std::u16string& name) { return ToUpperText(Utf8ToUtf16(Utf16ToUtf8(name))); }
 
 }  // namespace
 
@@ -49,9 +71,8 @@ void TJwwData::ImagesIn(ArchiveIn& in) {
     BindImageN = static_cast<std::int32_t>(count);
 
     // First take in the whole section, so that a drawing cut short inside it
-    // leaves no copied-out files behind. Each entry's data are consumed in
-    // full whatever happens to them later, so the next entry is read intact.
-    std::vector<ByteSpan> data(count);
+    // leaves no copied-out files behind. Each entry keeps its own bytes, so
+    // the writer can store them back whatever the entry's name.
     for (std::uint32_t i = 0; i < count; ++i) {
         TBindImageType& e = BindImage[i];
         e.Fname = in.NameIn();
@@ -62,16 +83,21 @@ void TJwwData::ImagesIn(ArchiveIn& in) {
                                             std::to_string(sizeAt) + " is negative");
         e.Fsize = static_cast<std::int32_t>(size);
         if (e.Fname.empty() || size == 0) continue;  // no data stored
-        data[i] = r.bytes(size);
+        const ByteSpan bytes = r.bytes(size);
+        e.data.assign(bytes.begin(), bytes.end());
     }
 
     if (!BindImageExp) return;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const TBindImageType& e = BindImage[i];
-        if (data[i].empty() || !IsSafeImageName(e.Fname)) continue;
+    // Copies for callers that want the images as files. Only a safe name is
+    // used as a path, and only its first holder gets the file, so no entry's
+    // copy is overwritten by a namesake's; the others stay in memory only.
+    std::unordered_set<std::u16string> taken;
+    for (TBindImageType& e : BindImage) {
+        if (e.data.empty() || !IsSafeImageName(e.Fname)) continue;
+        if (!taken.insert(FileIdentity(e.Fname)).second) continue;
         // A file that cannot be written is removed again by WriteWholeFile;
-        // the image is then simply not available in the folder.
-        WriteWholeFile(BindImageFolder + e.Fname, data[i]);
+        // the image then stays in memory only.
+        e.copied = WriteWholeFile(BindImageFolder + e.Fname, e.data);
     }
 }
 
@@ -117,8 +143,12 @@ void TJwwData::ImagesOut(ArchiveOut& out) {
         }
     }
 
-    // Every image written is read into memory before the count is written;
-    // one that is gone or cannot be read is left out, so the count always
+    // Where each image comes from: an image copied out while reading is taken
+    // from its copy in the folder when the container works with copies
+    // (BindImageExp), so a changed copy is stored and a deleted one left
+    // out; every other image is stored from the bytes kept in memory. No
+    // name is used as a path here unless it was used for the copy. Every
+    // image is in memory before the count is written, so the count always
     // matches the entries that follow.
     const bool enabled = BindImageExp || BindImageExr;
     std::vector<Bytes> files(n);
@@ -126,9 +156,13 @@ void TJwwData::ImagesOut(ArchiveOut& out) {
     for (std::size_t i = 0; i < n; ++i) {
         TBindImageType& e = BindImage[i];
         if (!e.exf) continue;
-        const std::u16string path = BindImageFolder + e.Fname;
-        if (!enabled || !IsSafeImageName(e.Fname) || !FileFound(path) || !ReadWholeFile(path, files[i]) ||
-            files[i].size() > kMaxImageSize) {
+        bool ok = enabled;
+        if (ok && BindImageExp && e.copied) {
+            const std::u16string path = BindImageFolder + e.Fname;
+            ok = IsSafeImageName(e.Fname) && FileFound(path) && ReadWholeFile(path, files[i]);
+        }
+        const std::size_t size = BindImageExp && e.copied ? files[i].size() : e.data.size();
+        if (!ok || size > kMaxImageSize) {
             e.exf = false;
             files[i] = Bytes{};
             continue;
@@ -140,15 +174,18 @@ void TJwwData::ImagesOut(ArchiveOut& out) {
     for (std::size_t i = 0; i < n; ++i) {
         const TBindImageType& e = BindImage[i];
         if (!e.exf) continue;
+        const Bytes& bytes = BindImageExp && e.copied ? files[i] : e.data;
         out.StrOut(e.Fname);
-        out.w.u32(static_cast<std::uint32_t>(files[i].size()));
-        out.w.bytes(files[i]);
+        out.w.u32(static_cast<std::uint32_t>(bytes.size()));
+        out.w.bytes(bytes);
     }
 }
 
 void TJwwData::BindImageDeleteGzFile() {
     for (const TBindImageType& e : BindImage) {
-        if (!IsSafeImageName(e.Fname) || ExtLower(e.Fname) != u".gz") continue;
+        // Only this container's own copies; a file of that name that reading
+        // did not write is not ours to delete.
+        if (!e.copied || !IsSafeImageName(e.Fname) || ExtLower(e.Fname) != u".gz") continue;
         const std::u16string path = BindImageFolder + e.Fname;
         if (FileFound(path)) DeleteFileQuiet(path);
     }
@@ -156,7 +193,7 @@ void TJwwData::BindImageDeleteGzFile() {
 
 void TJwwData::BindImageDeleteNonGzFile() {
     for (const TBindImageType& e : BindImage) {
-        if (!IsSafeImageName(e.Fname)) continue;
+        if (!e.copied || !IsSafeImageName(e.Fname)) continue;
         // For a packed image this is its unpacked companion.
         std::u16string name = e.Fname;
         if (ExtLower(name) == u".gz") name = ReplaceExt(name, u"");

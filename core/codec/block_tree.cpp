@@ -203,7 +203,7 @@ private:
             node.parent = f.parent < 0 ? -1 : position[static_cast<std::size_t>(f.parent)];
             node.no = f.insert->nNumber;
             node.defno = f.defno;
-            if (f.defno >= 0) node.name = body_.EntBlockDef[static_cast<std::size_t>(f.defno)].strName;
+            if (f.defno >= 0) node.name = body_.EntBlockDef[static_cast<std::size_t>(f.defno)].strName;  // a view, not a copy
         }
         // Parents come before their children in breadth-first order.
         for (std::size_t k = 0; k < tree.size(); ++k) {
@@ -245,7 +245,7 @@ private:
 
 }  // namespace
 
-void DrawingBody::MakeBlockTree() {
+void DrawingBody::MarkBlockReferences() {
     EntBlockTree.clear();
     EntBlockTreeN = 0;
     const std::size_t defN = Clamp(EntBlockDefN, EntBlockDef.size());
@@ -271,13 +271,20 @@ void DrawingBody::MakeBlockTree() {
     for (std::size_t q = 0; q < queue.size(); ++q)
         for (std::int32_t d : resolved.Of(queue[q])) mark(d);
 
-    // Output numbers 0, 1, 2, ... in definition order.
+    // Output numbers 0, 1, 2, ... in definition order. Each written
+    // definition carries its own number, so definitions that share a number
+    // in the source never share one in the output.
     std::int32_t number = 0;
     for (std::size_t i = 0; i < defN; ++i)
         if (EntBlockDef[i].ref_flag) EntBlockDef[i].ref_no = number++;
     EntBlockNum = number;
+}
 
-    if (resolved.top.empty()) return;
+void DrawingBody::MakeBlockTree() {
+    MarkBlockReferences();
+    const std::size_t defN = Clamp(EntBlockDefN, EntBlockDef.size());
+    if (Clamp(EntBlockN, EntBlock.size()) == 0) return;
+    const ResolvedInserts resolved(*this, defN);
     TreeBuilder builder(*this, resolved, defN);
     EntBlockTree = builder.Build(static_cast<std::uint64_t>(kMaxBlockTreeNodes));
     EntBlockTreeN = static_cast<std::int32_t>(EntBlockTree.size());
@@ -288,9 +295,12 @@ std::uint32_t DrawingBody::ChangeBlockNo(std::uint32_t n) const {
     for (std::size_t i = 0; i < defN; ++i) {
         const TEntJwwBlockDef& d = EntBlockDef[i];
         if (d.nNumber != n) continue;
-        return d.ref_flag ? static_cast<std::uint32_t>(d.ref_no) : n;
+        if (d.ref_flag) return static_cast<std::uint32_t>(d.ref_no);
+        break;
     }
-    return 0;
+    // No written definition answers to n: the number just past the written
+    // ones, which no output definition has, so the insert stays unresolved.
+    return static_cast<std::uint32_t>(std::max(EntBlockNum, 0));
 }
 
 }  // namespace tervalo

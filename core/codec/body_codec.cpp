@@ -386,24 +386,25 @@ void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int3
 // ---------------------------------------------------------------------------
 // Record writing.
 
-// Output block numbers by block number, as ChangeBlockNo gives them, looked up
-// in constant time.
+// Output block numbers of inserts by block number, as ChangeBlockNo gives
+// them, looked up in constant time.
 class BlockNumbers {
 public:
-    explicit BlockNumbers(const DrawingBody& body) {
+    explicit BlockNumbers(const DrawingBody& body) : unresolved_(static_cast<std::uint32_t>(std::max(body.EntBlockNum, 0))) {
         const std::size_t n = Clamp(body.EntBlockDefN, body.EntBlockDef.size());
         map_.reserve(n);
         for (std::size_t i = 0; i < n; ++i) {
             const TEntJwwBlockDef& d = body.EntBlockDef[i];
-            map_.try_emplace(d.nNumber, d.ref_flag ? static_cast<std::uint32_t>(d.ref_no) : d.nNumber);
+            map_.try_emplace(d.nNumber, d.ref_flag ? static_cast<std::uint32_t>(d.ref_no) : unresolved_);
         }
     }
     std::uint32_t operator()(std::uint32_t n) const {
         const auto it = map_.find(n);
-        return it == map_.end() ? 0 : it->second;
+        return it == map_.end() ? unresolved_ : it->second;
     }
 
 private:
+    std::uint32_t unresolved_;
     std::unordered_map<std::uint32_t, std::uint32_t> map_;
 };
 
@@ -454,7 +455,9 @@ public:
             if (!d.ref_flag) continue;
             Tag(kBlockDefSlot);
             out_.AttrOut(d.att, kKindBlockDef);
-            w_.u32(numbers_(d.nNumber));
+            // Its own output number: a later definition sharing a number with
+            // an earlier one must not take that one's number.
+            w_.u32(static_cast<std::uint32_t>(d.ref_no));
             w_.u32(d.bRefferd);
             w_.u32(d.dtime);
             out_.StrOut(CleanNameText(d.strName));

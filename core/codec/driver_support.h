@@ -5,28 +5,55 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <stdexcept>
 #include <string>
 
 #include "archive/byte_reader.h"
 #include "archive/io_error.h"
 #include "fs/fsutil.h"
+#include "model/drawing_body.h"
 
 namespace tervalo {
 
-// Runs `step`; a read or write error, or running out of memory, becomes false
-// with its reason in `lastError`.
+inline constexpr char kNoMemoryToRead[] = "not enough memory to read this drawing";
+inline constexpr char kNoMemoryToWrite[] = "not enough memory to write this drawing";
+
+// Runs `step`; a read or write error, running out of memory or any other
+// exception becomes false with its reason in `lastError`, so nothing escapes
+// a reader or writer.
 template <typename Step>
-bool RunGuarded(std::string& lastError, Step&& step) {
+bool RunGuarded(std::string& lastError, Step&& step, const char* noMemory = kNoMemoryToRead) {
     try {
         step();
         return true;
     } catch (const IoError& e) {
         lastError = e.Describe();
     } catch (const std::bad_alloc&) {
-        lastError = "out of memory";
+        lastError = noMemory;
+    } catch (const std::length_error&) {
+        lastError = noMemory;
+    } catch (const std::exception& e) {
+        lastError = std::string("unexpected error: ") + e.what();
+    } catch (...) {
+        lastError = "unexpected error";
     }
     return false;
+}
+
+// Decides the referenced block definitions and their output numbers after a
+// read, under the same guard. An earlier failure's reason is kept.
+inline bool MarkReferencesGuarded(DrawingBody& body, std::string& lastError) {
+    std::string reason;
+    const bool ok = RunGuarded(reason, [&] { body.MarkBlockReferences(); });
+    if (!ok) {
+        // Without the numbering nothing may be written from this container.
+        for (TEntJwwBlockDef& d : body.EntBlockDef) d.ref_flag = false;
+        body.EntBlockNum = 0;
+        if (lastError.empty()) lastError = reason;
+    }
+    return ok;
 }
 
 // Reads the whole file, or at most `maxBytes` of it when that is not 0.

@@ -107,15 +107,13 @@ bool TJwsData::ReadFromBuffer(std::span<const std::uint8_t> data) {
         ArchiveIn in(r, Enthd.jwVer, MojiEncode);
         ReadBody(in, *this, Enthd.n1, Enthd.n2);
     });
-    MakeBlockTree();
-    return ok;
+    return MarkReferencesGuarded(*this, lastError_) && ok;
 }
 
 bool TJwsData::FileIn(const std::u16string& FName) {
     Bytes data;
     if (!ReadInputFile(FName, data, lastError_)) {
         DataInit();
-        MakeBlockTree();
         return false;
     }
     return ReadFromBuffer(data);
@@ -145,7 +143,7 @@ bool TJwsData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
         ArchiveOut ao(w, v, FileOutOpt);
         WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
         out = std::move(w.data());
-    });
+    }, kNoMemoryToWrite);
 }
 
 bool TJwsData::FileOut(const std::u16string& FName, std::int32_t Ver) {

@@ -18,7 +18,6 @@ bool TJwwData::FileIn(const std::u16string& FName) {
     Bytes data;
     if (!ReadInputFile(FName, data, lastError_)) {
         DataInit();
-        MakeBlockTree();
         return false;
     }
     return ReadFromBuffer(data);
@@ -36,9 +35,11 @@ bool TJwwData::ReadFromBuffer(std::span<const std::uint8_t> data) {
         ReadBody(in, *this, Enthd.n1, Enthd.n2);
         if (Enthd.jwVer >= 700) ImagesIn(in);
     });
-    // Whatever was read of the body gets its block tree.
-    MakeBlockTree();
-    return ok;
+    // Whatever was read of the body gets its referenced definitions and
+    // output numbers; the block tree itself is built only on request
+    // (MakeBlockTree), as a drawing of a few kilobytes can place millions of
+    // blocks.
+    return MarkReferencesGuarded(*this, lastError_) && ok;
 }
 
 bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
@@ -53,7 +54,7 @@ bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
         WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
         if (Ver >= 700) ImagesOut(ao);
         out = std::move(w.data());
-    });
+    }, kNoMemoryToWrite);
 }
 
 bool TJwwData::FileOut(const std::u16string& FName, std::int32_t Ver) {

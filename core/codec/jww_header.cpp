@@ -1,6 +1,7 @@
 // The leading section of a JWW drawing: signature, version, the drawing's
 // settings and its layer, pen, line type and text type tables. FileCheck and
 // FileHeaderIn (used by the file list) live here too.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -22,9 +23,12 @@ constexpr std::size_t kSignatureSize = 8;
 constexpr std::int32_t kMinVersion = 220;
 constexpr std::int32_t kMaxVersion = 700;
 
-// The header of most drawings fits in this much; FileHeaderIn reads the whole
-// file only when it does not.
+// The header of most drawings fits in this much; FileHeaderIn reads more of
+// the file only when it does not, up to kMaxHeaderBytes. The header holds
+// about six hundred strings of Jw_cad's short settings and names; a header
+// longer than that bound is refused rather than read.
 constexpr std::size_t kHeaderPrefixSize = 64 * 1024;
+constexpr std::size_t kMaxHeaderBytes = 16 * 1024 * 1024;
 
 // Row i of a table, or an empty row when the table is shorter (a container
 // that was never filled by reading).
@@ -69,27 +73,26 @@ bool TJwwData::FileCheck(const std::u16string& FName) const {
 }
 
 bool TJwwData::FileHeaderIn(const std::u16string& FName) {
-    DataInit();
-    lastError_.clear();
+    // Only as much of the file as the header needs is read: a prefix that
+    // grows fourfold while the header runs past it, never beyond
+    // kMaxHeaderBytes, so listing a huge file costs what its header costs.
     Bytes data;
-    if (!ReadInputFile(FName, data, lastError_, kHeaderPrefixSize)) return false;
-    if (data.size() < kHeaderPrefixSize) {
-        // The whole file is in memory.
+    for (std::size_t limit = kHeaderPrefixSize;; limit = std::min(limit * 4, kMaxHeaderBytes)) {
+        DataInit();
+        lastError_.clear();
+        if (!ReadInputFile(FName, data, lastError_, limit)) return false;
         ByteReader r(data);
-        return HeaderIn(r, true);
-    }
-    {
-        // Only a prefix: it must hold the whole header, so no leniency here.
-        ByteReader r(data);
+        // A file shorter than the prefix is all there: for a listing, a file
+        // that ends inside the last field still counts.
+        if (data.size() < limit) return HeaderIn(r, true);
         if (HeaderIn(r, false)) return true;
         if (lastError_.rfind(kFileIoError, 0) != 0) return false;  // a signature or version error
+        if (limit >= kMaxHeaderBytes) {
+            lastError_ = "the header runs past its first " + std::to_string(kMaxHeaderBytes >> 20) +
+                         " MiB, more than any drawing's header holds";
+            return false;
+        }
     }
-    // The header runs past the prefix: read the whole file and try again.
-    DataInit();
-    lastError_.clear();
-    if (!ReadInputFile(FName, data, lastError_)) return false;
-    ByteReader r(data);
-    return HeaderIn(r, true);
 }
 
 bool TJwwData::HeaderIn(ByteReader& r, bool lenient) {

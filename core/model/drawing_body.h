@@ -54,10 +54,17 @@ public:
     void SetFileOutOption(std::int32_t n);
     // Empties the bound-image list.
     void BindImageInit();
-    // Builds the block tree and decides which definitions are referenced and
-    // their output numbers (ref_flag, ref_no, EntBlockNum).
+    // Decides which definitions are referenced and their output numbers
+    // (ref_flag, ref_no, EntBlockNum) and empties the block tree. Reading
+    // runs this; it takes time and memory in proportion to the drawing.
+    void MarkBlockReferences();
+    // MarkBlockReferences, then builds the block tree (up to
+    // kMaxBlockTreeNodes nodes), for callers that want the placements.
     void MakeBlockTree();
-    // The output block number of block number n.
+    // The output block number of an insert's block number n: the ref_no of
+    // the first definition with that number, or EntBlockNum (a number no
+    // written definition has) when no referenced definition answers to it.
+    // A written definition carries its own ref_no.
     std::uint32_t ChangeBlockNo(std::uint32_t n) const;
 
     // Upper bound on the nodes of the block tree; the referenced set and the

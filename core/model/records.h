@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tervalo {
@@ -142,7 +143,9 @@ struct TEntJwwBlockTree {
     std::int32_t parent = -1;
     std::uint32_t no = 0;
     std::int32_t defno = -1;
-    std::u16string name;
+    // The definition's strName, viewed rather than copied (a tree can have a
+    // million nodes); valid while the definitions are unchanged.
+    std::u16string_view name;
     double x = 0, y = 0;
     double r1 = 0, r2 = 0, r3 = 0, r4 = 0;
 };
@@ -223,6 +226,11 @@ struct TBindImageType {
     std::u16string Fname;
     std::int32_t Fsize = 0;
     bool exf = false;
+    // The image's bytes as stored in the drawing; the writer stores them
+    // back unless the image comes from its copy in the work folder.
+    std::vector<std::uint8_t> data;
+    // A copy was written to BindImageFolder under Fname while reading.
+    bool copied = false;
     bool operator==(const TBindImageType&) const = default;
 };
 

@@ -1,0 +1,321 @@
+#include "fuzz_checks.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <system_error>
+#include <vector>
+
+#include "convert/convert_options.h"
+#include "convert/file_convert.h"
+#include "convert/settings_file.h"
+#include "dos/jwc_data.h"
+#include "dos/jwk_data.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+#include "text/encoding.h"
+
+namespace tervalo::fuzz {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Output option that keeps the Unicode string form, as the conversion sets it.
+constexpr std::int32_t kUnicodeStrings = 32;
+
+class Scratch {
+public:
+    Scratch() {
+        std::string pattern = (fs::temp_directory_path() / "tervalo-fuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) std::abort();
+        path_ = pattern;
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::u16string U16(const fs::path& p) { return Utf8ToUtf16(p.string()); }
+
+void WriteBytes(const fs::path& p, Input data) {
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!f) std::abort();  // the scratch folder itself failed
+}
+
+// One entity as the round trip must keep it: its kind, the states of its
+// points (temporary, marker, real) and, for an insert, the written
+// definition it resolves to (-1 for none).
+struct Entity {
+    std::int32_t kind = 0;
+    std::vector<int> points;
+    std::int32_t target = -1;
+    bool operator==(const Entity&) const = default;
+};
+
+int PointState(const TEntJwwTen& t) {
+    if (t.bKariten != 0) return 0;
+    return t.att.nPenStyle == kMarkerPenStyle ? 1 : 2;
+}
+
+template <typename T>
+bool InList(const std::vector<T>& list, std::int32_t count, std::int32_t index) {
+    return index >= 0 && index < count && static_cast<std::size_t>(index) < list.size();
+}
+
+// The written definition an insert with block number n resolves to: the
+// first definition with that number, by its position among the written ones.
+std::int32_t Resolve(const DrawingBody& b, std::uint32_t n) {
+    const std::int32_t defN = std::min<std::int32_t>(b.EntBlockDefN, static_cast<std::int32_t>(b.EntBlockDef.size()));
+    for (std::int32_t i = 0; i < defN; ++i)
+        if (b.EntBlockDef[static_cast<std::size_t>(i)].nNumber == n)
+            return b.EntBlockDef[static_cast<std::size_t>(i)].ref_flag ? b.EntBlockDef[static_cast<std::size_t>(i)].ref_no : -1;
+    return -1;
+}
+
+struct ListView {
+    const std::vector<TEntJwwNo>& no;
+    std::int32_t n;
+    const std::vector<TEntJwwLine>& line;
+    std::int32_t lineN;
+    const std::vector<TEntJwwEnko>& enko;
+    std::int32_t enkoN;
+    const std::vector<TEntJwwTen>& ten;
+    std::int32_t tenN;
+    const std::vector<TEntJwwMoji>& moji;
+    std::int32_t mojiN;
+    const std::vector<TEntJwwSunpo>& sunpo;
+    std::int32_t sunpoN;
+    const std::vector<TEntJwwSolid>& solid;
+    std::int32_t solidN;
+    const std::vector<TEntJwwBlock>& block;
+    std::int32_t blockN;
+};
+
+std::vector<Entity> Entities(const DrawingBody& b, const ListView& L, std::int32_t ver) {
+    std::vector<Entity> out;
+    const std::size_t n = std::min<std::size_t>(L.no.size(), L.n > 0 ? static_cast<std::size_t>(L.n) : 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const TEntJwwNo& e = L.no[i];
+        Entity x;
+        x.kind = e.EntType;
+        bool live = false;
+        switch (e.EntType) {
+            case kKindLine: live = InList(L.line, L.lineN, e.EntNo); break;
+            case kKindEnko: live = InList(L.enko, L.enkoN, e.EntNo); break;
+            case kKindMoji: live = InList(L.moji, L.mojiN, e.EntNo); break;
+            case kKindSolid: live = InList(L.solid, L.solidN, e.EntNo); break;
+            case kKindTen:
+                live = InList(L.ten, L.tenN, e.EntNo);
+                if (live) x.points.push_back(PointState(L.ten[static_cast<std::size_t>(e.EntNo)]));
+                break;
+            case kKindSunpo:
+                live = InList(L.sunpo, L.sunpoN, e.EntNo);
+                if (live && ver >= 420) {
+                    const TEntJwwSunpo& s = L.sunpo[static_cast<std::size_t>(e.EntNo)];
+                    x.points = {PointState(s.Te1), PointState(s.Te2), PointState(s.Kt1), PointState(s.Kt2)};
+                }
+                break;
+            case kKindBlock:
+                live = InList(L.block, L.blockN, e.EntNo);
+                if (live) x.target = Resolve(b, L.block[static_cast<std::size_t>(e.EntNo)].nNumber);
+                break;
+            default: break;
+        }
+        if (live) out.push_back(std::move(x));
+    }
+    return out;
+}
+
+ListView MainList(const DrawingBody& b, std::int32_t n1) {
+    return {b.EntNo,  n1,         b.EntLine,  b.EntLineN,  b.EntEnko,  b.EntEnkoN,  b.EntTen,   b.EntTenN,
+            b.EntMoji, b.EntMojiN, b.EntSunpo, b.EntSunpoN, b.EntSolid, b.EntSolidN, b.EntBlock, b.EntBlockN};
+}
+
+ListView DefList(const TEntJwwBlockDef& d) {
+    return {d.mNo,  d.N,      d.mLine,  d.mLineN,  d.mEnko,  d.mEnkoN,  d.mTen,   d.mTenN,
+            d.mMoji, d.mMojiN, d.mSunpo, d.mSunpoN, d.mSolid, d.mSolidN, d.mBlock, d.mBlockN};
+}
+
+// The main list and every written definition's list, in order.
+std::vector<std::vector<Entity>> Written(const DrawingBody& b, std::int32_t n1, std::int32_t ver) {
+    std::vector<std::vector<Entity>> lists{Entities(b, MainList(b, n1), ver)};
+    const std::size_t defN = std::min<std::size_t>(b.EntBlockDef.size(), b.EntBlockDefN > 0 ? b.EntBlockDefN : 0);
+    for (std::size_t i = 0; i < defN; ++i)
+        if (b.EntBlockDef[i].ref_flag) lists.push_back(Entities(b, DefList(b.EntBlockDef[i]), ver));
+    return lists;
+}
+
+// A write may be refused for a text the format cannot hold; anything else
+// that refuses to write what was read is a fault.
+bool AcceptableWriteRefusal(const std::string& reason) {
+    return reason.find("cannot be stored") != std::string::npos ||
+           reason.find("too many entities") != std::string::npos;
+}
+
+template <typename Container>
+std::string RoundTrip(Container& a, std::int32_t ver, std::int32_t n1Of(const Container&)) {
+    a.SetFileOutOption(a.MojiEncode ? kUnicodeStrings : 0);
+    std::vector<std::uint8_t> out;
+    if (!a.WriteToBuffer(ver, out)) return AcceptableWriteRefusal(a.LastError()) ? "" : "write refused: " + a.LastError();
+    Container b;
+    if constexpr (std::is_same_v<Container, TJwwData>) {
+        b.BindImageExp = false;
+        b.BindImageExr = true;
+    }
+    if (!b.ReadFromBuffer(out)) return "what was written does not read back: " + b.LastError();
+    if (Written(a, n1Of(a), ver) != Written(b, n1Of(b), ver)) return "entities differ after the round trip";
+    if constexpr (std::is_same_v<Container, TJwwData>) {
+        // The images a text refers to come back byte for byte.
+        std::vector<std::vector<std::uint8_t>> before, after;
+        for (const TBindImageType& e : a.BindImage)
+            if (e.exf) before.push_back(e.data);
+        for (const TBindImageType& e : b.BindImage) after.push_back(e.data);
+        if (ver >= 700 && before != after) return "bound images differ after the round trip";
+    }
+    return "";
+}
+
+std::int32_t JwwN1(const TJwwData& d) { return d.Enthd.n1; }
+
+}  // namespace
+
+const std::string& ScratchFolder() {
+    static const Scratch scratch;
+    return scratch.path();
+}
+
+std::string CheckJwwRoundTrip(Input data) {
+    TJwwData jww;
+    jww.BindImageExp = false;  // images stay in memory: no files while fuzzing
+    jww.BindImageExr = true;
+    const bool read = jww.ReadFromBuffer(data);
+
+    // The header listing of the same bytes agrees with the full read.
+    const fs::path file = fs::path(ScratchFolder()) / "header.jww";
+    WriteBytes(file, data);
+    TJwwData head;
+    const bool listed = head.FileHeaderIn(U16(file));
+    if (read && !listed) return "reads whole but its header does not list: " + head.LastError();
+    if (read && (head.Enthd.strMemo != jww.Enthd.strMemo || head.Enthd.jwVer != jww.Enthd.jwVer))
+        return "header listing differs from the full read";
+
+    if (!read) return "";
+    const std::int32_t ver = jww.Enthd.jwVer;
+    std::string failure = RoundTrip<TJwwData>(jww, ver, JwwN1);
+    if (!failure.empty()) return failure;
+    // Older versions must write (or refuse) without harm.
+    std::vector<std::uint8_t> out;
+    for (std::int32_t older : {230, 350, 419}) jww.WriteToBuffer(older, out);
+    return "";
+}
+
+std::string CheckJwsRoundTrip(Input data) {
+    TJwsData jws;
+    if (!jws.ReadFromBuffer(data)) return "";
+    return RoundTrip<TJwsData>(jws, jws.Enthd.jwVer, [](const TJwsData& d) { return d.Enthd.n1; });
+}
+
+template <typename Container>
+std::string CheckDosHeader(Input data, const char* name) {
+    const fs::path file = fs::path(ScratchFolder()) / name;
+    WriteBytes(file, data);
+    Container c;
+    const bool signature = c.FileCheck(U16(file));
+    const bool header = c.FileHeaderIn(U16(file));
+    // A file without the signature may still read as a header (the list asks
+    // FileCheck first), but a header of a file shorter than its first block
+    // never reads.
+    if (header && data.empty()) return "an empty file read as a header";
+    (void)signature;
+    return "";
+}
+
+std::string CheckJwcHeader(Input data) { return CheckDosHeader<TJwcData>(data, "header.jwc"); }
+std::string CheckJwkHeader(Input data) { return CheckDosHeader<TJwkData>(data, "header.jwk"); }
+
+std::string CheckSettingsFile(Input data) {
+    const fs::path first = fs::path(ScratchFolder()) / "first.dat";
+    const fs::path second = fs::path(ScratchFolder()) / "second.dat";
+    WriteBytes(first, data);
+    TSettingsData a, b;
+    LoadSettingsFile(U16(first), a);
+    if (!SaveSettingsFile(U16(second), a)) return "the loaded settings cannot be saved";
+    if (!LoadSettingsFile(U16(second), b)) return "the saved settings cannot be loaded";
+    if (!(a == b)) return "settings differ after save and load";
+    return "";
+}
+
+namespace {
+
+// Every file below `root`, relative to it.
+std::set<std::string> FilesBelow(const fs::path& root) {
+    std::set<std::string> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        if (!it->is_directory()) files.insert(fs::relative(it->path(), root).string());
+    return files;
+}
+
+}  // namespace
+
+std::string CheckJwwConversion(Input data) {
+    // root/in/source.jww is converted to root/out/target.jww; the work folder
+    // root/nest/work/ sits two levels down, so a name that climbs out of it
+    // would land in root/nest or root and show up below.
+    const fs::path root = fs::path(ScratchFolder()) / "convert";
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    for (const char* dir : {"in", "out", "nest/work"}) fs::create_directories(root / dir);
+    const fs::path source = root / "in" / "source.jww";
+    const fs::path target = root / "out" / "target.jww";
+    WriteBytes(source, data);
+
+    TConvertOptions options;
+    options.MakeMarker = static_cast<std::int32_t>(data.size() % 2);
+    for (const bool copies : {false, true}) {
+        TJwwData jww;
+        jww.BindImageFolder = U16(root / "nest" / "work") + u"/";
+        jww.BindImageExp = copies;
+        jww.BindImageExr = true;
+        fs::remove(target, ec);
+        ConvertReport report;
+        const bool converted = JwwToReal(jww, U16(source), U16(target), options, &report);
+
+        std::set<std::string> expected{fs::path("in/source.jww").string()};
+        if (converted) expected.insert(fs::path("out/target.jww").string());
+        if (FilesBelow(root) != expected) return "files left or written outside the output";
+
+        if (converted) {
+            TJwwData again;
+            again.BindImageExr = true;
+            if (!again.FileIn(U16(target))) return "the converted drawing does not read back: " + again.LastError();
+            TJwwData before;
+            before.BindImageExr = true;
+            if (!before.ReadFromBuffer(data)) return "converted a drawing that does not read";
+            // Same entities (point states change by design): compare kinds
+            // and insert targets only.
+            auto shape = [](const DrawingBody& b, std::int32_t n1, std::int32_t ver) {
+                auto lists = Written(b, n1, ver);
+                for (auto& list : lists)
+                    for (Entity& e : list) e.points.clear();
+                return lists;
+            };
+            if (shape(before, before.Enthd.n1, before.Enthd.jwVer) != shape(again, again.Enthd.n1, again.Enthd.jwVer))
+                return "the converted drawing holds other entities";
+        }
+    }
+    return "";
+}
+
+}  // namespace tervalo::fuzz
