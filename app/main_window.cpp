@@ -493,7 +493,6 @@ void TForm1::ButtonTClick() {
     for (int r = 0; r < ListView1->rowCount(); ++r)
         if (ListView1->selectionModel()->isRowSelected(r, QModelIndex()))
             job.items.push_back(BatchItem{job.referenceFolder, U(ItemCaption(r))});
-    job.imageWorkFolder = U(tempFolder_);
     job.options = ConvertOptions;
     WindowReporter reporter(*this);
     const BatchSummary summary = RunBatch(job, BatchContainers{*JWW, *JWS}, reporter);

@@ -208,28 +208,6 @@ public:
     }
 };
 
-// A private folder for the bound images of the drawing being converted,
-// removed with whatever is left in it when the run ends.
-class WorkFolder {
-public:
-    WorkFolder() {
-        std::filesystem::path p;
-        if (!platform::MakePrivateFolder("tervalo-cli", p)) path_ = p;
-    }
-    ~WorkFolder() {
-        if (path_.empty()) return;
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-    bool ok() const { return !path_.empty(); }
-    std::u16string u16() const { return platform::TextFromPath(path_) + DirectorySeparator(); }
-
-private:
-    std::filesystem::path path_;
-};
-
 }  // namespace
 
 int RunConvert(const std::vector<std::string>& rawArgs) {
@@ -285,13 +263,6 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
     // A stop by Ctrl-C, SIGTERM or SIGHUP removes the file being written
     // before the process ends; the lines of the files done are already out.
     platform::RemovePendingFilesOnSignals();
-
-    WorkFolder work;
-    if (!work.ok()) {
-        Err(std::string(kProgram) + ": cannot create a work folder for bound images");
-        return kExitFailed;
-    }
-    job.imageWorkFolder = work.u16();
 
     TJwwData jww;
     TJwsData jws;

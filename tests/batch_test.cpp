@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -60,7 +61,6 @@ struct Fixture {
         job.referenceFolder = U16(ref.string());
         job.outputFolder = U16(out.string());
         for (const auto& n : names) job.items.push_back({job.referenceFolder, U16(n)});
-        job.imageWorkFolder = U16(work.string());
         return job;
     }
     BatchSummary Run(const BatchJob& job) { return RunBatch(job, {jww, jws}, rep); }
@@ -160,7 +160,7 @@ TEST(BatchTest, ConvertsSelectedFilesInOrderAndReports) {
                                      U16((f.out / "PLAN.JWW").string()) + u"」変換中です。");
     EXPECT_EQ(f.rep.statuses[1], u"");
     EXPECT_EQ(f.rep.statuses.back(), u"2個のファイルを変換しました。");
-    EXPECT_EQ(f.jww.BindImageFolder, U16(f.work.string()) + u"/");
+    EXPECT_FALSE(f.jww.BindImageExp) << "bound images stay in memory";
     EXPECT_TRUE(fs::is_empty(f.work));
 }
 
@@ -307,6 +307,41 @@ TEST(BatchTest, EveryItemFolderIsCheckedAgainstTheOutput) {
     job.items.push_back({U16(f.out.string() + "/"), u"plan.jws"});
     EXPECT_EQ(f.Run(job).check, BatchCheck::SameAsReference);
     EXPECT_EQ(f.FirstPoint(f.out / "plan.jws").bKariten, 1u);
+}
+
+
+// Bound images stay in memory during a run: images with names that are no
+// safe file name come back byte for byte, two images of one name do not
+// share bytes, and nothing is written outside the output folder.
+TEST(BatchTest, BoundImagesComeBackWhateverTheirNames) {
+    Fixture f;
+    const std::vector<std::pair<std::string, Bytes>> images = {
+        {"../escape.bmp", Bytes(40, 1)}, {"C:x.bmp", Bytes(30, 2)}, {"CON.bmp", Bytes(20, 3)},
+        {"pic.bmp", Bytes(50, 4)},       {"pic.bmp", Bytes(60, 5)}};
+    BodyBuilder body(700);
+    body.Add(Temp(1, 1));
+    for (const auto& [name, data] : images) body.Add(TextSpec{"^@BM%temp%" + name + ",100,100,0,0,1,0"});
+    ByteBuilder section;
+    section.u32(static_cast<std::uint32_t>(images.size()));
+    for (const auto& [name, data] : images) ImageEntry(section, name, data);
+    WriteFile(f.ref / "img.jww", BuildJww(700, body.Build(), section.data()));
+    const BatchSummary s = f.Run(f.Job({"img.jww"}));
+    ASSERT_EQ(s.converted, 1) << f.rep.results.at(0).detail;
+    TJwwData back;
+    back.BindImageExr = true;
+    ASSERT_TRUE(back.FileIn(U16((f.out / "img.jww").string()))) << back.LastError();
+    // A text names an image by the first entry of that name, so the second
+    // pic.bmp is referred to by no text and is left out; the first keeps its
+    // own bytes.
+    ASSERT_EQ(back.BindImageN, static_cast<std::int32_t>(images.size()) - 1);
+    for (std::size_t i = 0; i + 1 < images.size(); ++i) {
+        EXPECT_EQ(back.BindImage[i].Fname, U16(images[i].first));
+        EXPECT_EQ(back.BindImage[i].data, images[i].second) << images[i].first;
+    }
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(f.dir.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"img.jww", "img.jww", "out", "ref", "work"}));
 }
 
 }  // namespace

@@ -174,7 +174,9 @@ TEST(BindImage, NamesakesKeepTheirOwnBytes) {
             EXPECT_EQ(f.files().size(), 2u);
             EXPECT_EQ(test::ReadFile(f.folder / "pic.bmp"), Data(4, 1));
         }
-        if (!copies) EXPECT_TRUE(f.files().empty());
+        if (!copies) {
+            EXPECT_TRUE(f.files().empty());
+        }
         // The texts refer to the first pic.bmp and the first "s" entry (the
         // first entry whose name begins with the referenced one).
         Bytes out;

@@ -1006,7 +1006,9 @@ TEST(BodyCodecBlocks, SharedNumbersStayApartAcrossConversions) {
                 }
             }
             const Bytes again = Write(r, 600, 600);
-            if (pass == 1) EXPECT_EQ(again, out) << "a second conversion changed the drawing";
+            if (pass == 1) {
+                EXPECT_EQ(again, out) << "a second conversion changed the drawing";
+            }
             out = again;
         }
     }

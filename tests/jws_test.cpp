@@ -149,7 +149,11 @@ TEST(JwsFile, IgnoresTrailingBytesAndWritesNoImageSection) {
     b.insert(b.end(), {1, 2, 3, 4, 5});
     TJwsData jws;
     ASSERT_TRUE(jws.ReadFromBuffer(b));
-    jws.BindImage.push_back({u"pic.bmp", 3, true});
+    TBindImageType image;
+    image.Fname = u"pic.bmp";
+    image.Fsize = 3;
+    image.exf = true;
+    jws.BindImage.push_back(image);
     jws.BindImageN = 1;
     jws.BindImageExp = jws.BindImageExr = true;
     Bytes out;

@@ -2,6 +2,8 @@
 // real drawing read and written back.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -248,6 +250,12 @@ TEST(JwwFile, OutOfMemoryIsAFailedRead) {
         getrlimit(RLIMIT_AS, &cap);
         cap.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (1u << 20);
         setrlimit(RLIMIT_AS, &cap);
+        // Earlier tests may have left free memory in the heap: take all of it,
+        // then give back a little, so the read itself must run out.
+        static void* hog[1 << 16];
+        std::size_t n = 0;
+        while (n < std::size(hog) && (hog[n] = std::malloc(1 << 16)) != nullptr) ++n;
+        for (std::size_t k = 0; k < 4 && n > 0; ++k) std::free(hog[--n]);
         TJwwData jww;
         const bool ok = jww.ReadFromBuffer(drawing);
         std::_Exit(!ok && jww.LastError() == "not enough memory to read this drawing" ? 0 : 1);

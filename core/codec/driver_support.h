@@ -60,7 +60,9 @@ inline bool MarkReferencesGuarded(DrawingBody& body, std::string& lastError) {
 inline bool ReadInputFile(const std::u16string& path, Bytes& data, std::string& lastError, std::size_t maxBytes = 0) {
     errno = 0;
     const bool ok = maxBytes ? ReadFilePrefix(path, maxBytes, data) : ReadWholeFile(path, data);
-    if (!ok) lastError = "cannot open file: " + LastSystemErrorText();
+    if (!ok)
+        lastError = LastFileError() == std::errc::not_enough_memory ? "not enough memory to read this drawing"
+                                                                    : "cannot open file: " + LastSystemErrorText();
     return ok;
 }
 

@@ -35,11 +35,6 @@ std::u16string JoinPath(const std::u16string& folder, const std::u16string& name
     return folder + DirectorySeparator() + name;
 }
 
-std::u16string WithTrailingSeparator(const std::u16string& folder) {
-    if (!folder.empty() && (folder.back() == u'/' || folder.back() == u'\\')) return folder;
-    return folder + DirectorySeparator();
-}
-
 // What a path stands for; Missing also for a text no file name can hold.
 NodeInfo InspectPath(const std::u16string& path, bool followLinks) {
     NodeInfo info;
@@ -421,11 +416,11 @@ BatchSummary RunBatch(const BatchJob& job, BatchContainers containers, BatchRepo
     summary.check = CheckOutputFolder(job, reporter);
     if (summary.check != BatchCheck::Ok) return summary;
 
-    if (!job.imageWorkFolder.empty()) {
-        containers.jww.BindImageFolder = WithTrailingSeparator(job.imageWorkFolder);
-        containers.jww.BindImageExp = true;
-        containers.jww.BindImageExr = true;
-    }
+    // Bound images stay in memory: each drawing keeps the bytes of its images
+    // and writes back those a text still refers to, whatever their stored
+    // names, and nothing is copied out to the disk.
+    containers.jww.BindImageExp = false;
+    containers.jww.BindImageExr = true;
 
     Run run(job, containers, reporter);
     for (const BatchItem& item : job.items) {

@@ -118,9 +118,6 @@ struct BatchJob {
     std::u16string outputFolder;
     // The selected files, in display order.
     std::vector<BatchItem> items;
-    // Folder that receives the bound images of the JWW drawing being
-    // converted. When empty, the JWW container's own image settings are used.
-    std::u16string imageWorkFolder;
     TConvertOptions options;
     // Reads and converts every file in memory but writes nothing at all; the
     // results say what a real run would do (the backup it would make).
