@@ -16,6 +16,8 @@ inline constexpr char kProgram[] = "tervalo-cli";
 // Prints a line to standard output or standard error (UTF-8).
 void Out(const std::string& line);
 void Err(const std::string& line);
+// Prints "tervalo-cli VERSION".
+void PrintVersion();
 // Prints "tervalo-cli: <message>" to standard error and returns kExitUsage.
 int UsageError(const std::string& message);
 

@@ -1,8 +1,9 @@
 // tervalo-cli convert: the conversion run of the desktop program, driven
-// from the command line.
+// from the command line and from scripts.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,8 +16,10 @@
 #include "convert/settings_file.h"
 #include "fs/fsutil.h"
 #include "fs/platform.h"
+#include "json_writer.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
+#include "sources.h"
 #include "text/func.h"
 
 namespace tervalo::cli {
@@ -26,26 +29,45 @@ const char kConvertUsage[] =
     "\n"
     "Converts the points of each Jw_cad drawing (.jww) or figure (.jws) and writes\n"
     "the converted file under its own name into DIR, in the source's version. A\n"
-    "folder given as PATH stands for the .jww and .jws files directly in it. A\n"
-    "file of the same name already in DIR is first copied to NAME.BAK.\n"
+    "folder given as PATH stands for the .jww and .jws files in it. A file of the\n"
+    "same name already in DIR is first copied to NAME.BAK; a file that already\n"
+    "holds exactly the conversion is left as it is. Every file is written as a new\n"
+    "file and put in place only when complete.\n"
     "\n"
-    "Options:\n"
-    "  --to-real             temporary points become real points\n"
-    "  --to-temporary        real points become temporary points\n"
-    "  --marker GLYPH|INDEX  converted real points become point markers of this\n"
-    "                        glyph: ＊ ○ ・ ＋ □ △ × or 0 to 6 (files of version 300 on)\n"
-    "  --scale S             display scale of new point markers (0 < S <= 1e8)\n"
-    "  --no-dimensions       leave the points of dimensions alone\n"
-    "  --no-blocks           leave the points inside block definitions alone\n"
-    "  --markers             to temporary: also point markers (negative codes)\n"
-    "  --marker-ends         to temporary: also marker end points (positive codes)\n"
-    "  -o, --output DIR      output folder (must exist, not a source folder)\n"
-    "  --settings FILE       take the options (and the output folder when -o is\n"
-    "                        absent) from a settings file of the desktop program;\n"
-    "                        the options given here override it\n"
-    "  --help                show this help\n"
+    "Direction:\n"
+    "  --to-real              temporary points become real points\n"
+    "  --to-temporary         real points become temporary points\n"
+    "To real points:\n"
+    "  --marker GLYPH         converted points become point markers (files of\n"
+    "                         version 300 on): * star, o circle, . dot, + plus,\n"
+    "                         square, triangle, x cross, the glyphs ＊ ○ ・ ＋ □ △ ×,\n"
+    "                         or an index 0 to 6\n"
+    "  --scale S              display scale of new point markers (0 < S <= 1e8)\n"
+    "To temporary points:\n"
+    "  --markers              also point markers (negative codes)\n"
+    "  --marker-ends          also marker end points (positive codes)\n"
+    "Both directions:\n"
+    "  --no-dimensions        leave the points of dimensions alone\n"
+    "  --no-blocks            leave the points inside block definitions alone\n"
+    "  -o, --output DIR       output folder (must exist, not a source folder)\n"
+    "  -r, --recursive        folders include their subfolders; each file goes to\n"
+    "                         the same subfolder below DIR (created when missing)\n"
+    "  -n, --dry-run          read and convert in memory, write nothing, and say\n"
+    "                         what a real run would do\n"
+    "  --files-from FILE      read more paths from FILE, one per line (- for\n"
+    "                         standard input)\n"
+    "  -0, --null             the list of --files-from is separated by NUL bytes\n"
+    "  --settings FILE        take the options (and the output folder when -o is\n"
+    "                         absent) from a settings file of the desktop program;\n"
+    "                         the options given here override it\n"
+    "  --json                 one JSON object per file, then a summary object\n"
+    "  -q, --quiet            print only the files not converted and errors\n"
+    "  -v, --verbose          also the points changed and the backup of every file\n"
+    "  -h, --help             show this help\n"
+    "      --version          show the version\n"
     "\n"
-    "Exit status: 0 when every file was converted, 1 otherwise, 2 on bad arguments.\n";
+    "Exit status: 0 when every file was converted, 1 otherwise, 2 on bad arguments\n"
+    "or an output folder that cannot be used.\n";
 
 namespace {
 
@@ -54,16 +76,26 @@ struct ConvertArgs {
     std::optional<int> markerIndex;
     std::optional<double> scale;
     bool noDimensions = false, noBlocks = false, markers = false, markerEnds = false;
+    bool dryRun = false, recursive = false, json = false, quiet = false, verbose = false, nul = false;
     std::optional<std::u16string> output;
     std::optional<std::u16string> settings;
-    std::vector<std::u16string> paths;
+    std::optional<std::string> filesFrom;
+    std::vector<std::string> paths;
 };
 
 std::optional<int> ParseMarker(const std::string& value) {
+    static const char* const kNames[kMarkerGlyphCount][2] = {{"*", "star"},  {"o", "circle"},  {".", "dot"},
+                                                               {"+", "plus"},  {"square", ""},   {"triangle", ""},
+                                                               {"x", "cross"}};
     if (value.size() == 1 && value[0] >= '0' && value[0] < '0' + kMarkerGlyphCount) return value[0] - '0';
-    std::u16string text = Utf8ToUtf16(value);
-    for (int i = 0; i < kMarkerGlyphCount; ++i)
+    std::string lower = value;
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const std::u16string text = Utf8ToUtf16(value);
+    for (int i = 0; i < kMarkerGlyphCount; ++i) {
         if (text == kMarkerGlyphs[static_cast<std::size_t>(i)]) return i;
+        for (const char* name : kNames[i])
+            if (*name && lower == name) return i;
+    }
     return std::nullopt;
 }
 
@@ -81,131 +113,303 @@ std::optional<int> ParseArgs(const std::vector<std::string>& args, ConvertArgs& 
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string a = args[i];
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            out.paths.push_back(args[i]);
+            continue;
+        }
         std::optional<std::string> inlineValue;
-        if (!optionsEnded && a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
             inlineValue = a.substr(a.find('=') + 1);
             a = a.substr(0, a.find('='));
+        } else if (a.size() > 2 && a[0] == '-' && a[1] == 'o') {
+            inlineValue = a.substr(2);  // -oDIR
+            a = "-o";
         }
-        auto value = [&](std::string& v) -> bool {
+        // The value of an option: inline, or the next argument unless that is
+        // another option (then the value is missing).
+        std::string v;
+        auto value = [&](bool dashAllowed = false) -> bool {
             if (inlineValue) {
                 v = *inlineValue;
-                return true;
+                return !v.empty();
             }
             if (i + 1 >= args.size()) return false;
+            const std::string& next = args[i + 1];
+            if (next.size() > 1 && next[0] == '-' && !(dashAllowed && next == "-")) return false;
+            if (next == "-" && !dashAllowed) return false;
             v = args[++i];
             return true;
         };
-        auto flag = [&]() -> bool { return !inlineValue; };
-        std::string v;
-        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-            std::u16string path;
-            if (!ArgToText(args[i], path)) return UsageError("convert: the path '" + args[i] + "' is not valid UTF-8");
-            out.paths.push_back(path);
-        } else if (a == "--") {
+        auto flag = [&](bool& target) -> std::optional<int> {
+            if (inlineValue) return UsageError("convert: " + a + " takes no value");
+            target = true;
+            return std::nullopt;
+        };
+        std::optional<int> rc;
+        if (a == "--") {
             optionsEnded = true;
         } else if (a == "--help" || a == "-h") {
             Out(std::string(kConvertUsage).substr(0, std::string(kConvertUsage).size() - 1));
             return kExitOk;
-        } else if ((a == "--to-real" || a == "--to-temporary") && flag()) {
+        } else if (a == "--version") {
+            PrintVersion();
+            return kExitOk;
+        } else if (a == "--to-real" || a == "--to-temporary") {
+            if (inlineValue) return UsageError("convert: " + a + " takes no value");
             int d = a == "--to-real" ? 0 : 1;
             if (out.direction && *out.direction != d)
                 return UsageError("convert: --to-real and --to-temporary exclude each other");
             out.direction = d;
         } else if (a == "--marker") {
-            if (!value(v)) return UsageError("convert: --marker needs a glyph or an index");
+            if (!value()) return UsageError("convert: --marker needs a glyph");
             out.markerIndex = ParseMarker(v);
             if (!out.markerIndex)
-                return UsageError("convert: --marker takes one of ＊ ○ ・ ＋ □ △ × or an index 0 to 6, not '" + v + "'");
+                return UsageError("convert: --marker takes *, o, ., +, square, triangle, x (or star, circle, dot, "
+                                  "plus, cross, the glyphs ＊ ○ ・ ＋ □ △ ×, an index 0 to 6), not '" + v + "'");
         } else if (a == "--scale") {
-            if (!value(v)) return UsageError("convert: --scale needs a number");
+            if (!value()) return UsageError("convert: --scale needs a number");
             out.scale = ParseScale(v);
             if (!out.scale) return UsageError("convert: --scale must be a number above 0 and at most 1e8, not '" + v + "'");
-        } else if (a == "--no-dimensions" && flag()) {
-            out.noDimensions = true;
-        } else if (a == "--no-blocks" && flag()) {
-            out.noBlocks = true;
-        } else if (a == "--markers" && flag()) {
-            out.markers = true;
-        } else if (a == "--marker-ends" && flag()) {
-            out.markerEnds = true;
-        } else if (a == "-o" || a == "--output" || (a.rfind("-o", 0) == 0 && a.size() > 2 && a[1] == 'o')) {
-            if (a.size() > 2 && a[1] == 'o') v = a.substr(2);
-            else if (!value(v)) return UsageError("convert: " + a + " needs a folder");
+        } else if (a == "--no-dimensions") {
+            rc = flag(out.noDimensions);
+        } else if (a == "--no-blocks") {
+            rc = flag(out.noBlocks);
+        } else if (a == "--markers") {
+            rc = flag(out.markers);
+        } else if (a == "--marker-ends") {
+            rc = flag(out.markerEnds);
+        } else if (a == "-n" || a == "--dry-run") {
+            rc = flag(out.dryRun);
+        } else if (a == "-r" || a == "--recursive") {
+            rc = flag(out.recursive);
+        } else if (a == "--json") {
+            rc = flag(out.json);
+        } else if (a == "-q" || a == "--quiet") {
+            rc = flag(out.quiet);
+        } else if (a == "-v" || a == "--verbose") {
+            rc = flag(out.verbose);
+        } else if (a == "-0" || a == "--null") {
+            rc = flag(out.nul);
+        } else if (a == "-o" || a == "--output") {
+            if (!value()) return UsageError("convert: " + a + " needs a folder");
             std::u16string folder;
-            if (v.empty() || !ArgToText(v, folder)) return UsageError("convert: invalid output folder '" + v + "'");
+            if (!ArgToText(v, folder)) return UsageError("convert: the output folder '" + v + "' is not valid UTF-8");
             out.output = folder;
         } else if (a == "--settings") {
-            if (!value(v)) return UsageError("convert: --settings needs a file");
+            if (!value()) return UsageError("convert: --settings needs a file");
             std::u16string file;
-            if (v.empty() || !ArgToText(v, file)) return UsageError("convert: invalid settings file '" + v + "'");
+            if (!ArgToText(v, file)) return UsageError("convert: the settings file '" + v + "' is not valid UTF-8");
             out.settings = file;
+        } else if (a == "--files-from") {
+            if (!value(true)) return UsageError("convert: --files-from needs a file (- for standard input)");
+            out.filesFrom = v;
         } else {
             return UsageError("convert: unknown option '" + args[i] + "'");
         }
+        if (rc) return rc;
+    }
+    if (out.quiet && out.verbose) return UsageError("convert: -q and -v exclude each other");
+    if (out.nul && !out.filesFrom) return UsageError("convert: -0 applies to --files-from only");
+    return std::nullopt;
+}
+
+// Checks that every option given applies to the direction of the run.
+std::optional<int> CheckOptions(const ConvertArgs& args, const TConvertOptions& options) {
+    const bool toReal = options.Direction == 0;
+    if (!toReal) {
+        if (args.markerIndex) return UsageError("convert: --marker applies to --to-real only");
+        if (args.scale) return UsageError("convert: --scale applies to --to-real only");
+    } else {
+        if (args.markers) return UsageError("convert: --markers applies to --to-temporary only");
+        if (args.markerEnds) return UsageError("convert: --marker-ends applies to --to-temporary only");
+        if (args.scale && options.MakeMarker == 0) return UsageError("convert: --scale needs --marker");
     }
     return std::nullopt;
 }
 
-// The .jww and .jws files directly in a folder, sorted by name. Names that
-// are not valid UTF-8 are taken too (flagged), so that they are reported as
-// not converted instead of being skipped. False when the folder cannot be read.
-bool DrawingsIn(const std::u16string& folder, std::vector<BatchItem>& items, std::string& error) {
-    namespace fs = std::filesystem;
-    fs::path dir;
-    if (!platform::PathFromText(folder, dir)) {
-        error = "not a valid path";
-        return false;
+// Stable names of the reasons, for scripts.
+const char* ReasonCode(NotConvertedReason reason) {
+    switch (reason) {
+        case NotConvertedReason::None: return "";
+        case NotConvertedReason::UnsupportedExtension: return "unsupported_extension";
+        case NotConvertedReason::KindNotConverted: return "kind_not_converted";
+        case NotConvertedReason::SourceMissing: return "source_missing";
+        case NotConvertedReason::CheckFailed: return "not_a_drawing";
+        case NotConvertedReason::TargetIsSource: return "target_is_source";
+        case NotConvertedReason::DuplicateTarget: return "duplicate_target";
+        case NotConvertedReason::NameNotText: return "name_not_utf8";
+        case NotConvertedReason::NotAPlainFile: return "not_a_plain_file";
+        case NotConvertedReason::BackupFailed: return "backup_failed";
+        case NotConvertedReason::ReadFailed: return "read_failed";
+        case NotConvertedReason::ImagesNotExtracted: return "images_not_extracted";
+        case NotConvertedReason::WriteFailed: return "write_failed";
     }
-    std::vector<platform::FolderEntry> entries;
-    if (std::error_code ec = platform::ListFolder(dir, entries)) {
-        error = platform::ErrorText(ec);
-        return false;
-    }
-    std::vector<BatchItem> found;
-    for (const platform::FolderEntry& entry : entries) {
-        const std::u16string name = platform::TextFromPath(entry.name);
-        const std::u16string ext = ExtLower(name);
-        if (ext != u".jww" && ext != u".jws") continue;
-        platform::NodeInfo info;
-        // Links to files count, folders do not.
-        if (platform::Inspect(dir / entry.name, true, info) || info.kind != platform::NodeKind::Regular) continue;
-        found.push_back({folder, name, !entry.validText});
-    }
-    std::sort(found.begin(), found.end(), [](const BatchItem& a, const BatchItem& b) { return a.name < b.name; });
-    items.insert(items.end(), found.begin(), found.end());
-    return true;
+    return "not_converted";
 }
 
-// The folder part and the name of a file path; a path without a folder is
-// read from the current directory.
-BatchItem ItemOfFile(const std::u16string& path) {
-    std::size_t slash = path.rfind(u'/');
-    if (slash == std::u16string::npos) return {u".", path};
-    if (slash == 0) return {u"/", path.substr(1)};
-    return {path.substr(0, slash), path.substr(slash + 1)};
+const char* JapaneseReason(NotConvertedReason reason) {
+    switch (reason) {
+        case NotConvertedReason::None: return "変換しました";
+        case NotConvertedReason::UnsupportedExtension: return "このファイル拡張子（種類）の変換には対応していません";
+        case NotConvertedReason::KindNotConverted: return "JWC・JWKファイルは変換できません";
+        case NotConvertedReason::SourceMissing: return "ファイルが見つかりません";
+        case NotConvertedReason::CheckFailed: return "対応するバージョンのJWW・JWSファイルではありません";
+        case NotConvertedReason::TargetIsSource: return "保存先がこの変換で読むファイルです";
+        case NotConvertedReason::DuplicateTarget: return "同じ保存先に先のファイルを書き込みました";
+        case NotConvertedReason::NameNotText: return "ファイル名がUTF-8ではありません";
+        case NotConvertedReason::NotAPlainFile: return "置き換える名前が通常のファイルではありません";
+        case NotConvertedReason::BackupFailed: return "既存のファイルをバックアップできませんでした";
+        case NotConvertedReason::ReadFailed: return "ファイルを読み込めませんでした";
+        case NotConvertedReason::ImagesNotExtracted: return "画像を取り出せませんでした";
+        case NotConvertedReason::WriteFailed: return "変換したファイルを書き込めませんでした";
+    }
+    return "変換できませんでした";
 }
 
+// Prints each file's result as it finishes: text lines in one language, or
+// JSON objects; and a progress line on a terminal.
 class CliReporter : public BatchReporter {
 public:
+    CliReporter(const ConvertArgs& args, std::size_t total)
+        : args_(args), ja_(UserLanguage() == Language::Japanese), total_(total),
+          progress_(!args.quiet && total > 3 && StderrIsTerminal()) {}
+
     void Message(const std::u16string& text) override {
+        ClearProgress();
         std::string line = ToUtf8(text);
         for (std::size_t p; (p = line.find("\r\n")) != std::string::npos;) line.replace(p, 2, " ");
         Err(std::string(kProgram) + ": " + line);
     }
-    void Status(const std::u16string&) override {}  // progress is shown per file
+    // Every file gets its own line, the refused extensions too.
+    void UnsupportedExtension(const std::u16string&) override {}
+    void Status(const std::u16string& text) override {
+        if (!progress_ || text.empty()) return;
+        const std::string line = "[" + std::to_string(done_ + 1) + "/" + std::to_string(total_) + "] " + current_;
+        std::fputs(("\r\033[K" + line).c_str(), stderr);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void ConvertBegin() override {}
     void FileResult(const BatchFileResult& r) override {
-        const std::string source = ToUtf8(r.source);
-        if (r.outcome == FileOutcome::Converted) {
-            std::string line = "converted: " + source + " -> " + ToUtf8(r.target);
-            if (!r.backup.empty()) line += " (existing file backed up to " + ToUtf8(r.backup) + ")";
-            if (r.upToDate) line += " (already up to date: left as it was)";
+        ++done_;
+        if (done_ < pendingNames_.size()) current_ = pendingNames_[done_];
+        ClearProgress();
+        if (args_.json) {
+            PrintJson(r);
+            return;
+        }
+        const bool converted = r.outcome == FileOutcome::Converted;
+        if (converted && args_.quiet) return;
+        std::string line;
+        if (converted) {
+            line = (ja_ ? (args_.dryRun ? "変換します: " : "変換しました: ")
+                        : (args_.dryRun ? "would convert: " : "converted: ")) +
+                   OneLine(r.source) + (ja_ ? " → " : " -> ") + OneLine(r.target);
+            std::vector<std::string> notes;
+            if (r.upToDate) notes.push_back(ja_ ? "変換済みのため変更なし" : "already up to date: left as it is");
+            if (!r.backup.empty())
+                notes.push_back((ja_ ? "バックアップ: " : "backup: ") + OneLine(r.backup));
+            else if (args_.verbose && !r.upToDate)
+                notes.push_back(ja_ ? "バックアップなし" : "no backup needed");
+            if (args_.verbose)
+                notes.push_back(ja_ ? "変わる点: " + std::to_string(r.changedPoints)
+                                    : std::to_string(r.changedPoints) + " points changed");
+            for (std::size_t i = 0; i < notes.size(); ++i) line += (i ? ", " : " (") + notes[i];
+            if (!notes.empty()) line += ")";
             Out(line);
             return;
         }
-        std::string line = "not converted: " + source + ": " + ReasonText(r.reason);
-        if (!r.detail.empty()) line += " (" + r.detail + ")";
-        Out(line);
+        line = (ja_ ? (args_.dryRun ? "変換できません: " : "変換できませんでした: ")
+                    : (args_.dryRun ? "would not convert: " : "not converted: ")) +
+               OneLine(r.source) + ": " + (ja_ ? JapaneseReason(r.reason) : ReasonText(r.reason));
+        if (!r.detail.empty()) line += " (" + OneLine(Utf8ToUtf16(r.detail)) + ")";
+        Err(line);
     }
+
+    void SetNames(std::vector<std::string> names) {
+        pendingNames_ = std::move(names);
+        if (!pendingNames_.empty()) current_ = pendingNames_[0];
+    }
+
+    void ClearProgress() {
+        if (!shown_) return;
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        shown_ = false;
+    }
+
+    void Summary(std::int32_t converted, std::int32_t notConverted) {
+        ClearProgress();
+        if (args_.json) {
+            Out("{\"summary\":" +
+                JsonObject().Number("converted", converted).Number("not_converted", notConverted).Done() + "}");
+            return;
+        }
+        if (args_.quiet) return;
+        if (ja_) {
+            std::u16string text = args_.dryRun ? IntToText(converted) + u"個のファイルを変換できます。"
+                                               : IntToText(converted) + u"個のファイルを変換しました。";
+            if (notConverted > 0)
+                text += IntToText(notConverted) +
+                        (args_.dryRun ? u"個のファイルは変換できません。" : u"個のファイルは変換できませんでした。");
+            Out(ToUtf8(text));
+        } else if (args_.dryRun) {
+            Out(std::to_string(converted) + " would be converted, " + std::to_string(notConverted) +
+                " would not be converted");
+        } else {
+            Out(std::to_string(converted) + " converted, " + std::to_string(notConverted) + " not converted");
+        }
+    }
+
+private:
+    void PrintJson(const BatchFileResult& r) {
+        const bool converted = r.outcome == FileOutcome::Converted;
+        JsonObject o;
+        o.String("source", r.source);
+        if (converted || !r.target.empty()) o.String("target", r.target);
+        else o.Raw("target", "null");
+        o.Bool("converted", converted);
+        if (args_.dryRun) o.Bool("dry_run", true);
+        if (!converted) {
+            o.String("reason", Utf8ToUtf16(ReasonText(r.reason)));
+            o.String("reason_code", Utf8ToUtf16(ReasonCode(r.reason)));
+            if (!r.detail.empty()) o.String("detail", Utf8ToUtf16(r.detail));
+        }
+        if (r.backup.empty()) o.Raw("backup", "null");
+        else o.String("backup", r.backup);
+        o.Bool("up_to_date", r.upToDate);
+        o.Number("changed_points", converted ? r.changedPoints : 0);
+        Out(o.Done());
+    }
+
+    const ConvertArgs& args_;
+    const bool ja_;
+    const std::size_t total_;
+    const bool progress_;
+    bool shown_ = false;
+    std::size_t done_ = 0;
+    std::vector<std::string> pendingNames_;
+    std::string current_;
+};
+
+std::string FolderCheckText(BatchCheck check, bool ja) {
+    switch (check) {
+        case BatchCheck::NoOutputFolder: return ja ? ToUtf8(kTextNoOutputFolder) : "no output folder given";
+        case BatchCheck::OutputFolderMissing:
+            return ja ? ToUtf8(kTextOutputFolderMissing) : "the output folder does not exist";
+        case BatchCheck::SameAsReference:
+            return ja ? ToUtf8(kTextSameFolder) : "the output folder must not be a folder the files are read from";
+        case BatchCheck::Ok: break;
+    }
+    return {};
+}
+
+// Reports folder checks in the run's language instead of the desktop texts.
+class CheckReporter : public BatchReporter {
+public:
+    void Message(const std::u16string&) override {}
+    void Status(const std::u16string&) override {}
+    void FileResult(const BatchFileResult&) override {}
 };
 
 }  // namespace
@@ -235,29 +439,52 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
     } else if (!args.settings) {
         job.options.MakeMarker = 0;
     }
+    if (auto rc = CheckOptions(args, job.options)) return *rc;
     if (args.scale) job.options.MarkerScale = *args.scale;
     if (args.noDimensions) job.options.SxfDimensions = 0;
     if (args.noBlocks) job.options.BlockContents = 0;
     if (args.markers) job.options.ConvertMarkers = 1;
     if (args.markerEnds) job.options.ConvertMarkerEnds = 1;
     if (args.output) job.outputFolder = *args.output;
+    job.dryRun = args.dryRun;
     if (job.outputFolder.empty()) return UsageError("convert: no output folder (give -o DIR)");
-    if (args.paths.empty()) return UsageError("convert: no file or folder given");
 
+    std::vector<std::string> paths = args.paths;
+    if (args.filesFrom) {
+        std::string error;
+        if (!ReadPathList(*args.filesFrom, args.nul, paths, error)) return UsageError("convert: " + error);
+    }
+    if (paths.empty()) return UsageError("convert: no file or folder given");
+
+    CollectOptions collect;
+    collect.extensions = {u".jww", u".jws"};
+    collect.recursive = args.recursive;
+    {
+        platform::NodeInfo out;
+        std::filesystem::path p;
+        if (platform::PathFromText(job.outputFolder, p) && !platform::Inspect(p, true, out) &&
+            out.kind == platform::NodeKind::Directory)
+            collect.skipFolder = out.id;
+    }
     bool folderFailed = false;
-    for (const std::u16string& path : args.paths) {
-        if (FolderFound(path)) {
-            const std::size_t before = job.items.size();
-            std::string error;
-            if (!DrawingsIn(path, job.items, error)) {
-                Err(std::string(kProgram) + ": cannot read the folder " + ToUtf8(path) + ": " + error);
-                folderFailed = true;
-            } else if (job.items.size() == before) {
-                Err(std::string(kProgram) + ": " + ToUtf8(path) + ": no .jww or .jws files in this folder");
-            }
-        } else {
-            job.items.push_back(ItemOfFile(path));
+    for (const std::string& arg : paths) {
+        std::u16string path;
+        if (!ArgToText(arg, path)) {
+            // Not text: reported as a file that cannot be converted.
+            job.items.push_back(BatchItem(u".", Utf8ToUtf16(arg), true));
+            continue;
         }
+        if (!FolderFound(path)) {
+            job.items.push_back(ItemOfFile(path));
+            continue;
+        }
+        const std::size_t before = job.items.size();
+        std::vector<std::string> errors;
+        CollectFolder(path, collect, job.items, errors);
+        for (const std::string& e : errors) Err(std::string(kProgram) + ": " + e);
+        folderFailed = folderFailed || !errors.empty();
+        if (errors.empty() && job.items.size() == before && !args.quiet)
+            Err(std::string(kProgram) + ": " + OneLine(path) + ": no .jww or .jws files in this folder");
     }
 
     // A stop by Ctrl-C, SIGTERM or SIGHUP removes the file being written
@@ -266,14 +493,25 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
 
     TJwwData jww;
     TJwsData jws;
-    CliReporter reporter;
+    const bool ja = UserLanguage() == Language::Japanese;
+    {
+        CheckReporter quiet;
+        const BatchCheck check = CheckOutputFolder(job, quiet);
+        if (check != BatchCheck::Ok) {
+            Err(std::string(kProgram) + ": " + FolderCheckText(check, ja));
+            return kExitUsage;
+        }
+    }
+    CliReporter reporter(args, job.items.size());
+    std::vector<std::string> names;
+    names.reserve(job.items.size());
+    for (const BatchItem& item : job.items) names.push_back(OneLine(item.name));
+    reporter.SetNames(std::move(names));
     BatchSummary summary = RunBatch(job, BatchContainers{jww, jws}, reporter);
-    if (summary.check != BatchCheck::Ok) return kExitUsage;  // the message was printed
+    if (summary.check != BatchCheck::Ok) return kExitUsage;
 
-    Out(ToUtf8(SummaryText(summary.converted, summary.notConverted)));
-    std::string english = std::to_string(summary.converted) + " converted, " +
-                          std::to_string(summary.notConverted + summary.unsupported) + " not converted";
-    Out(english);
+    const std::int32_t notConverted = summary.notConverted + summary.unsupported;
+    reporter.Summary(summary.converted, notConverted);
     return summary.AllConverted() && !folderFailed ? kExitOk : kExitFailed;
 }
 

@@ -1,4 +1,5 @@
 // tervalo-cli info: what each Jw_cad file holds. Never writes a file.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,21 +9,28 @@
 #include "dos/jwk_data.h"
 #include "fs/fsutil.h"
 #include "json_writer.h"
+#include "sources.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 
 namespace tervalo::cli {
 
 const char kInfoUsage[] =
-    "Usage: tervalo-cli info [--json] FILE...\n"
+    "Usage: tervalo-cli info [OPTIONS] PATH...\n"
     "\n"
     "Reports the kind, version, memo, entity and point counts, block definitions\n"
     "and bound images of each Jw_cad file (JWW, JWS, JWC or JWK; the kind is\n"
-    "recognised from the contents). No file is written.\n"
+    "recognised from the contents). A folder stands for the .jww, .jws, .jwc and\n"
+    "\x2ejwk files in it. No file is written.\n"
     "\n"
     "Options:\n"
-    "  --json   one JSON object per file and line (JSON Lines)\n"
-    "  --help   show this help\n"
+    "  --json               one JSON object per file and line (JSON Lines); a file\n"
+    "                       that cannot be read gives {\"file\": ..., \"error\": ...}\n"
+    "  -r, --recursive      folders include their subfolders\n"
+    "  --files-from FILE    read more paths from FILE, one per line (- for\n"
+    "                       standard input); -0 for a list separated by NUL bytes\n"
+    "  -h, --help           show this help\n"
+    "      --version        show the version\n"
     "\n"
     "Exit status: 0 when every file was read, 1 otherwise, 2 on bad arguments.\n";
 
@@ -68,6 +76,7 @@ void PrintDrawing(const std::u16string& file, const char* format, const DrawingI
                 .String("file", file)
                 .String("format", std::u16string(format, format + std::char_traits<char>::length(format)))
                 .Number("version", info.version)
+                .Bool("dos", false)
                 .String("memo", info.memo)
                 .Raw("entities", KindsJson(info.entities))
                 .Raw("block_entities", KindsJson(info.blockEntities))
@@ -84,12 +93,12 @@ void PrintDrawing(const std::u16string& file, const char* format, const DrawingI
     }
     std::string upper = format;
     for (char& c : upper) c = static_cast<char>(c - 'a' + 'A');
-    Out(ToUtf8(file));
+    Out(OneLine(file));
     Out("  format: " + upper + ", version " + std::to_string(info.version));
     if (!info.memo.empty()) {
-        std::string memo = ToUtf8(info.memo);
-        for (std::size_t p; (p = memo.find("\r\n")) != std::string::npos;) memo.replace(p, 2, " / ");
-        Out("  memo: " + memo);
+        std::u16string memo = info.memo;
+        for (std::size_t p; (p = memo.find(u"\r\n")) != std::u16string::npos;) memo.replace(p, 2, u" / ");
+        Out("  memo: " + OneLine(memo));
     }
     Out("  entities: " + KindsText(info.entities));
     Out("  block entities: " + KindsText(info.blockEntities));
@@ -103,7 +112,7 @@ void PrintDrawing(const std::u16string& file, const char* format, const DrawingI
         Out("  images: none");
     } else {
         for (const ImageInfo& image : info.images)
-            Out("  image: " + ToUtf8(image.name) + " (" + std::to_string(image.size) + " bytes)");
+            Out("  image: " + OneLine(image.name) + " (" + std::to_string(image.size) + " bytes)");
     }
     Out(std::string("  unicode strings: ") + (info.unicode ? "yes" : "no"));
 }
@@ -118,7 +127,8 @@ void PrintDos(const std::u16string& file, const char* format, const Header& h, c
         Out(JsonObject()
                 .String("file", file)
                 .String("format", std::u16string(format, format + 3))
-                .String("version", u"DOS")
+                .Number("version", 0)
+                .Bool("dos", true)
                 .String("memo", memo)
                 .String("comment1", h.comment1)
                 .String("comment2", h.comment2)
@@ -128,26 +138,26 @@ void PrintDos(const std::u16string& file, const char* format, const Header& h, c
     }
     std::string upper = format;
     for (char& c : upper) c = static_cast<char>(c - 'a' + 'A');
-    Out(ToUtf8(file));
+    Out(OneLine(file));
     Out("  format: " + upper + ", version DOS");
-    Out("  comment1: " + ToUtf8(h.comment1));
-    Out("  comment2: " + ToUtf8(h.comment2));
+    Out("  comment1: " + OneLine(h.comment1));
+    Out("  comment2: " + OneLine(h.comment2));
     std::string counts = "line " + std::to_string(h.lineCount) + ", arc " + std::to_string(h.arcCount) + ", point " +
                          std::to_string(h.tenCount) + ", text " + std::to_string(h.mojiCount);
     if (vten) counts += ", virtual point " + std::to_string(*vten);
     Out("  entities: " + counts);
 }
 
-// Reports one file; false (with the reason on standard error) when it cannot be read.
-bool InfoOne(const std::string& arg, bool json) {
+// Reports one file; false when it cannot be read (the reason goes to
+// standard error, and with --json also to standard output).
+bool InfoOne(const std::u16string& path, bool nameNotText, bool json) {
     auto fail = [&](const std::string& reason) {
-        Err(std::string(kProgram) + ": " + arg + ": " + reason);
+        if (json) Out(JsonObject().String("file", path).String("error", Utf8ToUtf16(reason)).Done());
+        Err(std::string(kProgram) + ": " + OneLine(path) + ": " + reason);
         return false;
     };
-    std::u16string path;
-    if (!ArgToText(arg, path)) return fail("the file name is not valid UTF-8");
-    if (FolderFound(path)) return fail("is a folder");
-    if (!FileFound(path)) return fail("file not found");
+    if (nameNotText) return fail("the file name is not valid UTF-8");
+    if (!FileFound(path)) return fail(FolderFound(path) ? "is a folder" : "file not found");
 
     TJwwData jww;
     if (jww.FileCheck(path)) {
@@ -188,26 +198,71 @@ bool InfoOne(const std::string& arg, bool json) {
 }  // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
-    bool json = false;
+    bool json = false, recursive = false, nul = false;
     bool optionsEnded = false;
-    std::vector<std::string> files;
-    for (const std::string& a : args) {
-        if (!optionsEnded && a == "--") {
+    std::optional<std::string> filesFrom;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.size() < 2 || a[0] != '-') {
+            paths.push_back(a);
+        } else if (a == "--") {
             optionsEnded = true;
-        } else if (!optionsEnded && (a == "--help" || a == "-h")) {
+        } else if (a == "--help" || a == "-h") {
             Out(std::string(kInfoUsage).substr(0, std::string(kInfoUsage).size() - 1));
             return kExitOk;
-        } else if (!optionsEnded && a == "--json") {
+        } else if (a == "--version") {
+            PrintVersion();
+            return kExitOk;
+        } else if (a == "--json") {
             json = true;
-        } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
-            return UsageError("info: unknown option '" + a + "'");
+        } else if (a == "-r" || a == "--recursive") {
+            recursive = true;
+        } else if (a == "-0" || a == "--null") {
+            nul = true;
+        } else if (a == "--files-from" || a.rfind("--files-from=", 0) == 0) {
+            if (a.size() > 13) filesFrom = a.substr(13);
+            else if (i + 1 < args.size()) filesFrom = args[++i];
+            if (!filesFrom || filesFrom->empty()) return UsageError("info: --files-from needs a file (- for standard input)");
         } else {
-            files.push_back(a);
+            return UsageError("info: unknown option '" + a + "'");
         }
     }
-    if (files.empty()) return UsageError("info: no file given");
+    if (nul && !filesFrom) return UsageError("info: -0 applies to --files-from only");
+    if (filesFrom) {
+        std::string error;
+        if (!ReadPathList(*filesFrom, nul, paths, error)) return UsageError("info: " + error);
+    }
+    if (paths.empty()) return UsageError("info: no file given");
+
+    CollectOptions collect;
+    collect.extensions = {u".jww", u".jws", u".jwc", u".jwk"};
+    collect.recursive = recursive;
     bool allRead = true;
-    for (const std::string& f : files) allRead = InfoOne(f, json) && allRead;
+    for (const std::string& arg : paths) {
+        std::u16string path;
+        if (!ArgToText(arg, path)) {
+            allRead = InfoOne(Utf8ToUtf16(arg), true, json) && allRead;
+            continue;
+        }
+        if (!FolderFound(path)) {
+            allRead = InfoOne(path, false, json) && allRead;
+            continue;
+        }
+        std::vector<BatchItem> items;
+        std::vector<std::string> errors;
+        CollectFolder(path, collect, items, errors);
+        for (const std::string& e : errors) {
+            if (json) Out(JsonObject().String("file", path).String("error", Utf8ToUtf16(e)).Done());
+            Err(std::string(kProgram) + ": " + e);
+        }
+        allRead = allRead && errors.empty();
+        for (const BatchItem& item : items) {
+            const std::u16string file =
+                item.folder.empty() || item.folder.back() == u'/' ? item.folder + item.name : item.folder + u"/" + item.name;
+            allRead = InfoOne(file, item.nameNotText, json) && allRead;
+        }
+    }
     return allRead ? kExitOk : kExitFailed;
 }
 

@@ -40,6 +40,8 @@ void Err(const std::string& line) {
     std::fputc('\n', stderr);
 }
 
+void PrintVersion() { Out(std::string(kProgram) + " " + TERVALO_VERSION); }
+
 int UsageError(const std::string& message) {
     Err(std::string(kProgram) + ": " + message + " (see 'tervalo-cli --help')");
     return kExitUsage;
@@ -63,7 +65,7 @@ int Dispatch(const std::string& command, const std::vector<std::string>& rest) {
         std::fputs(kMainUsage, stdout);
         rc = kExitOk;
     } else if (command == "--version") {
-        Out(std::string(kProgram) + " " + TERVALO_VERSION);
+        PrintVersion();
         rc = kExitOk;
     } else if (command == "info") {
         rc = RunInfo(rest);

@@ -147,7 +147,7 @@ public:
         if (!IsListedKind(r.ext)) {
             r.outcome = FileOutcome::UnsupportedExtension;
             r.reason = NotConvertedReason::UnsupportedExtension;
-            reporter_.Message(UnsupportedExtensionMessage(r.name, r.ext));
+            reporter_.UnsupportedExtension(UnsupportedExtensionMessage(r.name, r.ext));
             return r;
         }
         reporter_.Status(ConvertingStatusText(r.source, r.target));

@@ -1,0 +1,145 @@
+#include "sources.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "cli_common.h"
+#include "fs/fsutil.h"
+
+namespace tervalo::cli {
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
+
+std::u16string Join(const std::u16string& a, const std::u16string& b) {
+    if (a.empty()) return b;
+    if (IsSeparator(a.back())) return a + b;
+    return a + u"/" + b;
+}
+
+void Walk(const std::u16string& folder, const std::u16string& subfolder, const CollectOptions& options,
+          std::vector<BatchItem>& items, std::vector<std::string>& errors) {
+    stdfs::path dir;
+    std::vector<platform::FolderEntry> entries;
+    std::error_code ec;
+    if (!platform::PathFromText(folder, dir)) ec = std::make_error_code(std::errc::invalid_argument);
+    else ec = platform::ListFolder(dir, entries);
+    if (ec) {
+        errors.push_back("cannot read the folder " + OneLine(folder) + ": " + platform::ErrorText(ec));
+        return;
+    }
+    std::vector<BatchItem> files;
+    std::vector<std::pair<std::u16string, bool>> folders;  // name, valid text
+    for (const platform::FolderEntry& entry : entries) {
+        const std::u16string name = platform::TextFromPath(entry.name);
+        platform::NodeInfo info;
+        if (platform::Inspect(dir / entry.name, true, info)) continue;
+        if (info.kind == platform::NodeKind::Regular) {
+            const std::u16string ext = ExtLower(name);
+            if (std::find(options.extensions.begin(), options.extensions.end(), ext) == options.extensions.end())
+                continue;
+            files.emplace_back(folder, name, !entry.validText, subfolder);
+        } else if (info.kind == platform::NodeKind::Directory && options.recursive) {
+            platform::NodeInfo self;
+            // Links to folders are not followed: no loops, nothing outside the tree.
+            if (platform::Inspect(dir / entry.name, false, self) || self.kind != platform::NodeKind::Directory) continue;
+            if (options.skipFolder && info.id == *options.skipFolder) continue;
+            folders.emplace_back(name, entry.validText);
+        }
+    }
+    std::sort(files.begin(), files.end(), [](const BatchItem& a, const BatchItem& b) { return a.name < b.name; });
+    std::sort(folders.begin(), folders.end());
+    items.insert(items.end(), files.begin(), files.end());
+    for (const auto& [name, valid] : folders) {
+        if (!valid) {
+            errors.push_back("cannot read the folder " + OneLine(Join(folder, name)) +
+                             ": its name is not valid UTF-8");
+            continue;
+        }
+        Walk(Join(folder, name), subfolder.empty() ? name : subfolder + u"/" + name, options, items, errors);
+    }
+}
+
+}  // namespace
+
+Language UserLanguage() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (!value || !*value) continue;
+        const std::string v = value;
+        return v.rfind("ja", 0) == 0 ? Language::Japanese : Language::English;
+    }
+    return Language::English;
+}
+
+std::string OneLine(const std::u16string& text) {
+    std::u16string safe;
+    safe.reserve(text.size());
+    static const char16_t kHex[] = u"0123456789abcdef";
+    for (char16_t c : text) {
+        if (c >= 0x20 && c != 0x7F) {
+            safe.push_back(c);
+            continue;
+        }
+        safe.push_back(u'\\');
+        switch (c) {
+            case u'\n': safe.push_back(u'n'); break;
+            case u'\r': safe.push_back(u'r'); break;
+            case u'\t': safe.push_back(u't'); break;
+            default:
+                safe.push_back(u'x');
+                safe.push_back(kHex[(c >> 4) & 0xF]);
+                safe.push_back(kHex[c & 0xF]);
+        }
+    }
+    return ToUtf8(safe);
+}
+
+bool StderrIsTerminal() { return ::isatty(2) == 1; }
+
+bool ReadPathList(const std::string& from, bool nulSeparated, std::vector<std::string>& out, std::string& error) {
+    std::FILE* f = from == "-" ? stdin : std::fopen(from.c_str(), "rb");
+    if (!f) {
+        error = "cannot open the list " + from;
+        return false;
+    }
+    const char end = nulSeparated ? '\0' : '\n';
+    std::string entry;
+    for (int c; (c = std::fgetc(f)) != EOF;) {
+        if (static_cast<char>(c) != end) {
+            entry.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (!nulSeparated && !entry.empty() && entry.back() == '\r') entry.pop_back();
+        if (!entry.empty()) out.push_back(entry);
+        entry.clear();
+    }
+    if (!nulSeparated && !entry.empty() && entry.back() == '\r') entry.pop_back();
+    if (!entry.empty()) out.push_back(entry);
+    const bool failed = std::ferror(f) != 0;
+    if (f != stdin) std::fclose(f);
+    if (failed) error = "cannot read the list " + from;
+    return !failed;
+}
+
+void CollectFolder(const std::u16string& folder, const CollectOptions& options, std::vector<BatchItem>& items,
+                   std::vector<std::string>& errors) {
+    Walk(folder, u"", options, items, errors);
+}
+
+BatchItem ItemOfFile(const std::u16string& path) {
+    std::size_t slash = path.size();
+    while (slash > 0 && !IsSeparator(path[slash - 1])) --slash;
+    if (slash == 0) return {u".", path};
+    if (slash == 1) return {path.substr(0, 1), path.substr(1)};
+    return {path.substr(0, slash - 1), path.substr(slash)};
+}
+
+}  // namespace tervalo::cli
