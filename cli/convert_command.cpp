@@ -283,7 +283,7 @@ public:
     // Every file gets its own line, the refused extensions too.
     void UnsupportedExtension(const std::u16string&) override {}
     void Status(const std::u16string& text) override {
-        if (!progress_ || text.empty()) return;
+        if (!progress_ || text.empty() || done_ >= total_) return;  // the last status is the summary
         const std::string line = "[" + std::to_string(done_ + 1) + "/" + std::to_string(total_) + "] " + current_;
         std::fputs(("\r\033[K" + line).c_str(), stderr);
         std::fflush(stderr);
