@@ -481,7 +481,14 @@ std::error_code ListFolder(const stdfs::path& folder, std::vector<FolderEntry>& 
             if (raw == "." || raw == "..") continue;
             FolderEntry e;
             e.name = stdfs::path(raw);
-            e.validText = Utf16ToUtf8(Utf8ToUtf16(raw)) == raw;
+            e.displayName = Utf8ToUtf16(raw);
+            e.validText = Utf16ToUtf8(e.displayName) == raw;
+            if (!e.validText) {
+                // Names from archives made on Windows are often Shift_JIS.
+                const ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());
+                std::u16string cp932 = AnsiBytesToText(bytes);
+                if (cp932.find(u'\uFFFD') == std::u16string::npos && cp932.size() > 0) e.displayName = std::move(cp932);
+            }
             out.push_back(std::move(e));
         }
     } catch (...) {

@@ -187,9 +187,8 @@ void ScanFolder(const std::u16string& folder, const std::u16string& mask) {
         std::vector<platform::FolderEntry> entries;
         platform::ListFolder(dir, entries);  // what could be read is listed
         for (const platform::FolderEntry& entry : entries) {
-            // A name that is not text cannot be shown or opened by its text.
-            if (!entry.validText) continue;
-            const std::u16string name = platform::TextFromPath(entry.name);
+            // A name that is not text is listed by its readable form, marked.
+            const std::u16string name = entry.validText ? platform::TextFromPath(entry.name) : entry.displayName;
             if (!MaskMatches(mask, name)) continue;
             // Following links: directories (and links to them), broken links
             // and special files are left out.
@@ -199,6 +198,8 @@ void ScanFolder(const std::u16string& folder, const std::u16string& mask) {
             field.name = name;
             field.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(info.size & 0xFFFFFFFFu));
             field.dirf = false;
+            field.fullSize = info.size;
+            field.nameNotText = !entry.validText;
             int y, mo, d, h, mi, se;
             if (platform::LocalTime(info.writeTimeSeconds, y, mo, d, h, mi, se)) {
                 field.date = IntToText(y) + u"/" + TwoDigits(mo) + u"/" + TwoDigits(d);

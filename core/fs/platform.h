@@ -97,6 +97,10 @@ std::error_code RemoveEmptyFolder(const stdfs::path& path);
 struct FolderEntry {
     stdfs::path name;   // the name alone, in the platform's form
     bool validText = true;  // false when the name cannot be read as text
+    // The name for people: the name itself, or for a name that is not valid
+    // text, its bytes decoded as code page 932 where that fits, else with
+    // replacement characters.
+    std::u16string displayName;
 };
 // The names in a folder, without "." and "..", in the order the system gives.
 std::error_code ListFolder(const stdfs::path& folder, std::vector<FolderEntry>& out);

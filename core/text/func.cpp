@@ -154,20 +154,11 @@ std::u16string FloatToText(double value) {
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
     if (res.ec != std::errc()) return u"0";
-    std::string s(buf, res.ptr);
-    // Use the decimal separator of the current C locale (the user's, once the
-    // program has called setlocale).
-    std::u16string sep = u".";
-    if (const std::lconv* lc = std::localeconv(); lc && lc->decimal_point && *lc->decimal_point)
-        sep = Utf8ToUtf16(lc->decimal_point);
+    // Always with a full stop, whatever the locale: the text is read back by
+    // StrToFloatOrZero, which accepts nothing else.
     std::u16string out;
-    out.reserve(s.size() + sep.size());
-    for (char c : s) {
-        if (c == '.')
-            out += sep;
-        else
-            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-    }
+    out.reserve(static_cast<std::size_t>(res.ptr - buf));
+    for (const char* c = buf; c != res.ptr; ++c) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*c)));
     return out;
 }
 
