@@ -179,10 +179,16 @@ bool DrawingsIn(const std::u16string& folder, std::vector<BatchItem>& items, std
 // The folder part and the name of a file path; a path without a folder is
 // read from the current directory.
 BatchItem ItemOfFile(const std::u16string& path) {
-    std::size_t slash = path.rfind(u'/');
-    if (slash == std::u16string::npos) return {u".", path};
-    if (slash == 0) return {u"/", path.substr(1)};
-    return {path.substr(0, slash), path.substr(slash + 1)};
+    // The platform's own rules say where the folder part ends ('/' and, on
+    // Windows, '\\' and a drive's colon).
+    std::filesystem::path p;
+    if (!platform::PathFromText(path, p)) return {u".", path};
+    std::u16string folder = platform::TextFromPath(p.parent_path());
+    const std::u16string name = platform::TextFromPath(p.filename());
+    if (folder.empty()) return {u".", name};
+    // "C:plan.jww" is plan.jww in the current folder of drive C.
+    if (folder.back() == u':') folder += u'.';
+    return {folder, name};
 }
 
 class CliReporter : public BatchReporter {

@@ -2,7 +2,9 @@
 // real drawing read and written back.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
@@ -10,6 +12,7 @@
 #include <filesystem>
 
 #include "fs/fsutil.h"
+#include "fs/platform.h"
 #include "text/encoding.h"
 #include "jww_builder.h"
 #include "model/jww_data.h"
@@ -103,7 +106,11 @@ TEST(JwwFile, MissingFileGivesAnEmptyContainer) {
     EXPECT_FALSE(jww.FileIn(dir.file("missing.jww")));
     EXPECT_EQ(jww.Enthd.jwVer, 0);
     EXPECT_TRUE(jww.EntLay.empty());
+#ifdef _WIN32
+    EXPECT_EQ(jww.LastError(), "cannot open file: " + platform::ErrorText({2, std::system_category()}));  // ERROR_FILE_NOT_FOUND
+#else
     EXPECT_EQ(jww.LastError(), "cannot open file: No such file or directory");
+#endif
     EXPECT_FALSE(jww.FileIn(dir.u16()));  // a folder
 }
 
@@ -192,6 +199,9 @@ TEST(JwwFile, FileOutOfAnOverlongStringLeavesNoFile) {
 // A write that stops part way (here: the process may not write files that
 // large, as on a full disk) removes what was written.
 TEST(JwwFile, FileOutShortWriteRemovesThePartialFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a file-size limit (setrlimit); injected write failures are tested in SafeWrite";
+#else
     TempDir dir;
     TJwwData jww;
     ASSERT_TRUE(jww.ReadFromBuffer(BuildJww(700)));
@@ -207,6 +217,7 @@ TEST(JwwFile, FileOutShortWriteRemovesThePartialFile) {
     EXPECT_FALSE(ok);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.jww"));
     EXPECT_TRUE(jww.FileOut(dir.file("out.jww"), 700)) << jww.LastError();
+#endif
 }
 
 TEST(JwwFile, VersionsBelow700WriteNoImageSection) {
