@@ -1,14 +1,13 @@
 #include "text/func.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include <charconv>
 #include <clocale>
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <system_error>
+
+#include "text/converter.h"
 
 namespace tervalo {
 
@@ -24,14 +23,6 @@ int HexDigit(char16_t c) {
 }
 
 std::u16string AsciiToText(std::string_view s) { return std::u16string(s.begin(), s.end()); }
-
-std::u16string FromIcu(const icu::UnicodeString& u) {
-    return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()), static_cast<std::size_t>(u.length()));
-}
-
-icu::UnicodeString ToIcu(const std::u16string& text) {
-    return icu::UnicodeString(reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()));
-}
 
 }  // namespace
 
@@ -106,19 +97,9 @@ std::u16string RepeatText(const std::u16string& text, std::int32_t n) {
     return out;
 }
 
-std::u16string ToUpperText(const std::u16string& text) {
-    if (text.empty()) return {};
-    icu::UnicodeString u = ToIcu(text);
-    u.toUpper(icu::Locale::getDefault());
-    return FromIcu(u);
-}
+std::u16string ToUpperText(const std::u16string& text) { return textconv::ToUpper(text); }
 
-std::u16string ToLowerText(const std::u16string& text) {
-    if (text.empty()) return {};
-    icu::UnicodeString u = ToIcu(text);
-    u.toLower(icu::Locale::getDefault());
-    return FromIcu(u);
-}
+std::u16string ToLowerText(const std::u16string& text) { return textconv::ToLower(text); }
 
 std::u16string IntToText(std::int32_t value) { return AsciiToText(std::to_string(value)); }
 
