@@ -12,6 +12,7 @@
 #include "fs/fsutil.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
+#include "render/raster.h"
 #include "render/render.h"
 #include "render/svg.h"
 #include "sources.h"
@@ -19,16 +20,17 @@
 namespace tervalo::cli {
 
 const char kRenderUsage[] =
-    "Usage: tervalo-cli render FILE -o OUT.svg [OPTIONS]\n"
+    "Usage: tervalo-cli render FILE -o OUT.svg|OUT.png [OPTIONS]\n"
     "\n"
     "Draws a Jw_cad drawing (.jww) or figure (.jws) as an SVG picture fitted to\n"
     "the drawing, on white paper, with block inserts drawn through their\n"
-    "definitions. Temporary points, real points and point markers are drawn\n"
-    "apart (see the legend); every point element has the class \"point\" and one\n"
-    "of \"temporary\", \"real\", \"marker\", and \"in-block\" inside an insert.\n"
+    "definitions; a name ending in .png gives a PNG image instead. Temporary\n"
+    "points, real points and point markers are drawn apart (see the legend in\n"
+    "the SVG); every point element of the SVG has the class \"point\" and one of\n"
+    "\"temporary\", \"real\", \"marker\", and \"in-block\" inside an insert.\n"
     "\n"
     "Options:\n"
-    "  -o, --output OUT.svg   the picture to write (replaced only when complete)\n"
+    "  -o, --output OUT       the .svg or .png to write (replaced only when complete)\n"
     "  --size WxH             picture size in pixels (default 1600x1200)\n"
     "  --after                draw the drawing as the conversion below would\n"
     "                         write it, the changed points highlighted; needs\n"
@@ -51,12 +53,13 @@ bool ParseSize(const std::string& v, int& w, int& h) {
     return num(v.data(), v.data() + x, w) && num(v.data() + x + 1, v.data() + v.size(), h);
 }
 
-bool EndsWithSvg(const std::u16string& path) {
-    if (path.size() < 4) return false;
+// ".svg" or ".png" (any case), or empty for another name.
+std::u16string PictureExt(const std::u16string& path) {
+    if (path.size() < 4) return {};
     std::u16string ext = path.substr(path.size() - 4);
     for (char16_t& c : ext)
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    return ext == u".svg";
+    return ext == u".svg" || ext == u".png" ? ext : std::u16string();
 }
 
 }  // namespace
@@ -126,7 +129,8 @@ int RunRender(const std::vector<std::string>& args) {
     std::u16string in, out;
     if (!ArgToText(*input, in)) return UsageError("render: the drawing's name is not valid UTF-8");
     if (!ArgToText(*output, out)) return UsageError("render: the output name is not valid UTF-8");
-    if (!EndsWithSvg(out)) return UsageError("render: the output must be an .svg file");
+    const std::u16string ext = PictureExt(out);
+    if (ext.empty()) return UsageError("render: the output must be an .svg or .png file");
 
     TConvertOptions options;
     options.Direction = direction.value_or(0);
@@ -158,8 +162,13 @@ int RunRender(const std::vector<std::string>& args) {
             scene = std::move(before);
         }
         svg.title = in;
-        const std::string text = render::WriteSvg(scene, svg);
-        const ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        std::vector<std::uint8_t> bytes;
+        if (ext == u".png") {
+            bytes = render::EncodePng(render::Rasterize(scene, svg.width, svg.height, svg.changed));
+        } else {
+            const std::string text = render::WriteSvg(scene, svg);
+            bytes.assign(text.begin(), text.end());
+        }
         if (!WriteWholeFile(out, bytes)) return fail("cannot write " + ToUtf8(out) + ": " + LastSystemErrorText());
         if (scene.truncated) Err(std::string(kProgram) + ": " + OneLine(in) +
                                  ": nesting of block inserts too deep or too large; the rest is not drawn");

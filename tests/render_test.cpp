@@ -3,6 +3,7 @@
 // of the SVG counted against the drawing's point counts.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <regex>
@@ -12,6 +13,7 @@
 #include "convert/point_rules.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
+#include "render/raster.h"
 #include "render/render.h"
 #include "render/svg.h"
 #include "test_support.h"
@@ -296,6 +298,87 @@ TEST(RenderSvg, CorpusDrawingPointsAndExtent) {
     EXPECT_EQ(CountClass(svg, "real") + CountClass(svg, "temporary") + CountClass(svg, "marker"), s.points.size());
     EXPECT_EQ(CountWord(svg, "in-block"), s.points.size() - top);
     EXPECT_GT(s.points.size() - top, 0u);  // its definitions hold points and are inserted
+}
+
+}  // namespace
+}  // namespace tervalo
+
+namespace tervalo {
+namespace {
+
+// Reads back a PNG of stored deflate blocks: checks every chunk's CRC, the
+// zlib check sum and the row filters, and returns the pixels.
+bool DecodeStoredPng(const std::vector<std::uint8_t>& png, int& w, int& h, std::vector<std::uint8_t>& rgb) {
+    auto be32 = [&](std::size_t p) {
+        return std::uint32_t{png[p]} << 24 | std::uint32_t{png[p + 1]} << 16 | std::uint32_t{png[p + 2]} << 8 | png[p + 3];
+    };
+    if (png.size() < 8 || png[1] != 'P' || png[2] != 'N' || png[3] != 'G') return false;
+    std::vector<std::uint8_t> z;
+    for (std::size_t p = 8; p + 12 <= png.size();) {
+        const std::uint32_t n = be32(p);
+        const std::string type(png.begin() + static_cast<std::ptrdiff_t>(p + 4), png.begin() + static_cast<std::ptrdiff_t>(p + 8));
+        if (p + 12 + n > png.size()) return false;
+        std::uint32_t crc = 0xFFFFFFFFu;
+        for (std::size_t i = p + 4; i < p + 8 + n; ++i) {
+            crc ^= png[i];
+            for (int k = 0; k < 8; ++k) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+        }
+        if (~crc != be32(p + 8 + n)) return false;
+        if (type == "IHDR") w = static_cast<int>(be32(p + 8)), h = static_cast<int>(be32(p + 12));
+        if (type == "IDAT") z.insert(z.end(), png.begin() + static_cast<std::ptrdiff_t>(p + 8), png.begin() + static_cast<std::ptrdiff_t>(p + 8 + n));
+        p += 12 + n;
+    }
+    std::vector<std::uint8_t> raw;
+    std::size_t p = 2;
+    for (bool last = false; !last;) {
+        if (p + 5 > z.size()) return false;
+        last = z[p] & 1;
+        const std::size_t n = z[p + 1] | z[p + 2] << 8;
+        if ((n ^ (z[p + 3] | z[p + 4] << 8)) != 0xFFFF || p + 5 + n > z.size()) return false;
+        raw.insert(raw.end(), z.begin() + static_cast<std::ptrdiff_t>(p + 5), z.begin() + static_cast<std::ptrdiff_t>(p + 5 + n));
+        p += 5 + n;
+    }
+    std::uint32_t a = 1, b = 0;
+    for (std::uint8_t c : raw) a = (a + c) % 65521, b = (b + a) % 65521;
+    if (p + 4 != z.size() || (std::uint32_t{z[p]} << 24 | std::uint32_t{z[p + 1]} << 16 | std::uint32_t{z[p + 2]} << 8 | z[p + 3]) != (b << 16 | a))
+        return false;
+    const std::size_t row = static_cast<std::size_t>(w) * 3;
+    if (raw.size() != (row + 1) * static_cast<std::size_t>(h)) return false;
+    for (int y = 0; y < h; ++y) {
+        if (raw[static_cast<std::size_t>(y) * (row + 1)] != 0) return false;
+        const auto start = raw.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(y) * (row + 1) + 1);
+        rgb.insert(rgb.end(), start, start + static_cast<std::ptrdiff_t>(row));
+    }
+    return true;
+}
+
+// A square of lines from (0, 0) to (10, 10) with a real point in its middle,
+// in 200 x 120 pixels (more than one stored block): white paper, dark lines,
+// the point's colour at the centre.
+TEST(RenderPng, DecodesToTheDrawing) {
+    TJwsData jws;
+    for (const auto& [x1, y1, x2, y2] : {std::array{0., 0., 10., 0.}, {10., 0., 10., 10.}, {10., 10., 0., 10.}, {0., 10., 0., 0.}}) {
+        TEntJwwLine l;
+        l.start_x = x1, l.start_y = y1, l.end_x = x2, l.end_y = y2;
+        l.att.nPenColor = 2;
+        jws.EntLine.push_back(l);
+    }
+    jws.EntLineN = 4;
+    jws.EntTen.push_back(Point(5, 5, false));
+    jws.EntTenN = 1;
+    const std::vector<std::uint8_t> png = render::EncodePng(render::Rasterize(render::Render(jws), 200, 120));
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> rgb;
+    ASSERT_TRUE(DecodeStoredPng(png, w, h, rgb));
+    ASSERT_EQ(w, 200);
+    ASSERT_EQ(h, 120);
+    auto px = [&](int x, int y) {
+        const std::size_t i = (static_cast<std::size_t>(y) * 200 + static_cast<std::size_t>(x)) * 3;
+        return std::uint32_t{rgb[i]} << 16 | std::uint32_t{rgb[i + 1]} << 8 | rgb[i + 2];
+    };
+    EXPECT_EQ(px(2, 2), 0xFFFFFFu);                 // paper outside the fitted square
+    EXPECT_EQ(px(100, 60), 0x0040FFu);              // the real point at the centre
+    EXPECT_EQ(px(100, 16), render::Palette::Default().Of(2));  // the top edge after the 16-pixel margin
 }
 
 }  // namespace

@@ -90,13 +90,6 @@ private:
         return Pen{palette_.Of(att.nPenColor), att.nPenColor, att.nPenWidth, att.nPenStyle};
     }
 
-    // Text sizes are on paper; coordinates are at the scale of the layer group.
-    double GroupScale(std::uint16_t group) const {
-        if (group >= body_.EntLgrp.size()) return 1.0;
-        const double s = body_.EntLgrp[group].adScale;
-        return std::isfinite(s) && s > 0 ? s : 1.0;
-    }
-
     bool Full() {
         if (scene_.Size() < kMaxPrimitives && expanded_ < kMaxInserts) return false;
         scene_.truncated = true;
@@ -167,8 +160,7 @@ private:
     }
 
     void AddText(const TEntJwwMoji& t, const Transform& m, bool inBlock) {
-        const double g = GroupScale(t.att.nGLayer);
-        const double sx = std::hypot(m.a, m.c) * g, sy = std::hypot(m.b, m.d) * g;
+        const double sx = std::hypot(m.a, m.c), sy = std::hypot(m.b, m.d);
         TextPrim p{PenOf(t.att), 0, 0, t.dSizeX * sx, t.dSizeY * sy, t.dKankaku * sx,
                    t.degKakudo + std::atan2(m.c, m.a) * 180 / kPi, &t.strFontName, &t.str, inBlock};
         m.Apply(t.start_x, t.start_y, p.x, p.y);

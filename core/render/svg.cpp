@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "render/view.h"
 #include "text/encoding.h"
 
 namespace tervalo::render {
@@ -12,24 +13,6 @@ namespace tervalo::render {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-
-// Drawing coordinates (y up) to picture pixels (y down), fitted with a margin.
-struct View {
-    double scale = 1, minX = 0, maxY = 0, offX = 0, offY = 0;
-    View(const Extent& e, int w, int h) {
-        const double margin = 16;
-        if (e.empty) return;
-        const double dx = std::max(e.maxX - e.minX, 1e-9), dy = std::max(e.maxY - e.minY, 1e-9);
-        scale = std::min((w - 2 * margin) / dx, (h - 2 * margin) / dy);
-        if (!std::isfinite(scale) || scale <= 0) scale = 1;
-        minX = e.minX;
-        maxY = e.maxY;
-        offX = (w - dx * scale) / 2;
-        offY = (h - dy * scale) / 2;
-    }
-    double X(double x) const { return offX + (x - minX) * scale; }
-    double Y(double y) const { return offY + (maxY - y) * scale; }
-};
 
 void Num(std::string& out, double v) {
     if (!std::isfinite(v)) v = 0;
