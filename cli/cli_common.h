@@ -2,6 +2,7 @@
 // conversion of arguments to the program's UTF-16 paths.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,17 @@ bool ArgToText(const std::string& arg, std::u16string& text);
 
 std::string ToUtf8(const std::u16string& text);
 
+// A marker glyph (name, glyph or index 0..6) and a marker scale as given on
+// the command line; nothing when the text is not one.
+std::optional<int> ParseMarker(const std::string& value);
+std::optional<double> ParseScale(const std::string& value);
+
 int RunInfo(const std::vector<std::string>& args);
+int RunRender(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 
 extern const char kInfoUsage[];
 extern const char kConvertUsage[];
+extern const char kRenderUsage[];
 
 }  // namespace tervalo::cli

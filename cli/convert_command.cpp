@@ -83,6 +83,9 @@ struct ConvertArgs {
     std::vector<std::string> paths;
 };
 
+}  // namespace
+
+// The marker glyph and scale options, shared with the render command.
 std::optional<int> ParseMarker(const std::string& value) {
     static const char* const kNames[kMarkerGlyphCount][2] = {{"*", "star"},  {"o", "circle"},  {".", "dot"},
                                                                {"+", "plus"},  {"square", ""},   {"triangle", ""},
@@ -107,6 +110,8 @@ std::optional<double> ParseScale(const std::string& value) {
     if (!(scale > 0.0) || scale > kMaxMarkerScale) return std::nullopt;
     return scale;
 }
+
+namespace {
 
 // Parses the arguments; returns an exit code when the run must stop here.
 std::optional<int> ParseArgs(const std::vector<std::string>& args, ConvertArgs& out) {

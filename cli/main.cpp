@@ -23,6 +23,7 @@ const char kMainUsage[] =
     "Commands:\n"
     "  info [--json] FILE...      report the contents of each file\n"
     "  convert [OPTIONS] PATH...  convert files and folders into an output folder\n"
+    "  render FILE -o OUT.svg     draw a drawing and its points as a picture\n"
     "\n"
     "Options:\n"
     "  --help      show this help (also: tervalo-cli COMMAND --help)\n"
@@ -69,6 +70,8 @@ int Dispatch(const std::string& command, const std::vector<std::string>& rest) {
         rc = RunInfo(rest);
     } else if (command == "convert") {
         rc = RunConvert(rest);
+    } else if (command == "render") {
+        rc = RunRender(rest);
     } else {
         rc = UsageError("unknown command '" + command + "'");
     }

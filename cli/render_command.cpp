@@ -1,0 +1,194 @@
+// tervalo-cli render: draws one drawing or figure and its points as an SVG
+// picture, optionally as a conversion would write it, with the changed
+// points highlighted. The drawing itself is never written.
+#include <charconv>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli_common.h"
+#include "convert/convert_options.h"
+#include "convert/point_rules.h"
+#include "fs/fsutil.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+#include "render/raster.h"
+#include "render/render.h"
+#include "render/svg.h"
+#include "sources.h"
+
+namespace tervalo::cli {
+
+const char kRenderUsage[] =
+    "Usage: tervalo-cli render FILE -o OUT.svg|OUT.png [OPTIONS]\n"
+    "\n"
+    "Draws a Jw_cad drawing (.jww) or figure (.jws) as an SVG picture fitted to\n"
+    "the drawing, on white paper, with block inserts drawn through their\n"
+    "definitions; a name ending in .png gives a PNG image instead. Temporary\n"
+    "points, real points and point markers are drawn apart (see the legend in\n"
+    "the SVG); every point element of the SVG has the class \"point\" and one of\n"
+    "\"temporary\", \"real\", \"marker\", and \"in-block\" inside an insert.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output OUT       the .svg or .png to write (replaced only when complete)\n"
+    "  --size WxH             picture size in pixels (default 1600x1200)\n"
+    "  --after                draw the drawing as the conversion below would\n"
+    "                         write it, the changed points highlighted; needs\n"
+    "                         --to-real or --to-temporary and takes the options\n"
+    "                         of 'convert': --marker, --scale, --markers,\n"
+    "                         --marker-ends, --no-dimensions, --no-blocks\n"
+    "  -h, --help             show this help\n"
+    "\n"
+    "Exit status: 0 when the picture was written, 1 otherwise, 2 on bad arguments.\n";
+
+namespace {
+
+bool ParseSize(const std::string& v, int& w, int& h) {
+    const auto x = v.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    auto num = [](const char* b, const char* e, int& out) {
+        const auto r = std::from_chars(b, e, out);
+        return r.ec == std::errc() && r.ptr == e && out >= 16 && out <= 20000;
+    };
+    return num(v.data(), v.data() + x, w) && num(v.data() + x + 1, v.data() + v.size(), h);
+}
+
+// ".svg" or ".png" (any case), or empty for another name.
+std::u16string PictureExt(const std::u16string& path) {
+    if (path.size() < 4) return {};
+    std::u16string ext = path.substr(path.size() - 4);
+    for (char16_t& c : ext)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    return ext == u".svg" || ext == u".png" ? ext : std::u16string();
+}
+
+}  // namespace
+
+int RunRender(const std::vector<std::string>& args) {
+    std::optional<std::string> input, output;
+    render::SvgOptions svg;
+    bool after = false, markers = false, markerEnds = false, noDimensions = false, noBlocks = false;
+    std::optional<int> direction, markerIndex;
+    std::optional<double> scale;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= args.size()) return false;
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            Out(std::string(kRenderUsage).substr(0, sizeof kRenderUsage - 2));
+            return kExitOk;
+        } else if (a == "-o" || a == "--output") {
+            if (!value(v)) return UsageError("render: -o needs a file");
+            output = v;
+        } else if (a == "--size") {
+            if (!value(v) || !ParseSize(v, svg.width, svg.height))
+                return UsageError("render: --size takes WxH, each 16 to 20000 pixels");
+        } else if (a == "--after") {
+            after = true;
+        } else if (a == "--to-real" || a == "--to-temporary") {
+            const int d = a == "--to-real" ? 0 : 1;
+            if (direction && *direction != d) return UsageError("render: give one of --to-real and --to-temporary");
+            direction = d;
+        } else if (a == "--marker") {
+            if (!value(v) || !(markerIndex = ParseMarker(v)))
+                return UsageError("render: --marker takes *, o, ., +, square, triangle, x or an index 0 to 6");
+        } else if (a == "--scale") {
+            if (!value(v) || !(scale = ParseScale(v)))
+                return UsageError("render: --scale must be a number above 0 and at most 1e8");
+        } else if (a == "--markers") {
+            markers = true;
+        } else if (a == "--marker-ends") {
+            markerEnds = true;
+        } else if (a == "--no-dimensions") {
+            noDimensions = true;
+        } else if (a == "--no-blocks") {
+            noBlocks = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return UsageError("render: unknown option '" + a + "'");
+        } else if (input) {
+            return UsageError("render: one drawing at a time");
+        } else {
+            input = a;
+        }
+    }
+    if (!input) return UsageError("render: no drawing given");
+    if (!output) return UsageError("render: no output given (-o OUT.svg)");
+    if (after != direction.has_value()) return UsageError("render: --after needs --to-real or --to-temporary, and they need --after");
+    if (!after && (markerIndex || scale || markers || markerEnds || noDimensions || noBlocks))
+        return UsageError("render: conversion options need --after");
+    if (direction && *direction == 1 && (markerIndex || scale))
+        return UsageError("render: --marker and --scale apply to --to-real only");
+    if (direction && *direction == 0 && (markers || markerEnds))
+        return UsageError("render: --markers and --marker-ends apply to --to-temporary only");
+    if (scale && !markerIndex) return UsageError("render: --scale needs --marker");
+
+    std::u16string in, out;
+    if (!ArgToText(*input, in)) return UsageError("render: the drawing's name is not valid UTF-8");
+    if (!ArgToText(*output, out)) return UsageError("render: the output name is not valid UTF-8");
+    const std::u16string ext = PictureExt(out);
+    if (ext.empty()) return UsageError("render: the output must be an .svg or .png file");
+
+    TConvertOptions options;
+    options.Direction = direction.value_or(0);
+    options.MakeMarker = markerIndex ? 1 : 0;
+    options.MarkerIndex = markerIndex.value_or(0);
+    if (scale) options.MarkerScale = *scale;
+    options.ConvertMarkers = markers ? 1 : 0;
+    options.ConvertMarkerEnds = markerEnds ? 1 : 0;
+    options.SxfDimensions = noDimensions ? 0 : 1;
+    options.BlockContents = noBlocks ? 0 : 1;
+
+    auto fail = [&](const std::string& reason) {
+        Err(std::string(kProgram) + ": " + OneLine(in) + ": " + reason);
+        return kExitFailed;
+    };
+    // Draws the container, and with --after again once converted in memory.
+    auto draw = [&](auto& drawing) -> int {
+        const std::int32_t ver = drawing.Enthd.jwVer;
+        render::Scene before = render::Render(drawing);
+        std::vector<bool> changed;
+        render::Scene scene;
+        if (after) {
+            if (options.Direction == 0) ConvertPointsToReal(drawing, ver, options);
+            else ConvertPointsToTemporary(drawing, ver, options);
+            scene = render::Render(drawing);
+            changed = render::ChangedPoints(before, scene);
+            svg.changed = &changed;
+        } else {
+            scene = std::move(before);
+        }
+        svg.title = in;
+        std::vector<std::uint8_t> bytes;
+        if (ext == u".png") {
+            bytes = render::EncodePng(render::Rasterize(scene, svg.width, svg.height, svg.changed));
+        } else {
+            const std::string text = render::WriteSvg(scene, svg);
+            bytes.assign(text.begin(), text.end());
+        }
+        if (!WriteWholeFile(out, bytes)) return fail("cannot write " + ToUtf8(out) + ": " + LastSystemErrorText());
+        if (scene.truncated) Err(std::string(kProgram) + ": " + OneLine(in) +
+                                 ": nesting of block inserts too deep or too large; the rest is not drawn");
+        return kExitOk;
+    };
+
+    if (!FileFound(in)) return fail(FolderFound(in) ? "is a folder" : "file not found");
+    TJwwData jww;
+    if (jww.FileCheck(in)) {
+        jww.BindImageExp = false;  // copy no images out
+        jww.BindImageExr = true;
+        if (!jww.FileIn(in)) return fail("cannot read the JWW drawing: " + jww.LastError());
+        return draw(jww);
+    }
+    TJwsData jws;
+    if (jws.FileCheck(in)) {
+        if (!jws.FileIn(in)) return fail("cannot read the JWS figure: " + jws.LastError());
+        return draw(jws);
+    }
+    return fail("not a JWW drawing or JWS figure of a supported version");
+}
+
+}  // namespace tervalo::cli

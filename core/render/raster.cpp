@@ -1,0 +1,227 @@
+#include "render/raster.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "render/view.h"
+
+namespace tervalo::render {
+
+namespace {
+
+constexpr std::uint32_t kTemporary = 0xE07000, kReal = 0x0040FF, kMarker = 0xC0007A, kHalo = 0xFFE000;
+
+class Canvas {
+public:
+    explicit Canvas(Image& im) : im_(im) {}
+
+    void Plot(int x, int y, std::uint32_t rgb) {
+        if (x < 0 || y < 0 || x >= im_.width || y >= im_.height) return;
+        std::uint8_t* p = &im_.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(im_.width) + static_cast<std::size_t>(x)) * 3];
+        p[0] = static_cast<std::uint8_t>(rgb >> 16);
+        p[1] = static_cast<std::uint8_t>(rgb >> 8);
+        p[2] = static_cast<std::uint8_t>(rgb);
+    }
+
+    // A line clipped to a margin around the picture, stepped pixel by pixel.
+    void Line(double x1, double y1, double x2, double y2, std::uint32_t rgb) {
+        if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return;
+        if (!Clip(x1, y1, x2, y2)) return;
+        const double dx = x2 - x1, dy = y2 - y1;
+        const int n = static_cast<int>(std::max(std::fabs(dx), std::fabs(dy))) + 1;
+        for (int i = 0; i <= n; ++i)
+            Plot(static_cast<int>(std::lround(x1 + dx * i / n)), static_cast<int>(std::lround(y1 + dy * i / n)), rgb);
+    }
+
+    // A convex or simple polygon filled by scan lines (even-odd rule).
+    void Fill(const double* xs, const double* ys, int n, std::uint32_t rgb) {
+        double lo = ys[0], hi = ys[0];
+        for (int i = 1; i < n; ++i) lo = std::min(lo, ys[i]), hi = std::max(hi, ys[i]);
+        if (!std::isfinite(lo) || !std::isfinite(hi)) return;
+        const int y0 = std::max(0, static_cast<int>(std::floor(lo))), y1 = std::min(im_.height - 1, static_cast<int>(std::ceil(hi)));
+        for (int y = y0; y <= y1; ++y) {
+            const double sy = y + 0.5;
+            std::array<double, 8> cross{};
+            int k = 0;
+            for (int i = 0; i < n && k < 8; ++i) {
+                const int j = (i + 1) % n;
+                if ((ys[i] <= sy) != (ys[j] <= sy)) cross[static_cast<std::size_t>(k++)] = xs[i] + (sy - ys[i]) / (ys[j] - ys[i]) * (xs[j] - xs[i]);
+            }
+            std::sort(cross.begin(), cross.begin() + k);
+            for (int i = 0; i + 1 < k; i += 2) {
+                const int a = std::max(0, static_cast<int>(std::ceil(cross[static_cast<std::size_t>(i)] - 0.5)));
+                const int b = std::min(im_.width - 1, static_cast<int>(std::floor(cross[static_cast<std::size_t>(i + 1)] - 0.5)));
+                for (int x = a; x <= b; ++x) Plot(x, y, rgb);
+            }
+        }
+    }
+
+    void Disc(double cx, double cy, double r, std::uint32_t rgb) {
+        for (int y = static_cast<int>(cy - r); y <= static_cast<int>(cy + r) + 1; ++y)
+            for (int x = static_cast<int>(cx - r); x <= static_cast<int>(cx + r) + 1; ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) Plot(x, y, rgb);
+    }
+
+private:
+    // Cohen-Sutherland clipping against the picture grown by 2 pixels.
+    bool Clip(double& x1, double& y1, double& x2, double& y2) const {
+        const double xmin = -2, ymin = -2, xmax = im_.width + 2, ymax = im_.height + 2;
+        auto code = [&](double x, double y) {
+            return (x < xmin ? 1 : 0) | (x > xmax ? 2 : 0) | (y < ymin ? 4 : 0) | (y > ymax ? 8 : 0);
+        };
+        int c1 = code(x1, y1), c2 = code(x2, y2);
+        while (true) {
+            if (!(c1 | c2)) return true;
+            if (c1 & c2) return false;
+            const int c = c1 ? c1 : c2;
+            double x, y;
+            if (c & 8) x = x1 + (x2 - x1) * (ymax - y1) / (y2 - y1), y = ymax;
+            else if (c & 4) x = x1 + (x2 - x1) * (ymin - y1) / (y2 - y1), y = ymin;
+            else if (c & 2) y = y1 + (y2 - y1) * (xmax - x1) / (x2 - x1), x = xmax;
+            else y = y1 + (y2 - y1) * (xmin - x1) / (x2 - x1), x = xmin;
+            if (c == c1) x1 = x, y1 = y, c1 = code(x1, y1);
+            else x2 = x, y2 = y, c2 = code(x2, y2);
+        }
+    }
+
+    Image& im_;
+};
+
+std::uint32_t Crc(const std::uint8_t* p, std::size_t n, std::uint32_t crc = 0) {
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (std::size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+void Be32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(v >> s));
+}
+
+void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
+    Be32(out, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    Be32(out, Crc(&out[start], out.size() - start));
+}
+
+}  // namespace
+
+Image Rasterize(const Scene& scene, int width, int height, const std::vector<bool>* changed) {
+    Image im;
+    im.width = std::max(width, 16);
+    im.height = std::max(height, 16);
+    im.rgb.assign(static_cast<std::size_t>(im.width) * static_cast<std::size_t>(im.height) * 3, 0xFF);
+    const View v(scene.extent, im.width, im.height);
+    Canvas c(im);
+    for (const SolidPrim& s : scene.solids) {
+        double xs[4], ys[4];
+        for (int i = 0; i < 4; ++i) xs[i] = v.X(s.x[i]), ys[i] = v.Y(s.y[i]);
+        c.Fill(xs, ys, 4, s.pen.rgb);
+    }
+    for (const LinePrim& l : scene.lines) c.Line(v.X(l.x1), v.Y(l.y1), v.X(l.x2), v.Y(l.y2), l.pen.rgb);
+    for (const ArcPrim& a : scene.arcs) {
+        // Segments of at most about 3 pixels, at most 720 of them.
+        const double r = std::max(std::hypot(a.ux, a.uy), std::hypot(a.vx, a.vy)) * v.scale;
+        const double len = std::fabs(a.sweep) * r;
+        const int n = std::clamp(std::isfinite(len) ? static_cast<int>(len / 3) : 1, 4, 720);
+        double px = 0, py = 0;
+        for (int i = 0; i <= n; ++i) {
+            const double t = a.start + a.sweep * i / n;
+            const double x = v.X(a.cx + a.ux * std::cos(t) + a.vx * std::sin(t));
+            const double y = v.Y(a.cy + a.uy * std::cos(t) + a.vy * std::sin(t));
+            if (i) c.Line(px, py, x, y, a.pen.rgb);
+            px = x, py = y;
+        }
+    }
+    for (const TextPrim& t : scene.texts) {
+        // The box of the text's first character, turned by its angle.
+        const double size = t.sizeY * v.scale, w = t.sizeX * v.scale;
+        if (!(size >= 1) || !std::isfinite(size) || !std::isfinite(w)) continue;
+        const double ang = t.angle * 3.14159265358979323846 / 180, ca = std::cos(ang), sa = std::sin(ang);
+        const double x0 = v.X(t.x), y0 = v.Y(t.y);
+        const double bx[4] = {0, w, w, 0}, by[4] = {0, 0, size, size};
+        for (int i = 0; i < 4; ++i) {
+            const int j = (i + 1) % 4;
+            c.Line(x0 + bx[i] * ca - by[i] * sa, y0 - (bx[i] * sa + by[i] * ca), x0 + bx[j] * ca - by[j] * sa,
+                   y0 - (bx[j] * sa + by[j] * ca), t.pen.rgb);
+        }
+    }
+    for (std::size_t i = 0; i < scene.points.size(); ++i) {
+        const PointPrim& p = scene.points[i];
+        const double x = v.X(p.x), y = v.Y(p.y);
+        if (changed && i < changed->size() && (*changed)[i]) c.Disc(x, y, 6, kHalo);
+        switch (p.state) {
+            case PointState::Temporary:
+                for (int k = -2; k <= 2; ++k) {
+                    c.Plot(static_cast<int>(x) + k, static_cast<int>(y) - 2, kTemporary);
+                    c.Plot(static_cast<int>(x) + k, static_cast<int>(y) + 2, kTemporary);
+                    c.Plot(static_cast<int>(x) - 2, static_cast<int>(y) + k, kTemporary);
+                    c.Plot(static_cast<int>(x) + 2, static_cast<int>(y) + k, kTemporary);
+                }
+                break;
+            case PointState::Real: c.Disc(x, y, 2.2, kReal); break;
+            case PointState::Marker:
+                c.Line(x - 5, y, x + 5, y, kMarker);
+                c.Line(x, y - 5, x, y + 5, kMarker);
+                c.Line(x - 3.5, y - 3.5, x + 3.5, y + 3.5, kMarker);
+                c.Line(x - 3.5, y + 3.5, x + 3.5, y - 3.5, kMarker);
+                break;
+        }
+    }
+    return im;
+}
+
+std::vector<std::uint8_t> EncodePng(const Image& im) {
+    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<std::uint8_t> hdr;
+    Be32(hdr, static_cast<std::uint32_t>(im.width));
+    Be32(hdr, static_cast<std::uint32_t>(im.height));
+    hdr.insert(hdr.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
+    Chunk(out, "IHDR", hdr);
+
+    // The rows, each behind filter byte 0, in stored deflate blocks of at
+    // most 65535 bytes inside a zlib stream.
+    const std::size_t row = static_cast<std::size_t>(im.width) * 3;
+    std::vector<std::uint8_t> raw;
+    raw.reserve((row + 1) * static_cast<std::size_t>(im.height));
+    for (int y = 0; y < im.height; ++y) {
+        raw.push_back(0);
+        const auto* p = &im.rgb[static_cast<std::size_t>(y) * row];
+        raw.insert(raw.end(), p, p + row);
+    }
+    std::vector<std::uint8_t> z = {0x78, 0x01};
+    z.reserve(raw.size() + raw.size() / 65535 * 5 + 16);
+    std::size_t pos = 0;
+    do {
+        const std::size_t n = std::min<std::size_t>(65535, raw.size() - pos);
+        z.push_back(pos + n == raw.size() ? 1 : 0);
+        z.push_back(static_cast<std::uint8_t>(n));
+        z.push_back(static_cast<std::uint8_t>(n >> 8));
+        z.push_back(static_cast<std::uint8_t>(~n));
+        z.push_back(static_cast<std::uint8_t>(~n >> 8));
+        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(pos), raw.begin() + static_cast<std::ptrdiff_t>(pos + n));
+        pos += n;
+    } while (pos < raw.size());
+    std::uint32_t a = 1, b = 0;
+    for (const std::uint8_t byte : raw) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    Be32(z, (b << 16) | a);
+    Chunk(out, "IDAT", z);
+    Chunk(out, "IEND", {});
+    return out;
+}
+
+}  // namespace tervalo::render

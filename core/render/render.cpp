@@ -1,0 +1,319 @@
+#include "render/render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <unordered_map>
+
+#include "convert/point_rules.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+
+namespace tervalo::render {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+template <typename T>
+std::size_t Used(const std::vector<T>& list, std::int32_t n) {
+    if (n <= 0) return 0;
+    return std::min(list.size(), static_cast<std::size_t>(n));
+}
+
+// COLORREF (0x00BBGGRR) as 0xRRGGBB.
+std::uint32_t FromColorRef(std::uint32_t c) {
+    return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+
+bool TooLight(std::uint32_t rgb) {
+    const unsigned r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+    return (r * 299 + g * 587 + b * 114) / 1000 > 225;
+}
+
+// What one entity list holds: the drawing's own lists or a definition's.
+struct Lists {
+    const std::vector<TEntJwwLine>* line;
+    std::size_t lineN;
+    const std::vector<TEntJwwEnko>* enko;
+    std::size_t enkoN;
+    const std::vector<TEntJwwTen>* ten;
+    std::size_t tenN;
+    const std::vector<TEntJwwMoji>* moji;
+    std::size_t mojiN;
+    const std::vector<TEntJwwSunpo>* sunpo;
+    std::size_t sunpoN;
+    const std::vector<TEntJwwSolid>* solid;
+    std::size_t solidN;
+    const std::vector<TEntJwwBlock>* block;
+    std::size_t blockN;
+};
+
+Lists ListsOf(const DrawingBody& b) {
+    return {&b.EntLine, Used(b.EntLine, b.EntLineN),   &b.EntEnko,  Used(b.EntEnko, b.EntEnkoN),
+            &b.EntTen,  Used(b.EntTen, b.EntTenN),     &b.EntMoji,  Used(b.EntMoji, b.EntMojiN),
+            &b.EntSunpo, Used(b.EntSunpo, b.EntSunpoN), &b.EntSolid, Used(b.EntSolid, b.EntSolidN),
+            &b.EntBlock, Used(b.EntBlock, b.EntBlockN)};
+}
+
+Lists ListsOf(const TEntJwwBlockDef& d) {
+    return {&d.mLine, Used(d.mLine, d.mLineN),   &d.mEnko,  Used(d.mEnko, d.mEnkoN),
+            &d.mTen,  Used(d.mTen, d.mTenN),     &d.mMoji,  Used(d.mMoji, d.mMojiN),
+            &d.mSunpo, Used(d.mSunpo, d.mSunpoN), &d.mSolid, Used(d.mSolid, d.mSolidN),
+            &d.mBlock, Used(d.mBlock, d.mBlockN)};
+}
+
+class Renderer {
+public:
+    Renderer(const DrawingBody& body, std::int32_t jwVer, const Palette& palette)
+        : body_(body), sxf_(jwVer >= kFirstSxfVersion), palette_(palette) {
+        const std::size_t defs = Used(body.EntBlockDef, body.EntBlockDefN);
+        defIndex_.reserve(defs);
+        // The first definition with a number is the one its inserts draw.
+        for (std::size_t i = 0; i < defs; ++i) defIndex_.emplace(body.EntBlockDef[i].nNumber, i);
+        onPath_.assign(defs, false);
+    }
+
+    Scene Run() {
+        const Lists top = ListsOf(body_);
+        scene_.lines.reserve(top.lineN);
+        scene_.arcs.reserve(top.enkoN);
+        scene_.points.reserve(top.tenN);
+        scene_.texts.reserve(top.mojiN);
+        scene_.solids.reserve(top.solidN);
+        Draw(top, Transform{}, false, 0);
+        return std::move(scene_);
+    }
+
+private:
+    Pen PenOf(const TEntJwwAttr& att) const {
+        return Pen{palette_.Of(att.nPenColor), att.nPenColor, att.nPenWidth, att.nPenStyle};
+    }
+
+    bool Full() {
+        if (scene_.Size() < kMaxPrimitives && expanded_ < kMaxInserts) return false;
+        scene_.truncated = true;
+        return true;
+    }
+
+    void AddLine(const TEntJwwLine& l, const Transform& m, bool inBlock) {
+        LinePrim p{PenOf(l.att), 0, 0, 0, 0, inBlock};
+        m.Apply(l.start_x, l.start_y, p.x1, p.y1);
+        m.Apply(l.end_x, l.end_y, p.x2, p.y2);
+        scene_.extent.Add(p.x1, p.y1);
+        scene_.extent.Add(p.x2, p.y2);
+        scene_.lines.push_back(p);
+    }
+
+    void AddArc(const TEntJwwEnko& e, const Transform& m, bool inBlock) {
+        // Half-axes of the record: the radius along the tilt, the flattened
+        // radius across it; then the linear part of the transform.
+        const double ct = std::cos(e.radKatamukiKaku), st = std::sin(e.radKatamukiKaku);
+        const double r = e.dHankei, f = e.dHenpeiRitsu * e.dHankei;
+        const double lux = r * ct, luy = r * st, lvx = -f * st, lvy = f * ct;
+        ArcPrim p{PenOf(e.att), 0, 0,
+                  m.a * lux + m.b * luy, m.c * lux + m.d * luy,
+                  m.a * lvx + m.b * lvy, m.c * lvx + m.d * lvy,
+                  e.radKaishiKaku, e.radEnkoKaku, false, inBlock};
+        m.Apply(e.start_x, e.start_y, p.cx, p.cy);
+        p.full = e.bZenEnFlg != 0 || std::fabs(p.sweep) >= 2 * kPi;
+        if (p.full) {
+            p.start = 0;
+            p.sweep = 2 * kPi;
+        }
+        AddArcExtent(p);
+        scene_.arcs.push_back(p);
+    }
+
+    // The exact bounding box: the end points and the axis extremes that lie
+    // within the swept range.
+    void AddArcExtent(const ArcPrim& p) {
+        auto at = [&](double t) {
+            scene_.extent.Add(p.cx + p.ux * std::cos(t) + p.vx * std::sin(t),
+                              p.cy + p.uy * std::cos(t) + p.vy * std::sin(t));
+        };
+        const double lo = p.sweep >= 0 ? p.start : p.start + p.sweep;
+        const double span = std::fabs(p.sweep);
+        at(lo);
+        at(lo + span);
+        if (!std::isfinite(lo) || !std::isfinite(span)) return;
+        for (double t0 : {std::atan2(p.vx, p.ux), std::atan2(p.vy, p.uy)}) {
+            for (int k = 0; k < 2; ++k) {
+                double t = t0 + k * kPi;
+                // Bring t into [lo, lo + 2π).
+                t = lo + std::fmod(std::fmod(t - lo, 2 * kPi) + 2 * kPi, 2 * kPi);
+                if (t - lo <= span) at(t);
+            }
+        }
+    }
+
+    void AddPoint(const TEntJwwTen& t, const Transform& m, bool inBlock, bool inDimension) {
+        PointPrim p{PenOf(t.att), 0, 0, 0, 1, StateOf(t), MarkerGlyph::None, inBlock, inDimension};
+        m.Apply(t.start_x, t.start_y, p.x, p.y);
+        if (p.state == PointState::Marker) {
+            p.glyph = GlyphOfCode(static_cast<std::int32_t>(t.nCode));
+            p.angle = t.radKaitenKaku + std::atan2(m.c, m.a);
+            p.scale = t.dBairitsu;
+        }
+        scene_.extent.Add(p.x, p.y);
+        scene_.points.push_back(p);
+    }
+
+    void AddText(const TEntJwwMoji& t, const Transform& m, bool inBlock) {
+        const double sx = std::hypot(m.a, m.c), sy = std::hypot(m.b, m.d);
+        TextPrim p{PenOf(t.att), 0, 0, t.dSizeX * sx, t.dSizeY * sy, t.dKankaku * sx,
+                   t.degKakudo + std::atan2(m.c, m.a) * 180 / kPi, &t.strFontName, &t.str, inBlock};
+        m.Apply(t.start_x, t.start_y, p.x, p.y);
+        double ex, ey;
+        m.Apply(t.end_x, t.end_y, ex, ey);
+        scene_.extent.Add(p.x, p.y);
+        scene_.extent.Add(ex, ey);
+        scene_.texts.push_back(p);
+    }
+
+    void AddSolid(const TEntJwwSolid& s, const Transform& m, bool inBlock) {
+        SolidPrim p{PenOf(s.att), {}, {}, inBlock};
+        if (s.att.nPenColor == 10) p.pen.rgb = FromColorRef(s.Color);
+        const double xs[4] = {s.start_x, s.end_x, s.DPoint2_x, s.DPoint3_x};
+        const double ys[4] = {s.start_y, s.end_y, s.DPoint2_y, s.DPoint3_y};
+        for (int i = 0; i < 4; ++i) {
+            m.Apply(xs[i], ys[i], p.x[i], p.y[i]);
+            scene_.extent.Add(p.x[i], p.y[i]);
+        }
+        scene_.solids.push_back(p);
+    }
+
+    static bool Degenerate(const TEntJwwLine& l) {
+        return l.start_x == l.end_x && l.start_y == l.end_y;
+    }
+
+    void AddDimension(const TEntJwwSunpo& s, const Transform& m, bool inBlock) {
+        AddLine(s.Sen, m, inBlock);
+        AddText(s.Moji, m, inBlock);
+        if (!sxf_) return;  // older files hold no sub-records
+        if (!Degenerate(s.Ho1)) AddLine(s.Ho1, m, inBlock);
+        if (!Degenerate(s.Ho2)) AddLine(s.Ho2, m, inBlock);
+        for (const TEntJwwTen* t : {&s.Te1, &s.Te2, &s.Kt1, &s.Kt2}) AddPoint(*t, m, inBlock, true);
+    }
+
+    void Draw(const Lists& l, const Transform& m, bool inBlock, int depth) {
+        for (std::size_t i = 0; i < l.solidN && !Full(); ++i) AddSolid((*l.solid)[i], m, inBlock);
+        for (std::size_t i = 0; i < l.lineN && !Full(); ++i) AddLine((*l.line)[i], m, inBlock);
+        for (std::size_t i = 0; i < l.enkoN && !Full(); ++i) AddArc((*l.enko)[i], m, inBlock);
+        for (std::size_t i = 0; i < l.sunpoN && !Full(); ++i) AddDimension((*l.sunpo)[i], m, inBlock);
+        for (std::size_t i = 0; i < l.mojiN && !Full(); ++i) AddText((*l.moji)[i], m, inBlock);
+        for (std::size_t i = 0; i < l.tenN && !Full(); ++i) AddPoint((*l.ten)[i], m, inBlock, false);
+        if (depth >= kMaxDepth) {
+            if (l.blockN > 0) scene_.truncated = true;
+            return;
+        }
+        for (std::size_t i = 0; i < l.blockN && !Full(); ++i) {
+            const TEntJwwBlock& b = (*l.block)[i];
+            const auto found = defIndex_.find(b.nNumber);
+            if (found == defIndex_.end()) continue;
+            const std::size_t d = found->second;
+            if (onPath_[d]) {  // a definition reached through its own contents
+                scene_.truncated = true;
+                continue;
+            }
+            onPath_[d] = true;
+            ++expanded_;  // inserts of empty definitions count too
+            const Transform inner = m.Then(
+                Transform::Insert(b.DPKijunTen_x, b.DPKijunTen_y, b.dBairitsuX, b.dBairitsuY, b.radKaitenKaku));
+            Draw(ListsOf(body_.EntBlockDef[d]), inner, true, depth + 1);
+            onPath_[d] = false;
+        }
+    }
+
+    const DrawingBody& body_;
+    bool sxf_;
+    const Palette& palette_;
+    std::unordered_map<std::uint32_t, std::size_t> defIndex_;
+    std::vector<bool> onPath_;
+    std::size_t expanded_ = 0;
+    Scene scene_;
+};
+
+}  // namespace
+
+Transform Transform::Then(const Transform& in) const {
+    Transform r;
+    r.a = a * in.a + b * in.c;
+    r.b = a * in.b + b * in.d;
+    r.c = c * in.a + d * in.c;
+    r.d = c * in.b + d * in.d;
+    r.tx = tx + a * in.tx + b * in.ty;
+    r.ty = ty + c * in.tx + d * in.ty;
+    return r;
+}
+
+Transform Transform::Insert(double x, double y, double sx, double sy, double r) {
+    const double c = std::cos(r), s = std::sin(r);
+    return Transform{c * sx, -s * sy, s * sx, c * sy, x, y};
+}
+
+void Extent::Add(double x, double y) {
+    if (!std::isfinite(x) || !std::isfinite(y)) return;  // never let one bad value swallow the view
+    if (empty) {
+        minX = maxX = x;
+        minY = maxY = y;
+        empty = false;
+        return;
+    }
+    minX = std::min(minX, x);
+    maxX = std::max(maxX, x);
+    minY = std::min(minY, y);
+    maxY = std::max(maxY, y);
+}
+
+std::uint32_t Palette::Of(std::uint16_t penColor) const {
+    if (penColor < 10) return standard[penColor];
+    if (penColor >= 100 && penColor <= 356) return extended[penColor - 100];
+    return standard[2];
+}
+
+Palette Palette::Default() {
+    Palette p{};
+    const std::uint32_t standard[10] = {0x000000, 0x007878, 0x000000, 0x008000, 0x9A7000,
+                                        0xB000B0, 0x0000C0, 0x006060, 0xC00000, 0x707070};
+    std::copy(std::begin(standard), std::end(standard), p.standard);
+    std::fill(std::begin(p.extended), std::end(p.extended), 0x404040u);
+    return p;
+}
+
+Palette PaletteOf(const TJwwData& jww) {
+    Palette p = Palette::Default();
+    for (std::size_t i = 1; i < std::min<std::size_t>(jww.EntCol.size(), 10); ++i) {
+        const std::uint32_t rgb = FromColorRef(static_cast<std::uint32_t>(jww.EntCol[i].aPrtPenColor));
+        if (!TooLight(rgb)) p.standard[i] = rgb;
+    }
+    for (std::size_t i = 1; i < std::min<std::size_t>(jww.EntColS.size(), 257); ++i) {
+        const std::uint32_t rgb = FromColorRef(static_cast<std::uint32_t>(jww.EntColS[i].aPrtPenColor));
+        if (!TooLight(rgb)) p.extended[i] = rgb;
+    }
+    return p;
+}
+
+MarkerGlyph GlyphOfCode(std::int32_t code) {
+    static constexpr MarkerGlyph kByIndex[kMarkerGlyphCount] = {
+        MarkerGlyph::Star,   MarkerGlyph::Circle,   MarkerGlyph::Dot,  MarkerGlyph::Plus,
+        MarkerGlyph::Square, MarkerGlyph::Triangle, MarkerGlyph::Cross};
+    for (std::int32_t i = 0; i < kMarkerGlyphCount; ++i)
+        if (code == MarkerCode(i) || code == MarkerEndCode(i)) return kByIndex[i];
+    return MarkerGlyph::Unknown;
+}
+
+PointState StateOf(const TEntJwwTen& ten) {
+    if (ten.bKariten != 0) return PointState::Temporary;
+    return ten.att.nPenStyle == kMarkerPenStyle ? PointState::Marker : PointState::Real;
+}
+
+Scene RenderBody(const DrawingBody& body, std::int32_t jwVer, const Palette& palette) {
+    return Renderer(body, jwVer, palette).Run();
+}
+
+Scene Render(const TJwwData& jww) { return RenderBody(jww, jww.Enthd.jwVer, PaletteOf(jww)); }
+
+Scene Render(const TJwsData& jws) { return RenderBody(jws, jws.Enthd.jwVer, Palette::Default()); }
+
+}  // namespace tervalo::render
