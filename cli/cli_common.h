@@ -29,6 +29,7 @@ std::string ToUtf8(const std::u16string& text);
 
 int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
+int RunGenerate(const std::vector<std::string>& args);
 
 extern const char kInfoUsage[];
 extern const char kConvertUsage[];

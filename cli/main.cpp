@@ -22,6 +22,7 @@ const char kMainUsage[] =
     "Commands:\n"
     "  info [--json] FILE...      report the contents of each file\n"
     "  convert [OPTIONS] PATH...  convert files and folders into an output folder\n"
+    "  generate [OPTIONS] -o FILE write a generated drawing (benchmarks, tests)\n"
     "\n"
     "Options:\n"
     "  --help      show this help (also: tervalo-cli COMMAND --help)\n"
@@ -71,6 +72,8 @@ int Dispatch(const std::string& command, const std::vector<std::string>& rest) {
         rc = RunInfo(rest);
     } else if (command == "convert") {
         rc = RunConvert(rest);
+    } else if (command == "generate") {
+        rc = RunGenerate(rest);
     } else {
         rc = UsageError("unknown command '" + command + "'");
     }
