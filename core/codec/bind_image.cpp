@@ -75,7 +75,7 @@ void TJwwData::ImagesIn(ArchiveIn& in) {
     // the writer can store them back whatever the entry's name.
     for (std::uint32_t i = 0; i < count; ++i) {
         TBindImageType& e = BindImage[i];
-        e.Fname = in.NameIn();
+        e.Fname = in.NameIn(&e.storedFname);
         const std::size_t sizeAt = r.pos();
         const std::uint32_t size = r.u32();
         if (size > kMaxImageSize)
@@ -175,7 +175,7 @@ void TJwwData::ImagesOut(ArchiveOut& out) {
         const TBindImageType& e = BindImage[i];
         if (!e.exf) continue;
         const Bytes& bytes = BindImageExp && e.copied ? files[i] : e.data;
-        out.StrOut(e.Fname);
+        out.StrOut(e.Fname, e.storedFname);
         out.w.u32(static_cast<std::uint32_t>(bytes.size()));
         out.w.bytes(bytes);
     }
