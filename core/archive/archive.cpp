@@ -34,7 +34,20 @@ bool IsUnicodeForm(const std::uint8_t* p, std::size_t size) {
 
 }  // namespace
 
-std::u16string ArchiveIn::StrIn(StoredString* keep) {
+std::u16string ArchiveIn::StrIn(StoredString* keep) { return ReadString(keep, nullptr); }
+
+std::u16string ArchiveIn::NameInDeferred(StoredString& keep, std::uint32_t& deferred) {
+    deferred = 0;
+    std::u16string text = ReadString(&keep, &deferred);
+    if (deferred || keep.size) return text;
+    return StripControlChars(text);
+}
+
+void ArchiveIn::Kept(const std::u16string& text, StoredString& keep) const {
+    if (stored_ && keep.size) keep.check = CheckOf(*stored_, keep.offset, text);
+}
+
+std::u16string ArchiveIn::ReadString(StoredString* keep, std::uint32_t* deferred) {
     // The length prefix is rebuilt from the values read, as the window may
     // have moved on by the time the text itself is read.
     std::uint8_t prefix[6];
@@ -60,7 +73,9 @@ std::u16string ArchiveIn::StrIn(StoredString* keep) {
             ascii &= c < 0x80;
             clean &= c >= 0x20;
         }
-        if (ascii) {
+        if (!ascii && clean && deferred && keep && stored_) {
+            *deferred = static_cast<std::uint32_t>(payload.size());
+        } else if (ascii) {
             // Code page 932 keeps the ASCII range as it is: no converter needed.
             text.resize(payload.size());
             for (std::size_t i = 0; i < payload.size(); ++i) text[i] = payload[i];
@@ -101,7 +116,11 @@ std::u16string ArchiveIn::StrIn(StoredString* keep) {
             keep->size = static_cast<std::uint32_t>(size);
             bytes.insert(bytes.end(), prefix, prefix + prefixSize);
             bytes.insert(bytes.end(), payload.begin(), payload.end());
-            keep->check = CheckOf(*stored_, keep->offset, text);
+            if (!deferred || !*deferred) keep->check = CheckOf(*stored_, keep->offset, text);
+        } else if (deferred && *deferred) {
+            // No room to keep it: decode it now after all.
+            *deferred = 0;
+            text = AnsiBytesToText(payload);
         }
     }
     return text;

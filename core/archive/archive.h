@@ -31,12 +31,22 @@ public:
     std::u16string StrIn(StoredString* keep = nullptr);
     // StrIn, then every character below U+0020 removed.
     std::u16string NameIn(StoredString* keep = nullptr);
+    // NameIn, except that a text of code page 932 beyond ASCII that keeps its
+    // bytes is left undecoded: the result is empty, `deferred` holds the size
+    // of its text bytes (the end of the kept bytes), and the caller decodes it
+    // later (many at once, which costs the converter far less) and calls
+    // Kept(). `deferred` is 0 for a text decoded here.
+    std::u16string NameInDeferred(StoredString& keep, std::uint32_t& deferred);
+    // Completes the kept form of a text decoded later.
+    void Kept(const std::u16string& text, StoredString& keep) const;
+    const StoredStrings* stored() const { return stored_; }
     // A count word: u16, or 0xFFFF followed by a u32.
     std::uint32_t CountIn();
     // The attribute in the form of the file's version (13 bytes below 351).
     TEntJwwAttr AttrIn();
 
 private:
+    std::u16string ReadString(StoredString* keep, std::uint32_t* deferred);
     std::int32_t version_;
     bool& mojiEncode_;
     StoredStrings* stored_;

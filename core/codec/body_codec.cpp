@@ -184,7 +184,89 @@ TEntJwwTen ReadTenBody(ArchiveIn& in, double plainScale) {
     return t;
 }
 
-void ReadMoji(ArchiveIn& in, TEntJwwMoji& m) {
+// Texts of code page 932 beyond ASCII, decoded many at a time: the converter
+// costs hundreds of instructions per call, whatever the length. Their bytes
+// are joined with the byte 01 between them, which code page 932 decodes to
+// U+0001 and never uses inside a character (no trail byte is below 40), and
+// which a kept text never holds; so one decode split at U+0001 gives exactly
+// what decoding each text alone gives. A text waits in the batch by the list
+// its record goes into and its index there, as the list may move while it
+// grows; a record that never arrived (a read that failed) is skipped.
+class TextBatch {
+public:
+    enum Field : std::uint8_t { kMojiFont, kMojiStr, kSunpoFont, kSunpoStr };
+
+    explicit TextBatch(ArchiveIn& in) : in_(in) {}
+
+    void Add(void* list, std::size_t index, Field field, const StoredString& keep, std::uint32_t textBytes) {
+        pending_.push_back({list, static_cast<std::uint32_t>(index), field, keep.offset + keep.size - textBytes,
+                            textBytes});
+        bytes_ += textBytes + 1;
+        if (bytes_ >= kFlushBytes) Flush();
+    }
+
+    void Flush() {
+        if (pending_.empty()) return;
+        const auto& arena = in_.stored()->bytes;
+        Bytes joined;
+        joined.reserve(bytes_);
+        for (const Pending& p : pending_) {
+            joined.insert(joined.end(), arena.begin() + p.at, arena.begin() + p.at + p.size);
+            joined.push_back(0x01);
+        }
+        const std::u16string all = AnsiBytesToText(joined);
+        std::size_t from = 0;
+        for (const Pending& p : pending_) {
+            const std::size_t to = std::min(all.find(u'\x01', from), all.size());
+            StoredString* keep = nullptr;
+            if (std::u16string* text = Resolve(p, keep)) {
+                text->assign(all, from, to - from);
+                in_.Kept(*text, *keep);
+            }
+            from = to + 1;
+        }
+        pending_.clear();
+        bytes_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kFlushBytes = 256 * 1024;
+    struct Pending {
+        void* list;
+        std::uint32_t index;
+        Field field;
+        std::uint32_t at, size;
+    };
+
+    static std::u16string* Resolve(const Pending& p, StoredString*& keep) {
+        TEntJwwMoji* m = nullptr;
+        if (p.field == kMojiFont || p.field == kMojiStr) {
+            auto& list = *static_cast<std::vector<TEntJwwMoji>*>(p.list);
+            if (p.index < list.size()) m = &list[p.index];
+        } else {
+            auto& list = *static_cast<std::vector<TEntJwwSunpo>*>(p.list);
+            if (p.index < list.size()) m = &list[p.index].Moji;
+        }
+        if (!m) return nullptr;
+        const bool font = p.field == kMojiFont || p.field == kSunpoFont;
+        keep = font ? &m->storedFontName : &m->storedStr;
+        return font ? &m->strFontName : &m->str;
+    }
+
+    ArchiveIn& in_;
+    std::vector<Pending> pending_;
+    std::size_t bytes_ = 0;
+};
+
+// Where the strings of a text record go when their decoding waits in a batch.
+struct TextPlace {
+    TextBatch* batch = nullptr;
+    void* list = nullptr;
+    std::size_t index = 0;
+    bool dimension = false;
+};
+
+void ReadMoji(ArchiveIn& in, TEntJwwMoji& m, const TextPlace& place = {}) {
     const std::size_t a = AttrSize(in);
     const std::uint8_t* p = in.r.take(a + 68, "text");
     m.att = DecodeAttr(p, a == 15);
@@ -198,18 +280,31 @@ void ReadMoji(ArchiveIn& in, TEntJwwMoji& m) {
     m.dSizeY = Load<double>(p + 44);
     m.dKankaku = Load<double>(p + 52);
     m.degKakudo = Load<double>(p + 60);
-    m.strFontName = in.NameIn(&m.storedFontName);
-    m.str = in.NameIn(&m.storedStr);
+    if (place.batch && in.stored()) {
+        using F = TextBatch::Field;
+        std::uint32_t deferred = 0;
+        m.strFontName = in.NameInDeferred(m.storedFontName, deferred);
+        if (deferred)
+            place.batch->Add(place.list, place.index, place.dimension ? F::kSunpoFont : F::kMojiFont,
+                             m.storedFontName, deferred);
+        m.str = in.NameInDeferred(m.storedStr, deferred);
+        if (deferred)
+            place.batch->Add(place.list, place.index, place.dimension ? F::kSunpoStr : F::kMojiStr, m.storedStr,
+                             deferred);
+    } else {
+        m.strFontName = in.NameIn(&m.storedFontName);
+        m.str = in.NameIn(&m.storedStr);
+    }
     // Sizes and spacing that are not numbers would poison every later use.
     if (!IsValidDouble(m.dSizeX)) m.dSizeX = 3.0;
     if (!IsValidDouble(m.dSizeY)) m.dSizeY = 3.0;
     if (!IsValidDouble(m.dKankaku)) m.dKankaku = 0.0;
 }
 
-void ReadSunpo(ArchiveIn& in, TEntJwwSunpo& s) {
+void ReadSunpo(ArchiveIn& in, TEntJwwSunpo& s, const TextPlace& place) {
     s.att = in.AttrIn();
     s.Sen = ReadLineBody(in);
-    ReadMoji(in, s.Moji);
+    ReadMoji(in, s.Moji, place);
     if (in.version() >= kVerSxf) {
         s.bSxfMode = in.r.u16();
         s.Ho1 = ReadLineBody(in);
@@ -292,7 +387,9 @@ bool NameIs(std::span<const std::uint8_t> name, const char* expected) {
 // Reads one tag of an entity list and returns the kind it selects, 0 for none.
 std::int32_t ReadEntityTag(ArchiveIn& in, ArchiveState& st) {
     const std::uint16_t w = in.r.u16();
+    if (w == st.lastTag && w != 0) return st.lastKind;
     if (w == 0xFFFF) {
+        st.lastTag = 0;  // the classes change
         const std::size_t at = in.r.pos();
         const auto name = ReadClassName(in);
         for (std::size_t k = 0; k < 7; ++k) {
@@ -308,9 +405,14 @@ std::int32_t ReadEntityTag(ArchiveIn& in, ArchiveState& st) {
         index = in.r.u32() & 0x7FFFFFFFu;
     else
         index = std::int64_t{w} - 0x8000;
-    for (std::size_t k = 0; k < 7; ++k)
-        if (st.slots[k] != 0 && std::int64_t{st.slots[k]} == index) return static_cast<std::int32_t>(k + 1);
-    return 0;
+    std::int32_t kind = 0;
+    for (std::size_t k = 0; k < 7 && kind == 0; ++k)
+        if (st.slots[k] != 0 && std::int64_t{st.slots[k]} == index) kind = static_cast<std::int32_t>(k + 1);
+    if (w != 0x7FFF) {
+        st.lastTag = w;
+        st.lastKind = kind;
+    }
+    return kind;
 }
 
 template <typename T>
@@ -345,7 +447,7 @@ void ReserveFirst(std::vector<T>& list, std::int32_t kind, std::uint64_t entitie
 
 // Reads `n` entity objects into the lists; L.no has n entries already. The
 // lists of a long list (the drawing's own) are given their room up front.
-void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n, bool reserve) {
+void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n, bool reserve, TextBatch& texts) {
     std::uint32_t counter = 0;
     while (counter < n) {
         const std::int32_t kind = ReadEntityTag(in, st);
@@ -379,14 +481,14 @@ void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n,
                 break;
             case kKindMoji: {
                 TEntJwwMoji m;
-                ReadMoji(in, m);
+                ReadMoji(in, m, {&texts, &L.moji, L.moji.size(), false});
                 Append(L.moji, L.mojiN, std::move(m));
                 index = L.mojiN - 1;
                 break;
             }
             case kKindSunpo: {
                 TEntJwwSunpo s;
-                ReadSunpo(in, s);
+                ReadSunpo(in, s, {&texts, &L.sunpo, L.sunpo.size(), true});
                 Append(L.sunpo, L.sunpoN, std::move(s));
                 index = L.sunpoN - 1;
                 break;
@@ -408,7 +510,7 @@ void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n,
     }
 }
 
-void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int32_t& n2) {
+void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int32_t& n2, TextBatch& texts) {
     const std::int32_t ver = in.version();
     const std::uint32_t c = in.CountIn();  // a missing count is an error, not zero definitions
     CheckCount(in.r, c, MinBlockDefBytes(ver), "block definition");
@@ -439,7 +541,7 @@ void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int3
         def.N = static_cast<std::int32_t>(n);
         def.mNo.assign(n, TEntJwwNo{});
         ++st.objectIndex;
-        ReadEntityList(in, st, DefListsIn(def), n, false);
+        ReadEntityList(in, st, DefListsIn(def), n, false, texts);
     }
 }
 
@@ -615,6 +717,8 @@ private:
             w_.u16(static_cast<std::uint16_t>(length));
             w_.bytes({reinterpret_cast<const std::uint8_t*>(name), length});
             index = st_.objectIndex++;
+        } else if (index < 0x7FFF) {
+            w_.commit(Store(w_.room(2), static_cast<std::uint16_t>(0x8000 + index)));
         } else {
             out_.ClassTagOut(index);
         }
@@ -790,8 +894,16 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     lists.block.clear();
     lists.lineN = lists.enkoN = lists.tenN = lists.mojiN = lists.sunpoN = lists.solidN = lists.blockN = 0;
     ArchiveState st;
-    ReadEntityList(in, st, lists, n, true);
-    ReadBlockDefs(in, st, body, n2);
+    TextBatch texts(in);
+    try {
+        ReadEntityList(in, st, lists, n, true, texts);
+        ReadBlockDefs(in, st, body, n2, texts);
+    } catch (...) {
+        // The texts of the records read before the failure stay readable.
+        texts.Flush();
+        throw;
+    }
+    texts.Flush();
 }
 
 void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::int32_t n2,

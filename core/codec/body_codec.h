@@ -18,6 +18,10 @@ struct ArchiveState {
     // Class index of each class, 0 while not introduced. Slot k-1 is kind k;
     // slot 7 is the block definition class.
     std::array<std::uint32_t, 8> slots{};
+    // The last short class-reference tag read and the kind it selected
+    // (most entities follow one of their own kind).
+    std::uint16_t lastTag = 0;
+    std::int32_t lastKind = 0;
 };
 
 // Reads the entity list and then the block definition section into `body`.
