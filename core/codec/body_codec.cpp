@@ -202,6 +202,11 @@ public:
         pending_.push_back({list, static_cast<std::uint32_t>(index), field, keep.offset + keep.size - textBytes,
                             textBytes});
         bytes_ += textBytes + 1;
+    }
+
+    // Decodes the waiting texts once they are many. Called only between
+    // records, when every record that waits is in its list.
+    void FlushIfFull() {
         if (bytes_ >= kFlushBytes) Flush();
     }
 
@@ -483,6 +488,7 @@ void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n,
                 TEntJwwMoji m;
                 ReadMoji(in, m, {&texts, &L.moji, L.moji.size(), false});
                 Append(L.moji, L.mojiN, std::move(m));
+                texts.FlushIfFull();
                 index = L.mojiN - 1;
                 break;
             }
@@ -490,6 +496,7 @@ void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n,
                 TEntJwwSunpo s;
                 ReadSunpo(in, s, {&texts, &L.sunpo, L.sunpo.size(), true});
                 Append(L.sunpo, L.sunpoN, std::move(s));
+                texts.FlushIfFull();
                 index = L.sunpoN - 1;
                 break;
             }
