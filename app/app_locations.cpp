@@ -1,11 +1,11 @@
 #include "app_locations.h"
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <cstdlib>
 
 #include "fs/fsutil.h"
@@ -29,7 +29,10 @@ QString FolderOfPath(const QString& path) {
 
 bool FolderWritable(const QString& folder) {
     if (folder.isEmpty() || !FolderFound(U(folder))) return false;
-    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+    // Trying is the one answer every system gives alike (Windows' access
+    // lists are not reflected in permission bits).
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".tervalo-probe-XXXXXX")));
+    return probe.open();
 }
 
 SettingsLocation ChooseSettingsLocation(const QString& beside, const QString& fallback, bool folderWritable,
@@ -54,9 +57,12 @@ QString MakeWorkFolder(const QString& exeFolder, const QString& tempFallbackPare
     const QString beside = exeFolder + QStringLiteral("TEMP/");
     MakeFolder(U(beside));
     if (FolderWritable(beside) || tempFallbackParent.isEmpty()) return beside;
-    QByteArray pattern = QFile::encodeName(QDir(tempFallbackParent).filePath(QStringLiteral("tervalo-XXXXXX")));
-    if (::mkdtemp(pattern.data()) == nullptr) return beside;
-    return QFile::decodeName(pattern) + u'/';
+    // A new folder under a unique name that only this user may enter (mode
+    // 0700 on POSIX systems; on Windows the user's temporary folder is his own).
+    QTemporaryDir dir(QDir(tempFallbackParent).filePath(QStringLiteral("tervalo-XXXXXX")));
+    if (!dir.isValid()) return beside;
+    dir.setAutoRemove(false);
+    return dir.path() + u'/';
 }
 
 }  // namespace tervalo

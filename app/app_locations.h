@@ -2,9 +2,11 @@
 //
 // Both belong beside the executable: the settings file is the executable's
 // path with ".dat", the work folder for bound images is "TEMP" in the same
-// folder. An installed program often cannot write there (/usr/bin), so the
-// settings then go to the user's configuration folder and the work folder to
-// a private folder under the system's temporary folder.
+// folder. An installed program often cannot write there (/usr/bin, or
+// C:\Program Files on Windows), so the settings then go to the user's
+// configuration folder (~/.config/tervalo, or the user's application-data
+// folder %LOCALAPPDATA%\tervalo on Windows) and the work folder to a private
+// folder under the system's temporary folder.
 #pragma once
 
 #include <QString>

@@ -40,6 +40,14 @@ private:
 
 QString CleanFolder(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
+// The top of the whole tree: the file system's root "/" where there is one
+// root, else (Windows) Qt's "this computer", the empty path, whose children
+// are the drives.
+QString ComputerRoot() {
+    const QFileInfoList drives = QDir::drives();
+    return drives.size() == 1 && drives.front().filePath() == QLatin1String("/") ? QStringLiteral("/") : QString();
+}
+
 
 }  // namespace
 
@@ -47,7 +55,7 @@ TplExplorerFolderTree::TplExplorerFolderTree(QWidget* parent) : QWidget(parent) 
     model_ = new QFileSystemModel(this);
     model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     model_->setReadOnly(true);
-    model_->setRootPath(QStringLiteral("/"));
+    model_->setRootPath(ComputerRoot());
 
     view_ = new QTreeView(this);
     view_->setModel(model_);
@@ -96,10 +104,11 @@ TplExplorerFolderTree::~TplExplorerFolderTree() = default;
 
 void TplExplorerFolderTree::SetRootFolder(const QString& folder) {
     if (!folder.isEmpty() && rootSet_ && folder == FRootFolder) return;
-    const QString root = folder.isEmpty() ? QStringLiteral("/") : CleanFolder(folder);
-    if (!QFileInfo(root).isDir()) return;
-    const QModelIndex rootIndex = model_->index(root);
-    if (!rootIndex.isValid()) return;
+    const QString root = folder.isEmpty() ? ComputerRoot() : CleanFolder(folder);
+    const bool computer = root.isEmpty();  // the drives are the top items
+    if (!computer && !QFileInfo(root).isDir()) return;
+    const QModelIndex rootIndex = computer ? QModelIndex() : model_->index(root);
+    if (!computer && !rootIndex.isValid()) return;
     rootPath_ = root;
     rootSet_ = true;
     ++programSelecting_;
@@ -107,7 +116,7 @@ void TplExplorerFolderTree::SetRootFolder(const QString& folder) {
         // The file system's root is the one top item, expanded, and so is the
         // way down to the user's home folder.
         view_->setRootIndex(QModelIndex());
-        view_->expand(rootIndex);
+        if (!computer) view_->expand(rootIndex);
         const QModelIndex home = model_->index(QDir::homePath());
         if (home.isValid()) {
             ExpandTo(home);
@@ -161,7 +170,9 @@ void TplExplorerFolderTree::ScrollToTarget() {
 }
 
 bool TplExplorerFolderTree::UnderRoot(const QString& path) const {
-    if (rootPath_ == QLatin1String("/")) return path.startsWith(u'/');
+    if (rootPath_.isEmpty()) return QFileInfo(path).isAbsolute();  // every drive
+    // A root ending in '/' ("/", "C:/") holds every path that starts with it.
+    if (rootPath_.endsWith(u'/')) return path.startsWith(rootPath_);
     return path.startsWith(rootPath_ + u'/');
 }
 

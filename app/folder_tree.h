@@ -1,6 +1,7 @@
 // A folder tree for choosing the reference folder: folders only, rooted at the
-// file system's root "/" (Linux has no desktop name space above it) with the
-// user's home folder expanded, or at a given folder. It reports the folder the
+// file system's root "/" (Linux has no desktop name space above it) or, on
+// Windows, at "this computer" with the drives as top items, with the way to
+// the user's home folder expanded; or rooted at a given folder. It reports the folder the
 // user selects as a path; a folder the program selects is shown selected but
 // not reported, so the main window does not list it a second time.
 #pragma once
@@ -66,7 +67,7 @@ private:
     QString FRootFolder;
     QString FSelectFolder;
     QString recordedFolder_;  // the folder recorded as selected last
-    QString rootPath_;        // the root in use: "/" or the given folder
+    QString rootPath_;        // the root in use: "/", "" (the drives) or the given folder
     bool rootSet_ = false;
     int programSelecting_ = 0;  // above 0 while the program selects or expands
     bool shownOnce_ = false;

@@ -15,7 +15,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <iterator>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "convert/batch.h"
@@ -74,9 +77,8 @@ QString JoinFolder(const QString& folder, const QString& name) {
 
 QString WithSeparator(const QString& folder) { return folder.endsWith(u'/') ? folder : folder + u'/'; }
 
-// Shows the conversion run in the window: messages in message boxes, status
-// texts in the status bar, and the folder-following timer paused while a
-// file is converted.
+// The checks made on the window's thread before a run: messages in message
+// boxes.
 class WindowReporter : public BatchReporter {
 public:
     explicit WindowReporter(TForm1& form) : form_(form) {}
@@ -85,11 +87,76 @@ public:
     }
     void Status(const std::u16string& text) override { form_.SetStatus(Q(text)); }
     void FileResult(const BatchFileResult&) override {}
-    void ConvertBegin() override { form_.Timer1->stop(); }
-    void ConvertEnd() override { form_.Timer1->start(); }
 
 private:
     TForm1& form_;
+};
+
+// "1,234,567"
+QString WithThousands(std::uint64_t value) {
+    QString digits = QString::number(value);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, u',');
+    return digits;
+}
+
+constexpr int kMinColumnWidth = 24;  // narrower columns read as empty
+
+}  // namespace
+
+// A run in progress: the worker thread, its stop request, and what it has
+// found so far. The worker owns containers of its own, so the window can
+// list folders while it runs.
+struct TForm1::RunState {
+    std::thread thread;
+    std::atomic<bool> stop{false};
+    int total = 0;
+    std::mutex mutex;  // guards what follows
+    BatchSummary summary;
+    std::vector<std::pair<std::u16string, std::u16string>> unsupported;  // name, extension
+    std::vector<std::u16string> messages;
+};
+
+namespace {
+
+// The run's reporter on the worker thread: status texts go to the window
+// through its event queue; results are kept for the end of the run.
+class WorkerReporter : public BatchReporter {
+public:
+    WorkerReporter(TForm1& form, std::atomic<bool>& stop, std::mutex& mutex,
+                   std::vector<std::pair<std::u16string, std::u16string>>& unsupported,
+                   std::vector<std::u16string>& messages, int total)
+        : form_(form), stop_(stop), mutex_(mutex), unsupported_(unsupported), messages_(messages), total_(total) {}
+
+    void Message(const std::u16string& text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        messages_.push_back(text);
+    }
+    void UnsupportedExtension(const std::u16string&) override { pendingUnsupported_ = true; }
+    void Status(const std::u16string& text) override {
+        if (text.empty() || done_ >= total_) return;  // cleared between files; the summary comes at the end
+        const QString line = QString::number(done_ + 1) + QStringLiteral(" / ") + QString::number(total_) +
+                             QStringLiteral("　") + Q(text);
+        QMetaObject::invokeMethod(&form_, [form = &form_, line] { form->SetStatus(line); }, Qt::QueuedConnection);
+    }
+    void FileResult(const BatchFileResult& r) override {
+        ++done_;
+        if (pendingUnsupported_) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            unsupported_.emplace_back(r.name, r.ext);
+            pendingUnsupported_ = false;
+        }
+    }
+    bool StopRequested() override { return stop_.load(); }
+
+private:
+    TForm1& form_;
+    std::atomic<bool>& stop_;
+    std::mutex& mutex_;
+    std::vector<std::pair<std::u16string, std::u16string>>& unsupported_;
+    std::vector<std::u16string>& messages_;
+    const int total_;
+    int done_ = 0;
+    bool pendingUnsupported_ = false;
 };
 
 }  // namespace
@@ -212,6 +279,11 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent) : QMainWindow(par
 }
 
 TForm1::~TForm1() {
+    if (run_) {
+        run_->stop = true;
+        if (run_->thread.joinable()) run_->thread.join();
+        run_.reset();
+    }
     // A window destroyed without being closed still frees its work files and
     // keeps its settings.
     if (shown_ && !closed_) {
@@ -279,6 +351,16 @@ void TForm1::FreeContainers() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (run_) {
+        // Closing while files are converted: stop after the current file,
+        // then close, or go on.
+        if (closeAfterRun_ || (hooks.ask && hooks.ask(this, QStringLiteral("変換中です。中止して終了しますか？")))) {
+            closeAfterRun_ = true;
+            StopRun();
+        }
+        event->ignore();
+        return;
+    }
     if (shown_ && !closed_) {
         closed_ = true;
         FormClose();
@@ -315,6 +397,9 @@ void TForm1::ListFolder(const QString& folder) {
     ListView1->clearContents();
     ListView1->setRowCount(0);
     if (!FolderFound(U(folder))) {
+        // Before a folder is chosen (first start), or the folder has gone.
+        SetStatus(folder.isEmpty() ? QStringLiteral("参照フォルダを選んで下さい。")
+                                   : QStringLiteral("参照フォルダが存在しません。"));
         Timer1->start(kTimerInterval);
         return;
     }
@@ -326,15 +411,21 @@ void TForm1::ListFolder(const QString& folder) {
     for (int row = 0; row < FileCount; ++row) {
         const TFileField& file = FileList[static_cast<std::size_t>(row)];
         const QString name = Q(file.name);
-        const auto [version, memo] = ReadFileInfo(JoinFolder(folder, name));
-        const QString cells[6] = {name,         Q(ExtLower(file.name)), memo, Q(file.date + u" " + file.time),
-                                  Q(IntToText(file.size)), version};
+        // A name that is not valid text cannot be opened by it: no header to
+        // read, and marked as not convertible.
+        const auto [version, memo] =
+            file.nameNotText ? std::make_pair(QString(), QStringLiteral("（ファイル名の文字コードが正しくないため変換できません）"))
+                             : ReadFileInfo(JoinFolder(folder, name));
+        const QString cells[6] = {name, Q(ExtLower(file.name)), memo, Q(file.date + u" " + file.time),
+                                  WithThousands(file.fullSize), version};
         for (int c = 0; c < 6; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             item->setTextAlignment(kColumns[c].alignment);
+            if (file.nameNotText) item->setForeground(QColor(128, 128, 128));
             ListView1->setItem(row, c, item);
         }
+        ListView1->item(row, 0)->setData(kNameNotTextRole, file.nameNotText);
     }
     ListView1->setUpdatesEnabled(true);
 
@@ -461,8 +552,9 @@ void TForm1::ListView1DblClick() {
         return;
     }
     const QString path = PathInFolder(caption);
-    if (hooks.openFile) hooks.openFile(path);
-    SetStatus(QStringLiteral("ファイル「") + path + QStringLiteral("」"));
+    const bool opened = hooks.openFile && hooks.openFile(path);
+    SetStatus(opened ? QStringLiteral("ファイル「") + path + QStringLiteral("」")
+                     : QStringLiteral("ファイル「") + path + QStringLiteral("」を開くプログラムがありません。"));
 }
 
 void TForm1::Timer1Timer() {
@@ -486,17 +578,103 @@ void TForm1::BrowseForFolder1Execute() {
 void TForm1::ComboBox1Select() { ListFolder(preFolder_); }
 
 void TForm1::ButtonTClick() {
+    if (run_) {  // the button reads "中止" while a run goes on
+        StopRun();
+        return;
+    }
     if (!JWW || !JWS) return;
     BatchJob job;
     job.referenceFolder = U(preFolder_);
     job.outputFolder = U(Edit1->text());
-    for (int r = 0; r < ListView1->rowCount(); ++r)
-        if (ListView1->selectionModel()->isRowSelected(r, QModelIndex()))
-            job.items.push_back(BatchItem{job.referenceFolder, U(ItemCaption(r))});
+    for (int r = 0; r < ListView1->rowCount(); ++r) {
+        if (!ListView1->selectionModel()->isRowSelected(r, QModelIndex())) continue;
+        const QTableWidgetItem* item = ListView1->item(r, 0);
+        job.items.emplace_back(job.referenceFolder, U(ItemCaption(r)), item && item->data(kNameNotTextRole).toBool());
+    }
     job.options = ConvertOptions;
     WindowReporter reporter(*this);
-    const BatchSummary summary = RunBatch(job, BatchContainers{*JWW, *JWS}, reporter);
-    if (summary.check != BatchCheck::Ok) Button1->setFocus();
+    if (CheckOutputFolder(job, reporter) != BatchCheck::Ok) {
+        Button1->setFocus();
+        return;
+    }
+    // The listed folder may have gone or been renamed since it was listed.
+    if (!job.items.empty() && !FolderFound(job.referenceFolder)) {
+        const QString text = QStringLiteral("参照フォルダが存在しません。");
+        if (hooks.message) hooks.message(this, text, QMessageBox::NoIcon);
+        SetStatus(text);
+        return;
+    }
+    StartRun(std::move(job));
+}
+
+void TForm1::StartRun(BatchJob job) {
+    run_ = std::make_unique<RunState>();
+    run_->total = static_cast<int>(job.items.size());
+    SetRunning(true);
+    RunState* state = run_.get();
+    state->thread = std::thread([this, state, job = std::move(job)] {
+        TJwwData jww;
+        TJwsData jws;
+        WorkerReporter reporter(*this, state->stop, state->mutex, state->unsupported, state->messages, state->total);
+        BatchSummary summary = RunBatch(job, BatchContainers{jww, jws}, reporter);
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->summary = std::move(summary);
+        }
+        QMetaObject::invokeMethod(this, &TForm1::FinishRun, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::StopRun() {
+    if (!run_ || run_->stop) return;
+    run_->stop = true;
+    ButtonT->setEnabled(false);  // one stop is enough; the run ends after this file
+    SetStatus(StatusText() + QStringLiteral("（中止しています）"));
+}
+
+void TForm1::FinishRun() {
+    if (!run_) return;
+    if (run_->thread.joinable()) run_->thread.join();
+    std::unique_ptr<RunState> state = std::move(run_);
+    SetRunning(false);
+    const BatchSummary& s = state->summary;
+    const QString summary = Q(s.stopped ? StoppedSummaryText(s.converted, s.notConverted)
+                                        : SummaryText(s.converted, s.notConverted));
+    SetStatus(summary);
+    for (const std::u16string& text : state->messages)
+        if (hooks.message) hooks.message(this, Q(text), QMessageBox::NoIcon);
+    // Every file refused for its extension in one message.
+    if (state->unsupported.size() == 1 && hooks.message) {
+        const auto& [name, ext] = state->unsupported.front();
+        hooks.message(this, Q(UnsupportedExtensionMessage(name, ext)), QMessageBox::NoIcon);
+    } else if (!state->unsupported.empty() && hooks.message) {
+        QString text = QStringLiteral("このファイル拡張子（種類）の変換には対応していません。");
+        for (const auto& [name, ext] : state->unsupported)
+            text += QStringLiteral("\r\nファイル名：") + Q(name) + QStringLiteral("　拡張子：") + Q(ext);
+        hooks.message(this, text, QMessageBox::NoIcon);
+    }
+    // Which files were not converted, and why.
+    QList<QPair<QString, QString>> rows;
+    for (const BatchFileResult& r : s.files) {
+        if (r.outcome != FileOutcome::NotConverted) continue;
+        QString reason = Q(JapaneseReasonText(r.reason));
+        if (!r.detail.empty()) reason += QStringLiteral("（") + Q(Utf8ToUtf16(r.detail)) + QStringLiteral("）");
+        rows.append({Q(r.name), reason});
+    }
+    if (!rows.isEmpty() && hooks.results) hooks.results(this, summary, rows);
+    if (s.check != BatchCheck::Ok) Button1->setFocus();
+    Q_EMIT RunFinished();
+    if (closeAfterRun_) close();
+}
+
+void TForm1::SetRunning(bool running) {
+    ButtonT->setText(running ? QStringLiteral("中止") : QStringLiteral("変換 (&T)"));
+    ButtonT->setEnabled(true);
+    for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2), static_cast<QWidget*>(ComboBox1),
+                       static_cast<QWidget*>(plExplorerFolderTree1)})
+        w->setEnabled(!running);
+    if (running) Timer1->stop();
+    else Timer1->start(kTimerInterval);
 }
 
 void TForm1::ButtonXClick() { close(); }
@@ -511,16 +689,36 @@ void TForm1::Button2Click() {
 
 // --- Settings ----------------------------------------------------------------
 
+void TForm1::ApplyDefaultColumnWidths() {
+    const QFontMetrics metrics(ListView1->font());
+    const QFontMetrics header(ListView1->horizontalHeader()->font());
+    const int pad = 16;
+    // The longest texts of the kind, date, size and version columns.
+    const QString samples[6] = {QStringLiteral("MMMMMMMMMMMM.jww"), QStringLiteral(".jww"),
+                                QStringLiteral("図面メモの初めの部分"), QStringLiteral("2026/12/31 23:59:59"),
+                                QStringLiteral("999,999,999,999"), QStringLiteral("DOS")};
+    for (int c = 0; c < ListView1->columnCount() && c < 6; ++c) {
+        const int cell = metrics.horizontalAdvance(samples[c]);
+        const int caption = header.horizontalAdvance(QString::fromUtf16(kColumns[c].caption));
+        ListView1->setColumnWidth(c, std::max(cell, caption) + pad);
+    }
+}
+
 void TForm1::LoadSettings(const QString& path) {
     TSettingsData d;
-    if (!path.isEmpty()) LoadSettingsFile(U(path), d);
+    const bool loaded = !path.isEmpty() && LoadSettingsFile(U(path), d);
     move(d.FormLeft, d.FormTop);
     resize(d.FormWidth, d.FormHeight);
     preFolder_ = Q(d.ReferenceFolder);
     Edit1->setText(Q(d.OutputFolder));
     ComboBox1->setCurrentIndex(d.FileTypeIndex >= 0 && d.FileTypeIndex < ComboBox1->count() ? d.FileTypeIndex : -1);
-    for (int c = 0; c < ListView1->columnCount(); ++c)
-        ListView1->setColumnWidth(c, std::max(0, d.ColumnWidths[static_cast<std::size_t>(c)]));
+    // Widths that show every cell whole, unless the settings file gives a
+    // readable width of its own.
+    ApplyDefaultColumnWidths();
+    for (int c = 0; loaded && c < ListView1->columnCount(); ++c) {
+        const int width = d.ColumnWidths[static_cast<std::size_t>(c)];
+        if (width >= kMinColumnWidth) ListView1->setColumnWidth(c, width);
+    }
     Form2->move(d.DialogLeft, d.DialogTop);
     ConvertOptions = d.Options;
 

@@ -20,12 +20,16 @@ class QTimer;
 
 namespace tervalo {
 
+struct BatchJob;
 class TJwwData;
 class TJwsData;
 class TJwcData;
 class TJwkData;
 class TForm2;
 class TplExplorerFolderTree;
+
+// Item data of a list row's first cell: the name on disk is not valid text.
+inline constexpr int kNameNotTextRole = Qt::UserRole + 1;
 
 // The file-type selector: item texts and the mask each one lists.
 struct FileTypeEntry {
@@ -104,6 +108,15 @@ public:
     // The caption of the file-list row, and whether it is selected.
     QString ItemCaption(int row) const;
 
+    // A conversion runs off the window's thread; these say whether one runs
+    // and ask it to stop after the file it is converting.
+    bool Running() const { return run_ != nullptr; }
+    void StopRun();
+
+Q_SIGNALS:
+    // A run has ended and its results have been shown.
+    void RunFinished();
+
 protected:
     void setVisible(bool visible) override;
     void closeEvent(QCloseEvent* event) override;
@@ -117,6 +130,14 @@ private:
     void FreeContainers();
     void SortList();
     QString PathInFolder(const QString& name) const;
+    void StartRun(BatchJob job);
+    void FinishRun();
+    void SetRunning(bool running);
+    void ApplyDefaultColumnWidths();
+
+    struct RunState;
+    std::unique_ptr<RunState> run_;
+    bool closeAfterRun_ = false;
 
     AppLocations locations_;
     QString preFolder_;

@@ -247,25 +247,6 @@ const char* ReasonCode(NotConvertedReason reason) {
     return "not_converted";
 }
 
-const char* JapaneseReason(NotConvertedReason reason) {
-    switch (reason) {
-        case NotConvertedReason::None: return "変換しました";
-        case NotConvertedReason::UnsupportedExtension: return "このファイル拡張子（種類）の変換には対応していません";
-        case NotConvertedReason::KindNotConverted: return "JWC・JWKファイルは変換できません";
-        case NotConvertedReason::SourceMissing: return "ファイルが見つかりません";
-        case NotConvertedReason::CheckFailed: return "対応するバージョンのJWW・JWSファイルではありません";
-        case NotConvertedReason::TargetIsSource: return "保存先がこの変換で読むファイルです";
-        case NotConvertedReason::DuplicateTarget: return "同じ保存先に先のファイルを書き込みました";
-        case NotConvertedReason::NameNotText: return "ファイル名がUTF-8ではありません";
-        case NotConvertedReason::NotAPlainFile: return "置き換える名前が通常のファイルではありません";
-        case NotConvertedReason::BackupFailed: return "既存のファイルをバックアップできませんでした";
-        case NotConvertedReason::ReadFailed: return "ファイルを読み込めませんでした";
-        case NotConvertedReason::ImagesNotExtracted: return "画像を取り出せませんでした";
-        case NotConvertedReason::WriteFailed: return "変換したファイルを書き込めませんでした";
-    }
-    return "変換できませんでした";
-}
-
 // Prints each file's result as it finishes: text lines in one language, or
 // JSON objects; and a progress line on a terminal.
 class CliReporter : public BatchReporter {
@@ -321,7 +302,7 @@ public:
         }
         line = (ja_ ? (args_.dryRun ? "変換できません: " : "変換できませんでした: ")
                     : (args_.dryRun ? "would not convert: " : "not converted: ")) +
-               OneLine(r.source) + ": " + (ja_ ? JapaneseReason(r.reason) : ReasonText(r.reason));
+               OneLine(r.source) + ": " + (ja_ ? ToUtf8(JapaneseReasonText(r.reason)) : ReasonText(r.reason));
         if (!r.detail.empty()) line += " (" + OneLine(Utf8ToUtf16(r.detail)) + ")";
         Err(line);
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "console.h"
 #include "text/encoding.h"
 
 namespace tervalo::cli {
@@ -30,15 +31,11 @@ const char kMainUsage[] =
 
 }  // namespace
 
-void Out(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-}
+void Out(const std::string& line) { console::Write(stdout, line + "\n"); }
 
 void Err(const std::string& line) {
     std::fflush(stdout);
-    std::fputs(line.c_str(), stderr);
-    std::fputc('\n', stderr);
+    console::Write(stderr, line + "\n");
 }
 
 void PrintVersion() { Out(std::string(kProgram) + " " + TERVALO_VERSION); }
@@ -49,8 +46,9 @@ int UsageError(const std::string& message) {
 }
 
 bool ArgToText(const std::string& arg, std::u16string& text) {
-    text = Utf8ToUtf16(arg);
-    return Utf16ToUtf8(text) == arg;
+    const std::u16string decoded = Utf8ToUtf16(arg);
+    text = console::NativePathText(decoded);
+    return Utf16ToUtf8(decoded) == arg;
 }
 
 std::string ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text); }
@@ -63,7 +61,7 @@ int Dispatch(const std::string& command, const std::vector<std::string>& rest) {
     using namespace tervalo::cli;
     int rc;
     if (command == "--help" || command == "-h") {
-        std::fputs(kMainUsage, stdout);
+        console::Write(stdout, kMainUsage);
         rc = kExitOk;
     } else if (command == "--version") {
         PrintVersion();
@@ -84,13 +82,11 @@ int Dispatch(const std::string& command, const std::vector<std::string>& rest) {
 
 int main(int argc, char** argv) {
     using namespace tervalo::cli;
-    std::vector<std::string> args(argv + 1, argv + argc);
+    console::Start();
+    std::vector<std::string> args = console::Arguments(argc, argv);
     if (args.empty()) return UsageError("no command given");
     const std::string& command = args[0];
     std::vector<std::string> rest(args.begin() + 1, args.end());
-    // Lines reach a pipe as they are printed, so a reader sees each file's
-    // line as soon as it is done.
-    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     int rc;
     try {
         rc = Dispatch(command, rest);

@@ -135,11 +135,16 @@ void CollectFolder(const std::u16string& folder, const CollectOptions& options, 
 }
 
 BatchItem ItemOfFile(const std::u16string& path) {
-    std::size_t slash = path.size();
-    while (slash > 0 && !IsSeparator(path[slash - 1])) --slash;
-    if (slash == 0) return {u".", path};
-    if (slash == 1) return {path.substr(0, 1), path.substr(1)};
-    return {path.substr(0, slash - 1), path.substr(slash)};
+    // The platform's own rules say where the folder part ends ('/' and, on
+    // Windows, '\\' and a drive's colon).
+    std::filesystem::path p;
+    if (!platform::PathFromText(path, p)) return {u".", path};
+    std::u16string folder = platform::TextFromPath(p.parent_path());
+    const std::u16string name = platform::TextFromPath(p.filename());
+    if (folder.empty()) return {u".", name};
+    // "C:plan.jww" is plan.jww in the current folder of drive C.
+    if (folder.back() == u':') folder += u'.';
+    return {folder, name};
 }
 
 }  // namespace tervalo::cli

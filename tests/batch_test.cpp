@@ -96,12 +96,14 @@ TEST(BatchTest, OutputFolderChecks) {
          kTextSameFolder},
         {"dot and dot-dot", [](Fixture& f) { return (f.out / ".." / "ref" / ".").string(); },
          BatchCheck::SameAsReference, kTextSameFolder},
+#ifndef _WIN32  // symbolic links need administrator rights or developer mode on Windows
         {"link to the folder",
          [](Fixture& f) {
              fs::create_directory_symlink(f.ref, f.dir.path() / "link");
              return (f.dir.path() / "link").string();
          },
          BatchCheck::SameAsReference, kTextSameFolder},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -123,6 +125,7 @@ TEST(BatchTest, SameFolderComparesTextAndLocation) {
     TempDir dir;
     fs::create_directory(dir.path() / "Data");
     const std::string d = (dir.path() / "Data").string();
+#ifndef _WIN32  // Windows folders ignore letter case; links need administrator rights
     // Letter case: another folder on a file system that tells them apart,
     // the same once the other name exists as a link to it.
     EXPECT_FALSE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));
@@ -130,6 +133,7 @@ TEST(BatchTest, SameFolderComparesTextAndLocation) {
     EXPECT_FALSE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));
     fs::create_directory_symlink(dir.path() / "Data", dir.path() / "data");
     EXPECT_TRUE(SameFolder(U16(d), U16(dir.path().string() + "/data/")));
+#endif
     EXPECT_TRUE(SameFolder(U16(d), U16(d + "//")));
     EXPECT_TRUE(SameFolder(U16(d + "/missing/.."), U16(d)));
     EXPECT_TRUE(SameFolder(U16(d + "/new"), U16(d + "/./new/")));  // not existing yet
@@ -266,6 +270,9 @@ TEST(BatchTest, FilesThatCannotBeConvertedAreNotCounted) {
 }
 
 TEST(BatchTest, TargetLeadingToASourceIsNeverWritten) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs symbolic links, which Windows grants only to administrators and developer mode";
+#else
     Fixture f;
     WriteFile(f.ref / "plan.jws", Figure(1));
     WriteFile(f.ref / "other.jws", Figure(5));
@@ -281,6 +288,7 @@ TEST(BatchTest, TargetLeadingToASourceIsNeverWritten) {
     EXPECT_EQ(s.converted, 1);
     EXPECT_EQ(ReadFile(f.ref / "plan.jws"), plan);
     EXPECT_EQ(ReadFile(f.ref / "other.jws"), other);
+#endif
 }
 
 TEST(BatchTest, SameTargetTwiceIsWrittenOnce) {

@@ -2,7 +2,9 @@
 // which to store again on writing, and deleting the copies.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <set>
@@ -263,6 +265,9 @@ TEST(BindImage, WritingTakesTheCurrentContentOfTheCopy) {
 // An image file that exists but cannot be read is left out before the count
 // is written, so the count matches the entries that follow.
 TEST(BindImage, UnreadableCopyIsLeftOut) {
+#ifdef _WIN32
+    GTEST_SKIP() << "makes a file unreadable through POSIX permissions or /proc";
+#else
     Fixture f;
     ASSERT_TRUE(f.jww.ReadFromBuffer(
         BuildJww(700, JwwBodyBuilder(700).text("^@BM%temp%a.bmp,1").text("^@BM%temp%b.bmp,1").build(),
@@ -284,6 +289,7 @@ TEST(BindImage, UnreadableCopyIsLeftOut) {
     EXPECT_EQ(StoredImages(out), (std::vector<std::pair<std::u16string, std::int32_t>>{{u"b.bmp", 6}}));
     EXPECT_FALSE(f.jww.BindImage[0].exf);
     EXPECT_TRUE(f.jww.BindImage[1].exf);
+#endif
 }
 
 // An image section that ends before what it announces fails the whole read

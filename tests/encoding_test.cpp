@@ -65,7 +65,12 @@ TEST(EncodingCp932, DuplicateCodesDecodeAlikeAndEncodeToOneChoice) {
 
 TEST(EncodingCp932, InvalidBytesBecomeOneReplacementEach) {
     const std::vector<Cp932Case> cases = {
+#ifdef _WIN32
+        // Windows' own code page 932 gives 0x80 its C1 control (and back).
+        {"0x80", B({0x80}), u"\u0080"},
+#else
         {"0x80", B({0x80}), u"\uFFFD"},
+#endif
         {"0xA0 between letters", B({0x41, 0xA0, 0x42}), u"A\uFFFDB"},
         {"0xFD 0xFE 0xFF", B({0xFD, 0xFE, 0xFF}), u"\uFFFD\uFFFD\uFFFD"},
         {"lead byte cut off at the end", B({0x41, 0x82}), u"A\uFFFD"},

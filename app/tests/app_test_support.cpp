@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -54,7 +56,18 @@ void Capture(TForm1& form, Captured& c) {
         c.messages.push_back({text, icon});
     };
     form.hooks.beep = [&c] { ++c.beeps; };
-    form.hooks.openFile = [&c](const QString& path) { c.opened << path; };
+    form.hooks.openFile = [&c](const QString& path) {
+        c.opened << path;
+        return c.openResult;
+    };
+    form.hooks.ask = [&c](QWidget*, const QString& text) {
+        c.asked << text;
+        return c.answer;
+    };
+    form.hooks.results = [&c](QWidget*, const QString& summary, const QList<QPair<QString, QString>>& rows) {
+        c.resultsSummary = summary;
+        c.results = rows;
+    };
     form.hooks.pickFolder = [&c](QWidget*, const QString& caption, const QString& start) {
         c.pickCaption = caption;
         c.pickStart = start;
@@ -133,6 +146,14 @@ Bytes JwcWithComments(const std::string& comment1, const std::string& comment2) 
     out.insert(out.end(), params.begin(), params.end());
     out.resize(800, 0);
     return out;
+}
+
+bool ConvertAndWait(TForm1& form, bool click) {
+    QSignalSpy finished(&form, &TForm1::RunFinished);
+    if (click) QTest::mouseClick(form.ButtonT, Qt::LeftButton);
+    else form.ButtonTClick();
+    if (!form.Running()) return true;  // refused before a run began
+    return finished.wait(20000) || finished.count() > 0;
 }
 
 int RowOf(const TForm1& form, const QString& name) {

@@ -53,6 +53,11 @@ struct Captured {
     QString pickStart;
     int dialogRuns = 0;
     bool timerActiveInDialog = true;
+    bool openResult = true;  // whether a program takes the file opened
+    QStringList asked;       // questions asked
+    bool answer = false;     // the answer to each
+    QString resultsSummary;  // the results list shown after a run
+    QList<QPair<QString, QString>> results;
 
     QStringList texts() const;
 };
@@ -74,6 +79,10 @@ Bytes JwwWithMemo(int version, const std::u16string& memo, bool point = false);
 Bytes EmptyJws(int version);
 // A DOS-era drawing header with its two comments.
 Bytes JwcWithComments(const std::string& comment1, const std::string& comment2);
+
+// Presses the convert button (or calls its handler) and waits until the run
+// it starts has ended; false when it did not end in time.
+bool ConvertAndWait(TForm1& form, bool click = false);
 
 // The row of the list whose file name is `name`, or -1.
 int RowOf(const TForm1& form, const QString& name);

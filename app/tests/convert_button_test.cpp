@@ -57,7 +57,7 @@ private Q_SLOTS:
         Captured captured;
         auto form = StartWith(sandbox, captured, reference, output);
         SelectNames(*form, {"a.jww"});
-        QTest::mouseClick(form->ButtonT, Qt::LeftButton);
+        QVERIFY(ConvertAndWait(*form, true));
         QVERIFY(captured.messages.empty());
         QCOMPARE(form->StatusText(), QStringLiteral("1個のファイルを変換しました。"));
         QCOMPARE(PointKinds(output + QStringLiteral("/a.jww")), std::make_pair(0, 1));
@@ -69,7 +69,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(output + QStringLiteral("/a.jww"), reference + QStringLiteral("/c.jww")));
         form->ListFolder(reference);
         SelectNames(*form, {"a.jww", "c.jww"});
-        form->ButtonTClick();
+        QVERIFY(ConvertAndWait(*form));
         QCOMPARE(form->StatusText(), QStringLiteral("2個のファイルを変換しました。"));
         QCOMPARE(PointKinds(output + QStringLiteral("/c.jww")), std::make_pair(1, 0));
         QCOMPARE(PointKinds(output + QStringLiteral("/a.BAK")), std::make_pair(0, 1));
@@ -82,7 +82,7 @@ private Q_SLOTS:
         WriteBytes(reference + QStringLiteral("/a.jww"), JwwWithMemo(700, u"", true));
         Captured captured;
         auto form = StartWith(sandbox, captured, reference, output);
-        form->ButtonTClick();
+        QVERIFY(ConvertAndWait(*form));
         QCOMPARE(form->StatusText(), QStringLiteral("0個のファイルを変換しました。"));
         QVERIFY(QDir(output).isEmpty());
     }
@@ -107,7 +107,7 @@ private Q_SLOTS:
                               QString(output).replace(QStringLiteral("%1"), reference).replace(QStringLiteral("%2"), sandbox.path()));
         SelectNames(*form, {"a.jww"});
         const QString status = form->StatusText();
-        form->ButtonTClick();
+        QVERIFY(ConvertAndWait(*form));
         QCOMPARE(captured.texts(), QStringList{message});
         QCOMPARE(captured.messages[0].icon, QMessageBox::NoIcon);
         QCOMPARE(captured.beeps, 0);
@@ -126,7 +126,7 @@ private Q_SLOTS:
         Captured captured;
         auto form = StartWith(sandbox, captured, reference, output);
         SelectNames(*form, {"notes.txt", "a.jww"});
-        form->ButtonTClick();
+        QVERIFY(ConvertAndWait(*form));
         QCOMPARE(captured.texts(), QStringList{QStringLiteral("このファイル拡張子（種類）の変換には対応していません。\r\n"
                                                               "ファイル名：notes.txt\r\n　　拡張子：.txt")});
         QCOMPARE(form->StatusText(), QStringLiteral("1個のファイルを変換しました。"));
@@ -155,7 +155,7 @@ private Q_SLOTS:
         auto form = StartWith(sandbox, captured, reference, output);
         for (int i = 0; i < clicks; ++i) form->ListView1ColumnClick(0);
         SelectNames(*form, {"plan.jww", "plan.jws"});
-        form->ButtonTClick();
+        QVERIFY(ConvertAndWait(*form));
         QCOMPARE(form->StatusText(), QStringLiteral("2個のファイルを変換しました。"));
         const Bytes oldJww{'o', 'l', 'd', 'w'};
         const Bytes oldJws{'o', 'l', 'd', 's'};

@@ -142,7 +142,7 @@ private Q_SLOTS:
         form->ComboBox1->setCurrentIndex(2);
         form->ComboBox1Select();
         QCOMPARE(form->ListView1->rowCount(), 0);
-        QCOMPARE(form->StatusText(), QStringLiteral("ファイル検索中です"));
+        QCOMPARE(form->StatusText(), QStringLiteral("参照フォルダを選んで下さい。"));
         // ...and the tree still works: a selection is listed within a few ticks.
         UserSelects(*form->plExplorerFolderTree1, folder);
         QTRY_COMPARE_WITH_TIMEOUT(form->preFolder(), folder, 3000);

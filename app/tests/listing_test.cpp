@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QLocale>
 #include <QTest>
 #include <QTimer>
 
@@ -74,7 +75,8 @@ private Q_SLOTS:
             const int row = RowOf(*form, f.name);
             QVERIFY2(row >= 0, qPrintable(f.name));
             const QStringList expected = {f.name, f.cells[0], f.cells[1], QStringLiteral("2024/03/05 07:08:09"),
-                                          QString::number(f.bytes.size()), f.cells[2]};
+                                          QLocale(QLocale::English).toString(static_cast<qlonglong>(f.bytes.size())),
+                                          f.cells[2]};
             QCOMPARE(RowTexts(*form, row), expected);
         }
         // The size column is right-aligned, the others left.
@@ -133,12 +135,12 @@ private Q_SLOTS:
         auto form = ShowForm(sandbox, captured);
         // First start: no reference folder.
         QCOMPARE(form->ListView1->rowCount(), 0);
-        QCOMPARE(form->StatusText(), kSearching);
+        QCOMPARE(form->StatusText(), QStringLiteral("参照フォルダを選んで下さい。"));
         form->ListFolder(folder);
         QCOMPARE(form->ListView1->rowCount(), 1);
         form->ListFolder(sandbox.path(QStringLiteral("missing")));
         QCOMPARE(form->ListView1->rowCount(), 0);
-        QCOMPARE(form->StatusText(), kSearching);
+        QCOMPARE(form->StatusText(), QStringLiteral("参照フォルダが存在しません。"));
         QVERIFY(form->Timer1->isActive());
     }
 

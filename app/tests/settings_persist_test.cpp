@@ -53,13 +53,18 @@ private Q_SLOTS:
         QCOMPARE(form->pos(), QPoint(64, 64));
         QCOMPARE(form->size(), QSize(600, 520));
         QCOMPARE(form->Panel1->width(), 200);
-        QCOMPARE(ColumnWidths(*form), QList<int>({80, 80, 80, 80, 80, 80}));
+        // Wide enough for the whole date, size and version.
+        const QList<int> widths = ColumnWidths(*form);
+        const QFontMetrics metrics(form->ListView1->font());
+        QVERIFY(widths[3] > metrics.horizontalAdvance(QStringLiteral("2026/12/31 23:59:59")));
+        QVERIFY(widths[4] > metrics.horizontalAdvance(QStringLiteral("999,999,999,999")));
+        QVERIFY(widths[5] > metrics.horizontalAdvance(QStringLiteral("Ver.")));
         QCOMPARE(form->Form2->pos(), QPoint(64, 64));
         QCOMPARE(form->preFolder(), QString());
         QCOMPARE(form->Edit1->text(), QString());
         QCOMPARE(form->ComboBox1->currentIndex(), 0);
         QCOMPARE(form->Label1->text(), QStringLiteral("参照フォルダ："));
-        QCOMPARE(form->StatusText(), QStringLiteral("ファイル検索中です"));
+        QCOMPARE(form->StatusText(), QStringLiteral("参照フォルダを選んで下さい。"));
         QCOMPARE(ConvertOptions.Direction, 0);
         QCOMPARE(ConvertOptions.SxfDimensions, 1);
         QCOMPARE(form->SettingsPath().loadPath, sandbox.settingsPath());
@@ -69,6 +74,15 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(form->TempFolder()).isDir());
         QVERIFY(form->Timer1->isActive());
         QCOMPARE(form->Timer1->interval(), 200);
+
+        // A settings file cut after five lines gives no column the width 0.
+        form.reset();
+        QFile cut(sandbox.settingsPath());
+        QVERIFY(cut.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        cut.write("64\r\n64\r\n600\r\n520\r\n200\r\n");
+        cut.close();
+        auto again = ShowForm(sandbox, captured);
+        QCOMPARE(ColumnWidths(*again), widths);
     }
 
     void savedAtCloseAndLoadedAtStart() {

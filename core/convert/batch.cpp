@@ -408,6 +408,29 @@ std::string ReasonText(NotConvertedReason reason) {
     return "not converted";
 }
 
+std::u16string JapaneseReasonText(NotConvertedReason reason) {
+    switch (reason) {
+        case NotConvertedReason::None: return u"変換しました";
+        case NotConvertedReason::UnsupportedExtension: return u"このファイル拡張子（種類）の変換には対応していません";
+        case NotConvertedReason::KindNotConverted: return u"JWC・JWKファイルは変換できません";
+        case NotConvertedReason::SourceMissing: return u"ファイルが見つかりません";
+        case NotConvertedReason::CheckFailed: return u"対応するバージョンのJWW・JWSファイルではありません";
+        case NotConvertedReason::TargetIsSource: return u"保存先がこの変換で読むファイルです";
+        case NotConvertedReason::DuplicateTarget: return u"同じ保存先に先のファイルを書き込みました";
+        case NotConvertedReason::NameNotText: return u"ファイル名の文字コードが正しくありません";
+        case NotConvertedReason::NotAPlainFile: return u"置き換える名前が通常のファイルではありません";
+        case NotConvertedReason::BackupFailed: return u"既存のファイルをバックアップできませんでした";
+        case NotConvertedReason::ReadFailed: return u"ファイルを読み込めませんでした";
+        case NotConvertedReason::ImagesNotExtracted: return u"画像を取り出せませんでした";
+        case NotConvertedReason::WriteFailed: return u"変換したファイルを書き込めませんでした";
+    }
+    return u"変換できませんでした";
+}
+
+std::u16string StoppedSummaryText(std::int32_t converted, std::int32_t notConverted) {
+    return u"変換を中止しました。" + SummaryText(converted, notConverted);
+}
+
 bool SameFolder(const std::u16string& a, const std::u16string& b) {
     if (a.empty() || b.empty()) return false;
     try {
@@ -465,6 +488,10 @@ BatchSummary RunBatch(const BatchJob& job, BatchContainers containers, BatchRepo
 
     Run run(job, containers, reporter);
     for (const BatchItem& item : job.items) {
+        if (reporter.StopRequested()) {
+            summary.stopped = true;
+            break;
+        }
         BatchFileResult r = run.ConvertItem(item);
         switch (r.outcome) {
             case FileOutcome::Converted: ++summary.converted; break;
@@ -474,7 +501,8 @@ BatchSummary RunBatch(const BatchJob& job, BatchContainers containers, BatchRepo
         reporter.FileResult(r);
         summary.files.push_back(std::move(r));
     }
-    reporter.Status(SummaryText(summary.converted, summary.notConverted));
+    reporter.Status(summary.stopped ? StoppedSummaryText(summary.converted, summary.notConverted)
+                                    : SummaryText(summary.converted, summary.notConverted));
     return summary;
 }
 

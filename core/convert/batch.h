@@ -85,6 +85,7 @@ struct BatchSummary {
     std::int32_t converted = 0;     // files really written
     std::int32_t notConverted = 0;  // files that passed the filter but were not written
     std::int32_t unsupported = 0;   // files refused by the extension filter
+    bool stopped = false;           // the run was stopped before its last file
     std::vector<BatchFileResult> files;
 
     bool AllConverted() const { return check == BatchCheck::Ok && notConverted == 0 && unsupported == 0; }
@@ -108,6 +109,9 @@ public:
     // folder-following timer meanwhile).
     virtual void ConvertBegin() {}
     virtual void ConvertEnd() {}
+    // Asked before each file: true stops the run there (the files left are
+    // not touched and not counted).
+    virtual bool StopRequested() { return false; }
 };
 
 struct BatchContainers {
@@ -141,6 +145,10 @@ std::u16string ConvertingStatusText(const std::u16string& source, const std::u16
 std::u16string SummaryText(std::int32_t converted, std::int32_t notConverted);
 // A short English description of a reason, for logs and the command line.
 std::string ReasonText(NotConvertedReason reason);
+// The same in Japanese, for the desktop program and Japanese runs.
+std::u16string JapaneseReasonText(NotConvertedReason reason);
+// The final status after a stop: that the run was stopped, then the counts.
+std::u16string StoppedSummaryText(std::int32_t converted, std::int32_t notConverted);
 
 // True when both texts name the same directory: the same directory once
 // separators, "." and "..", and links are resolved (two names that differ in

@@ -355,31 +355,30 @@ std::error_code PendingFile::Open(const stdfs::path& target) {
         Discard();
         return ec;
     }
-    fd_ = fd;
+    handle_ = fd;
     wrote_ = false;
     return {};
 }
 
 std::error_code PendingFile::Write(ByteSpan data) {
-    if (fd_ < 0) return Errno(EBADF);
+    if (handle_ < 0) return Errno(EBADF);
+    const int fd = static_cast<int>(handle_);
     // The first piece counts as the write step of a test's injected failure.
-    const bool ok = wrote_ ? WriteAll(fd_, data.data(), data.size()) : WriteStep(fd_, data.data(), data.size());
+    const bool ok = wrote_ ? WriteAll(fd, data.data(), data.size()) : WriteStep(fd, data.data(), data.size());
     wrote_ = true;
     if (ok) return {};
     const int e = errno ? errno : EIO;
-    ::close(fd_);
-    fd_ = -1;
     Discard();
     return Errno(e);
 }
 
 std::error_code PendingFile::Finish() {
-    if (fd_ < 0) return Errno(EBADF);
+    if (handle_ < 0) return Errno(EBADF);
     if (!wrote_) {
         if (std::error_code ec = Write({})) return ec;
     }
-    const int fd = fd_;
-    fd_ = -1;
+    const int fd = static_cast<int>(handle_);
+    handle_ = -1;
     if (SyncAndClose(fd)) return {};
     const int e = errno ? errno : EIO;
     Discard();
@@ -415,9 +414,9 @@ std::error_code InputFile::Read(std::span<std::uint8_t> out, std::size_t& got) {
 }
 
 void PendingFile::Discard() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
     }
     if (temp_.empty()) return;
     StopSignalsBlocked blocked;
@@ -556,7 +555,14 @@ std::error_code ListFolder(const stdfs::path& folder, std::vector<FolderEntry>& 
             if (raw == "." || raw == "..") continue;
             FolderEntry e;
             e.name = stdfs::path(raw);
-            e.validText = Utf16ToUtf8(Utf8ToUtf16(raw)) == raw;
+            e.displayName = Utf8ToUtf16(raw);
+            e.validText = Utf16ToUtf8(e.displayName) == raw;
+            if (!e.validText) {
+                // Names from archives made on Windows are often Shift_JIS.
+                const ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());
+                std::u16string cp932 = AnsiBytesToText(bytes);
+                if (cp932.find(u'\uFFFD') == std::u16string::npos && cp932.size() > 0) e.displayName = std::move(cp932);
+            }
             out.push_back(std::move(e));
         }
     } catch (...) {

@@ -1,13 +1,12 @@
 #include "fs/fsutil.h"
 
-#include <unicode/uchar.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
 
 #include "fs/platform.h"
+#include "text/converter.h"
 #include "text/func.h"
 
 namespace tervalo {
@@ -38,21 +37,22 @@ void KeepError(const std::error_code& ec) { t_lastError = ec; }
 
 // Case-insensitive wildcard match ('*' any run, '?' one character) over
 // simple-case-folded code points.
-std::vector<UChar32> FoldedCodePoints(const std::u16string& s) {
-    std::vector<UChar32> cps;
+std::vector<char32_t> FoldedCodePoints(const std::u16string& text) {
+    const std::u16string s = textconv::FoldCase(text);
+    std::vector<char32_t> cps;
     cps.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
-        UChar32 c = s[i];
+        char32_t c = s[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         }
-        cps.push_back(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+        cps.push_back(c);
     }
     return cps;
 }
 
-bool WildMatch(const std::vector<UChar32>& pat, const std::vector<UChar32>& name) {
+bool WildMatch(const std::vector<char32_t>& pat, const std::vector<char32_t>& name) {
     std::size_t p = 0, n = 0;
     std::size_t starP = std::string::npos, starN = 0;
     while (n < name.size()) {
@@ -106,7 +106,8 @@ void AppendFileField(TFileField&& field) {
 
 }  // namespace
 
-char16_t DirectorySeparator() { return u'/'; }
+// The platform's own separator: '/' on POSIX systems, '\\' on Windows.
+char16_t DirectorySeparator() { return static_cast<char16_t>(std::filesystem::path::preferred_separator); }
 
 std::u16string ExtractNameOf(const std::u16string& path) {
     try {
@@ -187,9 +188,8 @@ void ScanFolder(const std::u16string& folder, const std::u16string& mask) {
         std::vector<platform::FolderEntry> entries;
         platform::ListFolder(dir, entries);  // what could be read is listed
         for (const platform::FolderEntry& entry : entries) {
-            // A name that is not text cannot be shown or opened by its text.
-            if (!entry.validText) continue;
-            const std::u16string name = platform::TextFromPath(entry.name);
+            // A name that is not text is listed by its readable form, marked.
+            const std::u16string name = entry.validText ? platform::TextFromPath(entry.name) : entry.displayName;
             if (!MaskMatches(mask, name)) continue;
             // Following links: directories (and links to them), broken links
             // and special files are left out.
@@ -199,6 +199,8 @@ void ScanFolder(const std::u16string& folder, const std::u16string& mask) {
             field.name = name;
             field.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(info.size & 0xFFFFFFFFu));
             field.dirf = false;
+            field.fullSize = info.size;
+            field.nameNotText = !entry.validText;
             int y, mo, d, h, mi, se;
             if (platform::LocalTime(info.writeTimeSeconds, y, mo, d, h, mi, se)) {
                 field.date = IntToText(y) + u"/" + TwoDigits(mo) + u"/" + TwoDigits(d);

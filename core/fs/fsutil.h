@@ -18,6 +18,10 @@ struct TFileField {
     std::u16string date;    // yyyy/mm/dd, local time
     std::u16string time;    // hh:nn:ss, local time
     bool dirf = false;
+    std::uint64_t fullSize = 0;  // the whole file size
+    // The name on disk is not valid text: `name` shows it readably (decoded
+    // as code page 932 where that fits), and it cannot be opened by `name`.
+    bool nameNotText = false;
 };
 
 // The module-level result of ScanFolder.

@@ -95,7 +95,7 @@ private:
     stdfs::path target_;
     stdfs::path temp_;
     int slot_ = -1;
-    int fd_ = -1;          // open between Open() and Finish()
+    std::intptr_t handle_ = -1;  // the new file, open between Open() and Finish()
     bool wrote_ = false;   // Write() was called since Open()
 };
 
@@ -129,6 +129,10 @@ std::error_code RemoveEmptyFolder(const stdfs::path& path);
 struct FolderEntry {
     stdfs::path name;   // the name alone, in the platform's form
     bool validText = true;  // false when the name cannot be read as text
+    // The name for people: the name itself, or for a name that is not valid
+    // text, its bytes decoded as code page 932 where that fits, else with
+    // replacement characters.
+    std::u16string displayName;
 };
 // The names in a folder, without "." and "..", in the order the system gives.
 std::error_code ListFolder(const stdfs::path& folder, std::vector<FolderEntry>& out);

@@ -1,47 +1,17 @@
 #include "text/encoding.h"
 
-#include <iconv.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+#include "text/converter.h"
 
 namespace tervalo {
 
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
-constexpr std::uint8_t kAnsiSubstitute = 0x3F;  // '?'
-
-// One iconv descriptor per direction and thread, opened on first use and
-// reused; the state is reset before each conversion.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter() {
-        if (ok()) iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return cd_; }
-    void reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
-
-private:
-    iconv_t cd_;
-};
-
-Converter& DecoderCp932() {
-    thread_local Converter c("UTF-16LE", "CP932");
-    return c;
-}
-
-Converter& EncoderCp932() {
-    thread_local Converter c("CP932", "UTF-16LE");
-    return c;
-}
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -52,110 +22,21 @@ std::u16string CutAtNul(std::u16string s) {
     return s;
 }
 
-// Runs the converter over [in, in + inLeft) into `out`, growing it as needed.
-// Returns the iconv error that stopped the conversion (0 when all input was
-// consumed); `in`/`inLeft` are advanced past what was converted.
-int ConvertChunk(iconv_t cd, char*& in, std::size_t& inLeft, std::string& out) {
-    for (;;) {
-        std::size_t used = out.size();
-        std::size_t room = inLeft * 4 + 16;
-        out.resize(used + room);
-        char* dst = out.data() + used;
-        std::size_t dstLeft = room;
-        std::size_t r = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-        int err = (r == static_cast<std::size_t>(-1)) ? errno : 0;
-        out.resize(used + (room - dstLeft));
-        if (err == E2BIG) continue;
-        return err;
-    }
-}
-
-void AppendUtf16Le(std::u16string& text, const std::string& bytes) {
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text.push_back(static_cast<char16_t>(static_cast<std::uint8_t>(bytes[i]) |
-                                             (static_cast<std::uint8_t>(bytes[i + 1]) << 8)));
-    }
-}
-
-// Encodes the text to code page 932 without cutting at NUL. Characters that
-// code page 932 lacks, and unpaired surrogates, become one '?' each (a valid
-// surrogate pair counts as one character).
-Bytes EncodeCp932(const std::u16string& text) {
-    Bytes result;
-    if (text.empty()) return result;
-    Converter& conv = EncoderCp932();
-    if (!conv.ok()) {
-        // No converter: keep ASCII, substitute the rest.
-        for (char16_t c : text) result.push_back(c < 0x80 ? static_cast<std::uint8_t>(c) : kAnsiSubstitute);
-        return result;
-    }
-    conv.reset();
-    const Bytes utf16 = TextToUtf16Bytes(text);
-    std::string src(utf16.begin(), utf16.end());
-    char* in = src.data();
-    std::size_t inLeft = src.size();
-    std::string out;
-    while (inLeft > 0) {
-        int err = ConvertChunk(conv.get(), in, inLeft, out);
-        if (err == 0) break;
-        // An unrepresentable character or a broken surrogate at `in`: emit the
-        // substitute and step over the whole character.
-        std::size_t index = (src.size() - inLeft) / 2;
-        std::size_t skip = 2;
-        if (index < text.size() && IsHighSurrogate(text[index]) && index + 1 < text.size() &&
-            IsLowSurrogate(text[index + 1])) {
-            skip = 4;
-        }
-        if (skip > inLeft) skip = inLeft;
-        out.push_back(static_cast<char>(kAnsiSubstitute));
-        in += skip;
-        inLeft -= skip;
-        conv.reset();
-    }
-    result.assign(out.begin(), out.end());
-    return result;
-}
-
 }  // namespace
 
-Bytes TextToAnsiBytes(const std::u16string& text) { return EncodeCp932(text); }
+Bytes TextToAnsiBytes(const std::u16string& text) { return textconv::EncodeCp932(text); }
 
 std::u16string AnsiBytesToText(ByteSpan bytes) {
-    std::u16string text;
-    if (bytes.empty()) return text;
     // Only the part before the first zero byte can survive the cut at NUL:
     // code page 932 never uses a zero byte inside a double-byte character.
     bytes = bytes.first(static_cast<std::size_t>(ZeroTermLength(bytes)));
-    if (bytes.empty()) return text;
-    Converter& conv = DecoderCp932();
-    if (!conv.ok()) {
-        for (std::uint8_t b : bytes) text.push_back(b < 0x80 ? static_cast<char16_t>(b) : kReplacement);
-        return CutAtNul(std::move(text));
-    }
-    conv.reset();
-    std::string src(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    char* in = src.data();
-    std::size_t inLeft = src.size();
-    std::string out;
-    while (inLeft > 0) {
-        int err = ConvertChunk(conv.get(), in, inLeft, out);
-        if (err == 0) break;
-        // EILSEQ (invalid byte) or EINVAL (lead byte cut off at the end): one
-        // replacement character for the offending byte, then carry on.
-        AppendUtf16Le(text, out);
-        out.clear();
-        text.push_back(kReplacement);
-        ++in;
-        --inLeft;
-        conv.reset();
-    }
-    AppendUtf16Le(text, out);
-    return CutAtNul(std::move(text));
+    if (bytes.empty()) return {};
+    return CutAtNul(textconv::DecodeCp932(bytes));
 }
 
 std::int32_t AnsiByteLength(const std::u16string& text) {
     std::u16string head = CutAtNul(text);
-    std::size_t n = EncodeCp932(head).size();
+    std::size_t n = textconv::EncodeCp932(head).size();
     if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         return std::numeric_limits<std::int32_t>::max();
     return static_cast<std::int32_t>(n);

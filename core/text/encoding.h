@@ -1,6 +1,7 @@
 // Text encodings and text cleaning shared by every Jw_cad reader and writer.
 // Strings are held as UTF-16 code units exactly as read; ANSI text in the
-// drawing files is code page 932 (Shift_JIS), converted with iconv.
+// drawing files is code page 932 (Shift_JIS), converted by the system's own
+// converter (text/converter.h).
 #pragma once
 
 #include <cstdint>

@@ -1,14 +1,13 @@
 #include "text/func.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include <charconv>
 #include <clocale>
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <system_error>
+
+#include "text/converter.h"
 
 namespace tervalo {
 
@@ -24,14 +23,6 @@ int HexDigit(char16_t c) {
 }
 
 std::u16string AsciiToText(std::string_view s) { return std::u16string(s.begin(), s.end()); }
-
-std::u16string FromIcu(const icu::UnicodeString& u) {
-    return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()), static_cast<std::size_t>(u.length()));
-}
-
-icu::UnicodeString ToIcu(const std::u16string& text) {
-    return icu::UnicodeString(reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()));
-}
 
 }  // namespace
 
@@ -106,19 +97,9 @@ std::u16string RepeatText(const std::u16string& text, std::int32_t n) {
     return out;
 }
 
-std::u16string ToUpperText(const std::u16string& text) {
-    if (text.empty()) return {};
-    icu::UnicodeString u = ToIcu(text);
-    u.toUpper(icu::Locale::getDefault());
-    return FromIcu(u);
-}
+std::u16string ToUpperText(const std::u16string& text) { return textconv::ToUpper(text); }
 
-std::u16string ToLowerText(const std::u16string& text) {
-    if (text.empty()) return {};
-    icu::UnicodeString u = ToIcu(text);
-    u.toLower(icu::Locale::getDefault());
-    return FromIcu(u);
-}
+std::u16string ToLowerText(const std::u16string& text) { return textconv::ToLower(text); }
 
 std::u16string IntToText(std::int32_t value) { return AsciiToText(std::to_string(value)); }
 
@@ -154,20 +135,11 @@ std::u16string FloatToText(double value) {
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
     if (res.ec != std::errc()) return u"0";
-    std::string s(buf, res.ptr);
-    // Use the decimal separator of the current C locale (the user's, once the
-    // program has called setlocale).
-    std::u16string sep = u".";
-    if (const std::lconv* lc = std::localeconv(); lc && lc->decimal_point && *lc->decimal_point)
-        sep = Utf8ToUtf16(lc->decimal_point);
+    // Always with a full stop, whatever the locale: the text is read back by
+    // StrToFloatOrZero, which accepts nothing else.
     std::u16string out;
-    out.reserve(s.size() + sep.size());
-    for (char c : s) {
-        if (c == '.')
-            out += sep;
-        else
-            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-    }
+    out.reserve(static_cast<std::size_t>(res.ptr - buf));
+    for (const char* c = buf; c != res.ptr; ++c) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*c)));
     return out;
 }
 

@@ -26,6 +26,7 @@ std::u16string ToLowerText(const std::u16string& text);
 
 std::u16string IntToText(std::int32_t value);
 std::int32_t StrToIntOrZero(const std::u16string& text);
+// General format, up to 15 significant digits, always with a full stop.
 std::u16string FloatToText(double value);
 double StrToFloatOrZero(const std::u16string& text);
 
