@@ -1,6 +1,7 @@
 #include "folder_tree.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
@@ -70,8 +71,17 @@ TplExplorerFolderTree::TplExplorerFolderTree(QWidget* parent) : QWidget(parent) 
         palette.setColor(group, QPalette::HighlightedText, palette.color(group, QPalette::Text));
     }
     view_->setPalette(palette);
-    view_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    view_->header()->setStretchLastSection(false);
+    // The names fit the panel: no sideways scrolling, no clipped parents;
+    // a long name is cut at its end instead.
+    view_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    view_->header()->setStretchLastSection(true);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view_->setTextElideMode(Qt::ElideRight);
+    view_->setAutoScroll(false);
+    // Only the user's own clicks and keys select a folder: a selection that
+    // moves because a folder vanished or was renamed is not a choice.
+    view_->viewport()->installEventFilter(this);
+    view_->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -146,8 +156,25 @@ void TplExplorerFolderTree::SetSelectFolder(const QString& folder) {
     recordedFolder_ = path;
 }
 
+bool TplExplorerFolderTree::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+            // The selection that follows from this input is the user's.
+            ++userActing_;
+            QTimer::singleShot(0, this, [this] { --userActing_; });
+            break;
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TplExplorerFolderTree::OnCurrentChanged(const QModelIndex& current) {
     if (programSelecting_ > 0 || !current.isValid()) return;
+    if (userActing_ == 0) return;  // moved by the model (a folder vanished), not by the user
     scrollTarget_ = QPersistentModelIndex();  // the user has moved on
     const QString path = model_->filePath(current);
     if (path == recordedFolder_) return;

@@ -53,6 +53,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 Q_SIGNALS:
     void RootFolderChanged(const QString& path);
@@ -70,6 +71,7 @@ private:
     QString rootPath_;        // the root in use: "/", "" (the drives) or the given folder
     bool rootSet_ = false;
     int programSelecting_ = 0;  // above 0 while the program selects or expands
+    int userActing_ = 0;        // above 0 while the user's click or key is handled
     bool shownOnce_ = false;
     QPersistentModelIndex scrollTarget_;  // the program's selection, kept in view while folders load
     QTimer* scrollTimer_;

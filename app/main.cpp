@@ -1,4 +1,7 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "main_window.h"
 
@@ -7,6 +10,12 @@ int main(int argc, char** argv) {
     // The program's title (message boxes) and the name of its folder in the
     // user's configuration folder.
     QApplication::setApplicationName(QStringLiteral("Tervalo"));
+    // Qt's own texts (OK, Cancel, Yes, No, the folder picker) in the user's
+    // language, where Qt's translations are installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     tervalo::TForm1 form1;
     form1.show();
     return app.exec();

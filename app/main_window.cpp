@@ -333,8 +333,11 @@ void TForm1::CreateContainers() {
     JWS = std::make_unique<TJwsData>();
     JWC = std::make_unique<TJwcData>();
     JWK = std::make_unique<TJwkData>();
-    JWW->BindImageExp = true;
-    JWW->BindImageExr = true;
+    // Listing reads headers only, and conversions keep bound images in
+    // memory: nothing is ever copied into the work folder, so two instances
+    // cannot share or remove each other's work files.
+    JWW->BindImageExp = false;
+    JWW->BindImageExr = false;
     JWW->BindImageFolder = U(tempFolder_);
     JWS->BindImageFolder = U(tempFolder_);
     JWS->BindImageExp = false;

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -27,6 +28,9 @@ const char16_t* const kMarkerGlyphs[] = {u"＊", u"○", u"・", u"＋", u"□",
 
 int Flag(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 
+const QString kScaleRefusedText =
+    QStringLiteral("表示倍率には0より大きく100000000以下の数値を、小数点に「.」を使って入力して下さい。");
+
 }  // namespace
 
 TForm2::TForm2(QWidget* parent)
@@ -34,6 +38,9 @@ TForm2::TForm2(QWidget* parent)
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("変換設定"));
     beep = [] { QApplication::beep(); };
+    refused = [this](const QString& text) {
+        QMessageBox::warning(this, QGuiApplication::applicationDisplayName(), text);
+    };
 
     // The radio buttons are children of the dialog itself, so they exclude
     // each other; each stands above the group of its direction's options.
@@ -138,6 +145,7 @@ void TForm2::Button1Click() {
     const double scale = StrToFloatOrZero(U(Edit1->text()));
     if (!(scale >= kMinMarkerScale && scale <= kMaxMarkerScale)) {
         if (beep) beep();
+        if (refused) refused(kScaleRefusedText);
         Edit1->setFocus();
         return;
     }

@@ -22,8 +22,9 @@ class TForm2 : public QDialog {
 public:
     explicit TForm2(QWidget* parent = nullptr);
 
-    // The beep of a refused scale (replaceable for tests).
+    // The beep and the message of a refused scale (replaceable for tests).
     std::function<void()> beep;
+    std::function<void(const QString& text)> refused;
 
     QRadioButton* RadioButton1;  // temporary -> real
     QGroupBox* GroupBox1;

@@ -6,8 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # fonts-noto-cjk: the desktop program's texts are Japanese and need a CJK font.
+# qt6-translations-l10n: Qt's own texts (OK, Cancel, the folder picker) in the
+# user's language. locales: a locale with a decimal comma for the tests.
 packages=(build-essential cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev
-          libbenchmark-dev qt6-base-dev libgl-dev fonts-noto-cjk)
+          libbenchmark-dev qt6-base-dev libgl-dev fonts-noto-cjk qt6-translations-l10n locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -18,6 +20,15 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The tests check the scale in a locale whose decimal separator is a comma.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $sudo_cmd tee -a /etc/locale.gen >/dev/null
+  $sudo_cmd locale-gen >/dev/null
 fi
 
 build_dir=${1:-build}

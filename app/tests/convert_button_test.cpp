@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QComboBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -12,6 +14,7 @@
 #include "app_test_support.h"
 #include "convert/batch.h"
 #include "convert/convert_options.h"
+#include "folder_tree.h"
 #include "main_window.h"
 #include "model/jww_data.h"
 #include "qt_text.h"
@@ -163,6 +166,80 @@ private Q_SLOTS:
         QCOMPARE(ReadBytes(output + QStringLiteral("/plan.BAK")), jwsFirst ? oldJws : oldJww);
         const QString secondBackup = jwsFirst ? QStringLiteral("/plan.jww.BAK") : QStringLiteral("/plan.jws.BAK");
         QCOMPARE(ReadBytes(output + secondBackup), jwsFirst ? oldJww : oldJws);
+    }
+
+    // A long run: the window shows "k / n", the controls that would change
+    // the run are disabled, closing asks first, and the convert button,
+    // which reads 中止, stops the run after the current file.
+    void longRunShowsProgressAndStops() {
+        Sandbox sandbox;
+        const QString reference = sandbox.makeDir(QStringLiteral("ref"));
+        const QString output = sandbox.makeDir(QStringLiteral("out"));
+        const Bytes drawing = JwwWithMemo(700, u"", true);
+        const int files = 600;
+        for (int i = 0; i < files; ++i) WriteBytes(reference + QStringLiteral("/f%1.jww").arg(i, 4, 10, QChar(u'0')), drawing);
+        Captured captured;
+        auto form = StartWith(sandbox, captured, reference, output);
+        form->ListView1->selectAll();
+        QSignalSpy finished(form.get(), &TForm1::RunFinished);
+        QTest::mouseClick(form->ButtonT, Qt::LeftButton);
+        QVERIFY(form->Running());
+        QCOMPARE(form->ButtonT->text(), QStringLiteral("中止"));
+        for (QWidget* w : {static_cast<QWidget*>(form->Button1), static_cast<QWidget*>(form->Button2),
+                           static_cast<QWidget*>(form->ComboBox1), static_cast<QWidget*>(form->plExplorerFolderTree1)})
+            QVERIFY(!w->isEnabled());
+        QVERIFY(!form->Timer1->isActive());
+        captured.answer = false;
+        QVERIFY(!form->close());
+        QCOMPARE(captured.asked, QStringList{QStringLiteral("変換中です。中止して終了しますか？")});
+        QVERIFY(form->Running());
+        QTRY_VERIFY_WITH_TIMEOUT(form->StatusText().contains(QStringLiteral(" / %1　ファイル「").arg(files)), 10000);
+        QTest::mouseClick(form->ButtonT, Qt::LeftButton);
+        QVERIFY(finished.wait(20000));
+        QVERIFY(form->StatusText().startsWith(QStringLiteral("変換を中止しました。")));
+        const int written = static_cast<int>(QDir(output).entryList(QDir::Files).size());
+        QVERIFY2(written > 0 && written < files, qPrintable(QString::number(written)));
+        QVERIFY(form->StatusText().contains(QStringLiteral("%1個のファイルを変換しました。").arg(written)));
+        QCOMPARE(form->ButtonT->text(), QStringLiteral("変換 (&T)"));
+        QVERIFY(form->Button2->isEnabled() && form->ButtonT->isEnabled() && form->Timer1->isActive());
+
+        // Closing during a run, answered yes: the window closes when the run has stopped.
+        QTest::mouseClick(form->ButtonT, Qt::LeftButton);
+        captured.answer = true;
+        QVERIFY(!form->close());
+        QVERIFY(finished.wait(20000));
+        QTRY_VERIFY(!form->isVisible());
+    }
+
+    // After a run, the files not converted are listed with their reasons,
+    // and every file of an unsupported kind is named in one message.
+    void resultsNameEachFileNotConverted() {
+        Sandbox sandbox;
+        const QString reference = sandbox.makeDir(QStringLiteral("ref"));
+        const QString output = sandbox.makeDir(QStringLiteral("out"));
+        Bytes cut = JwwWithMemo(700, u"", true);
+        cut.resize(cut.size() - 4);
+        WriteBytes(reference + QStringLiteral("/cut.jww"), cut);
+        WriteBytes(reference + QStringLiteral("/good.jww"), JwwWithMemo(700, u"", true));
+        WriteBytes(reference + QStringLiteral("/a.txt"), Bytes{'x'});
+        WriteBytes(reference + QStringLiteral("/b.dxf"), Bytes{'x'});
+        Captured captured;
+        auto form = StartWith(sandbox, captured, reference, output);
+        form->ListView1->selectAll();
+        QVERIFY(ConvertAndWait(*form));
+        QCOMPARE(form->StatusText(), QStringLiteral("1個のファイルを変換しました。1個のファイルは変換できませんでした。"));
+        QCOMPARE(captured.resultsSummary, form->StatusText());
+        QCOMPARE(captured.results.size(), 1);
+        QCOMPARE(captured.results[0].first, QStringLiteral("cut.jww"));
+        QVERIFY2(captured.results[0].second.startsWith(QStringLiteral("ファイルを読み込めませんでした（")),
+                 qPrintable(captured.results[0].second));
+        // One message, its files in the list's order.
+        QCOMPARE(captured.messages.size(), std::size_t(1));
+        const QStringList lines = captured.messages[0].text.split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QStringLiteral("このファイル拡張子（種類）の変換には対応していません。"));
+        QVERIFY(lines.contains(QStringLiteral("ファイル名：a.txt　拡張子：.txt")));
+        QVERIFY(lines.contains(QStringLiteral("ファイル名：b.dxf　拡張子：.dxf")));
     }
 
     void outputFolderPicker() {

@@ -3,9 +3,13 @@
 // selection.
 #include <QComboBox>
 #include <QFileSystemModel>
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -20,9 +24,13 @@ namespace tervalo::apptest {
 namespace {
 
 // What a click on a folder does: makes it the tree's current item.
+// The user moves the selection to `folder`: a key press on the tree, then
+// the selection it leads to.
 void UserSelects(TplExplorerFolderTree& tree, const QString& folder) {
     const QModelIndex index = tree.model()->index(folder);
     QVERIFY2(index.isValid(), qPrintable(folder));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier);
+    QCoreApplication::sendEvent(tree.view(), &press);
     tree.view()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
 }
 
@@ -150,6 +158,36 @@ private Q_SLOTS:
         QCOMPARE(Captions(*form), QStringList{"a.jww"});
         QCOMPARE(form->StatusText(), QStringLiteral("ファイル検索しました（ファイル数：1）"));
         QVERIFY(form->Timer1->isActive());
+    }
+
+    // The listed folder is renamed outside the program: the tree's selection
+    // moves, but the window keeps listing the folder the user chose, and a
+    // conversion says that it is gone.
+    void vanishedFolderIsNotReplaced() {
+        Sandbox sandbox;
+        const QString folder = sandbox.makeDir(QStringLiteral("tree/b"));
+        sandbox.makeDir(QStringLiteral("tree/a"));
+        sandbox.makeDir(QStringLiteral("tree/c"));
+        const QString output = sandbox.makeDir(QStringLiteral("out"));
+        WriteBytes(folder + QStringLiteral("/x.jww"), JwwWithMemo(700, u"x", true));
+        Captured captured;
+        auto form = ShowForm(sandbox, captured);
+        form->Edit1->setText(output);
+        UserSelects(*form->plExplorerFolderTree1, folder);
+        QTRY_COMPARE_WITH_TIMEOUT(form->preFolder(), folder, 3000);
+        QVERIFY(QDir().rename(folder, sandbox.path(QStringLiteral("tree/renamed"))));
+        // What the tree's model does when it sees the folder go: the current
+        // row moves to a neighbour, with no input of the user.
+        TplExplorerFolderTree& tree = *form->plExplorerFolderTree1;
+        tree.view()->selectionModel()->setCurrentIndex(tree.model()->index(sandbox.path(QStringLiteral("tree/c"))),
+                                                       QItemSelectionModel::ClearAndSelect);
+        QTest::qWait(600);  // several ticks of the folder-following timer
+        QCOMPARE(form->preFolder(), folder);
+        QCOMPARE(Captions(*form), QStringList{"x.jww"});
+        SelectNames(*form, {"x.jww"});
+        QVERIFY(ConvertAndWait(*form));
+        QCOMPARE(captured.texts(), QStringList{QStringLiteral("参照フォルダが存在しません。")});
+        QVERIFY(QDir(output).isEmpty());
     }
 
     void startFolderIsPreselected() {

@@ -7,12 +7,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QFile>
 #include <QLocale>
 #include <QTest>
+#include <cstdio>
+#include <string>
 #include <QTimer>
 
 #include "app_test_registry.h"
 #include "app_test_support.h"
+#include "convert/batch.h"
 #include "list_compare.h"
 #include "main_window.h"
 #include "settings_dialog.h"
@@ -264,6 +268,50 @@ private Q_SLOTS:
         QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(form->ListView1->viewport(), Qt::LeftButton, {}, cell.center());
         QTRY_COMPARE(captured.opened, QStringList{folder + QStringLiteral("/only.jww")});
+        // No program takes the file: the status bar says so.
+        captured.openResult = false;
+        form->ListView1DblClick();
+        QVERIFY2(form->StatusText().endsWith(QStringLiteral("を開くプログラムがありません。")), qPrintable(form->StatusText()));
+    }
+
+    // Sizes of 2 GiB and more show their whole value and sort by it; a name
+    // that is not UTF-8 (Shift_JIS from a Windows archive) is listed
+    // readably, marked, and reported as not converted.
+    void largeSizesAndNamesThatAreNotUtf8() {
+        Sandbox sandbox;
+        const QString folder = sandbox.makeDir(QStringLiteral("ref"));
+        const QString output = sandbox.makeDir(QStringLiteral("out"));
+        const std::pair<const char*, qint64> sizes[] = {
+            {"small.jww", 100}, {"two.jww", (qint64(1) << 31) + 100}, {"four.jww", (qint64(1) << 32) + 100}};
+        for (const auto& [name, size] : sizes) {
+            QFile f(folder + u'/' + QString::fromLatin1(name));
+            if (!f.open(QIODevice::WriteOnly) || !f.resize(size)) QSKIP("cannot make large sparse files here");
+        }
+        // 図面.jww in code page 932 bytes.
+        const std::string sjis = QFile::encodeName(folder).toStdString() + "/\x90\x7D\x96\xCA.jww";
+        std::FILE* raw = std::fopen(sjis.c_str(), "wb");  // the bytes as they are, no text in between
+        QVERIFY(raw);
+        std::fwrite("0123456789", 1, 10, raw);
+        std::fclose(raw);
+        TSettingsData data;
+        data.ReferenceFolder = folder.toStdU16String();
+        data.OutputFolder = output.toStdU16String();
+        sandbox.writeSettings(data);
+        Captured captured;
+        auto form = ShowForm(sandbox, captured);
+        QCOMPARE(form->ListView1->rowCount(), 4);
+        QCOMPARE(RowTexts(*form, RowOf(*form, QStringLiteral("four.jww")))[4], QStringLiteral("4,294,967,396"));
+        QCOMPARE(RowTexts(*form, RowOf(*form, QStringLiteral("two.jww")))[4], QStringLiteral("2,147,483,748"));
+        form->ListView1ColumnClick(4);  // descending
+        QCOMPARE(Captions(*form), QStringList({"four.jww", "two.jww", "small.jww", "図面.jww"}));
+        const int row = RowOf(*form, QStringLiteral("図面.jww"));
+        QVERIFY(row >= 0);
+        QVERIFY(RowTexts(*form, row)[2].contains(QStringLiteral("変換できません")));
+        SelectNames(*form, {QStringLiteral("図面.jww")});
+        QVERIFY(ConvertAndWait(*form));
+        QCOMPARE(captured.results.size(), 1);
+        QCOMPARE(captured.results[0].first, QStringLiteral("図面.jww"));
+        QCOMPARE(captured.results[0].second, QString::fromStdU16String(JapaneseReasonText(NotConvertedReason::NameNotText)));
     }
 };
 

@@ -7,7 +7,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QLocale>
 #include <QTest>
+#include <clocale>
+#include <string>
 
 #include "app_test_registry.h"
 #include "convert/convert_options.h"
@@ -85,7 +88,9 @@ private Q_SLOTS:
         const TConvertOptions before = ConvertOptions;
         TForm2 dialog;
         int beeps = 0;
+        QStringList refusals;
         dialog.beep = [&beeps] { ++beeps; };
+        dialog.refused = [&refusals](const QString& text) { refusals << text; };
         dialog.show();
         QCOMPARE(dialog.Edit1->text(), QStringLiteral("3"));
         dialog.Edit1->setText(text);
@@ -100,9 +105,34 @@ private Q_SLOTS:
         } else {
             QVERIFY(dialog.isVisible());
             QCOMPARE(beeps, 1);
+            QCOMPARE(refusals.size(), 1);
+            QVERIFY2(refusals[0].contains(QStringLiteral("100000000")), qPrintable(refusals[0]));
             QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.Edit1));
             QVERIFY(SameOptions(ConvertOptions, before));
         }
+    }
+
+    // With a decimal comma in the user's locale, the scale is still shown
+    // and taken with a full stop.
+    void scaleInACommaLocale() {
+        const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+            QSKIP("no locale with a decimal comma installed");
+        const QLocale savedDefault;
+        QLocale::setDefault(QLocale(QLocale::German));
+        ConvertOptions.MarkerScale = 2.5;
+        TForm2 dialog;
+        dialog.beep = [] {};
+        dialog.refused = [](const QString&) {};
+        dialog.show();
+        const QString shown = dialog.Edit1->text();
+        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+        const bool closed = !dialog.isVisible();
+        std::setlocale(LC_NUMERIC, saved.c_str());
+        QLocale::setDefault(savedDefault);
+        QCOMPARE(shown, QStringLiteral("2.5"));
+        QVERIFY(closed);
+        QCOMPARE(ConvertOptions.MarkerScale, 2.5);
     }
 
     void showsAndTakesEachFlag() {

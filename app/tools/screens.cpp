@@ -1,0 +1,186 @@
+// Takes the README's pictures of the desktop program and measures a long run.
+//   tervalo_screens shots OUTDIR FOLDER   main-window.png listing FOLDER, and
+//                                         run-in-progress.png of a run over
+//                                         copies of its drawings
+//   tervalo_screens measure FOLDER N      lists and converts N copies of the
+//                                         drawings of FOLDER, and prints the
+//                                         times and the longest pause of the
+//                                         window during the run
+// Runs the real window on its own settings and output folders in a temporary
+// folder; nothing of the user's is read or written but FOLDER.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+
+#include "convert/settings_file.h"
+#include "main_window.h"
+#include "qt_text.h"
+
+namespace {
+
+using namespace tervalo;
+
+// Records the longest time between two paints of a widget and between two
+// turns of the event loop.
+class PauseMeter : public QObject {
+public:
+    explicit PauseMeter(QWidget* watched) : watched_(watched) { watched->installEventFilter(this); }
+    void Start() {
+        clock_.start();
+        lastPaint_ = lastTick_ = 0;
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.elapsed();
+            maxTick_ = std::max(maxTick_, now - lastTick_);
+            lastTick_ = now;
+        });
+        timer_.start();
+    }
+    void Stop() { timer_.stop(); }
+    qint64 MaxPaintGap() const { return maxPaint_; }
+    qint64 MaxTickGap() const { return maxTick_; }
+    int Paints() const { return paints_; }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o == watched_ && e->type() == QEvent::Paint && clock_.isValid()) {
+            const qint64 now = clock_.elapsed();
+            maxPaint_ = std::max(maxPaint_, now - lastPaint_);
+            lastPaint_ = now;
+            ++paints_;
+        }
+        return false;
+    }
+
+private:
+    QWidget* watched_;
+    QElapsedTimer clock_;
+    QTimer timer_;
+    qint64 lastPaint_ = 0, lastTick_ = 0, maxPaint_ = 0, maxTick_ = 0;
+    int paints_ = 0;
+};
+
+void Wait(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Copies the drawings of `from` into `to`, `times` times over.
+int CopyDrawings(const QString& from, const QString& to, int count) {
+    const QStringList names = QDir(from).entryList({"*.jww", "*.jws", "*.JWW", "*.JWS"}, QDir::Files, QDir::Name);
+    if (names.isEmpty()) return 0;
+    QDir().mkpath(to);
+    for (int i = 0; i < count; ++i) {
+        const QString& name = names[i % names.size()];
+        QFile::copy(from + u'/' + name, to + QStringLiteral("/%1-").arg(i, 5, 10, QChar(u'0')) + name);
+    }
+    return count;
+}
+
+struct Window {
+    QTemporaryDir sandbox;
+    std::unique_ptr<TForm1> form;
+    Window(const QString& reference, const QString& output) {
+        AppLocations l;
+        l.executablePath = sandbox.path() + QStringLiteral("/bin/tervalo");
+        l.configFallbackFolder = sandbox.path() + QStringLiteral("/config");
+        l.tempFallbackParent = sandbox.path();
+        QDir().mkpath(sandbox.path() + QStringLiteral("/bin"));
+        TSettingsData d;
+        d.FormWidth = 960;
+        d.FormHeight = 600;
+        d.PanelWidth = 260;
+        d.ReferenceFolder = U(reference);
+        d.OutputFolder = U(output);
+        d.ColumnWidths = {0, 0, 0, 0, 0, 0};  // the readable defaults
+        SaveSettingsFile(U(l.executablePath + QStringLiteral(".dat")), d);
+        form = std::make_unique<TForm1>(l);
+        form->hooks.message = [](QWidget*, const QString& t, QMessageBox::Icon) { std::fprintf(stderr, "%s\n", qPrintable(t)); };
+        form->hooks.results = [](QWidget*, const QString& s, const QList<QPair<QString, QString>>&) {
+            std::fprintf(stderr, "%s\n", qPrintable(s));
+        };
+        form->hooks.ask = [](QWidget*, const QString&) { return true; };
+    }
+};
+
+int Shots(const QString& outDir, const QString& folder) {
+    QTemporaryDir work;
+    const QString output = work.path() + QStringLiteral("/out");
+    QDir().mkpath(output);
+    {
+        Window w(folder, output);
+        w.form->show();
+        Wait(2000);  // the folder tree reads its folders in the background
+        if (!w.form->grab().save(outDir + QStringLiteral("/main-window.png"))) return 1;
+    }
+    // A run over many copies, pictured while it goes on.
+    const QString many = work.path() + QStringLiteral("/図面");
+    CopyDrawings(folder, many, 3000);
+    Window w(many, output);
+    w.form->show();
+    Wait(1500);
+    w.form->ListView1->selectAll();
+    QSignalSpy finished(w.form.get(), &TForm1::RunFinished);
+    w.form->ButtonTClick();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 20000 && !w.form->StatusText().contains(QStringLiteral(" / ")))
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    Wait(300);
+    const bool saved = w.form->grab().save(outDir + QStringLiteral("/run-in-progress.png"));
+    w.form->StopRun();
+    finished.wait(30000);
+    return saved ? 0 : 1;
+}
+
+int Measure(const QString& folder, int count) {
+    QTemporaryDir work;
+    const QString many = work.path() + QStringLiteral("/many");
+    const QString output = work.path() + QStringLiteral("/out");
+    QDir().mkpath(output);
+    CopyDrawings(folder, many, count);
+    Window w(many, output);
+    w.form->show();  // lists the folder once
+    Wait(500);
+    QElapsedTimer t;
+    t.start();
+    w.form->ListFolder(many);  // and again, timed
+    const qint64 listing = t.elapsed();
+    const int rows = w.form->ListView1->rowCount();
+    w.form->ListView1->selectAll();
+    PauseMeter meter(w.form->StatusBar1);
+    QSignalSpy finished(w.form.get(), &TForm1::RunFinished);
+    meter.Start();
+    t.restart();
+    w.form->ButtonTClick();
+    finished.wait(600000);
+    const qint64 converting = t.elapsed();
+    meter.Stop();
+    std::printf("listed %d files in %lld ms; converted them in %lld ms (%s)\n", rows, static_cast<long long>(listing),
+                static_cast<long long>(converting), qPrintable(w.form->StatusText()));
+    std::printf("during the run: %d repaints of the status bar, longest gap %lld ms; longest gap between two turns "
+                "of the event loop %lld ms\n",
+                meter.Paints(), static_cast<long long>(meter.MaxPaintGap()), static_cast<long long>(meter.MaxTickGap()));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tervalo"));
+    const QStringList args = QApplication::arguments();
+    if (args.size() == 4 && args[1] == QLatin1String("shots")) return Shots(args[2], args[3]);
+    if (args.size() == 4 && args[1] == QLatin1String("measure")) return Measure(args[2], args[3].toInt());
+    std::fprintf(stderr, "usage: tervalo_screens shots OUTDIR FOLDER | measure FOLDER N\n");
+    return 2;
+}
