@@ -1,7 +1,5 @@
 #include "fuzz_checks.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +12,7 @@
 #include "convert/settings_file.h"
 #include "dos/jwc_data.h"
 #include "dos/jwk_data.h"
+#include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "text/encoding.h"
@@ -30,9 +29,9 @@ constexpr std::int32_t kUnicodeStrings = 32;
 class Scratch {
 public:
     Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "tervalo-fuzz-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
+        fs::path folder;
+        if (platform::MakePrivateFolder("tervalo-fuzz", folder)) std::abort();
+        path_ = folder.string();
     }
     ~Scratch() {
         std::error_code ec;
@@ -263,7 +262,7 @@ std::set<std::string> FilesBelow(const fs::path& root) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec))
-        if (!it->is_directory()) files.insert(fs::relative(it->path(), root).string());
+        if (!it->is_directory()) files.insert(fs::relative(it->path(), root).generic_string());
     return files;
 }
 
@@ -292,8 +291,8 @@ std::string CheckJwwConversion(Input data) {
         ConvertReport report;
         const bool converted = JwwToReal(jww, U16(source), U16(target), options, &report);
 
-        std::set<std::string> expected{fs::path("in/source.jww").string()};
-        if (converted) expected.insert(fs::path("out/target.jww").string());
+        std::set<std::string> expected{"in/source.jww"};
+        if (converted) expected.insert("out/target.jww");
         if (FilesBelow(root) != expected) return "files left or written outside the output";
 
         if (converted) {

@@ -172,8 +172,16 @@ TEST(BindImage, NamesakesKeepTheirOwnBytes) {
         if (copies) {
             std::size_t copied = 0;
             for (const TBindImageType& e : f.jww.BindImage) copied += e.copied;
+#ifdef _WIN32
+            // A name with a lone surrogate may not be creatable at all there
+            // (Wine's file names are UTF-8): then only pic.bmp is copied.
+            EXPECT_GE(copied, 1u);
+            EXPECT_LE(copied, 2u);
+            EXPECT_EQ(f.files().size(), copied);
+#else
             EXPECT_EQ(copied, 2u);  // pic.bmp and the first "s" + surrogate
             EXPECT_EQ(f.files().size(), 2u);
+#endif
             EXPECT_EQ(test::ReadFile(f.folder / "pic.bmp"), Data(4, 1));
         }
         if (!copies) {
