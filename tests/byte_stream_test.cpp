@@ -78,6 +78,9 @@ TEST(ByteStreams, WriterThroughASinkWritesWhatMemoryHolds) {
         }
         const Bytes run(100, 0x5A);  // longer than the sink's buffer
         w.bytes(run);
+        std::uint8_t* p = w.room(40);  // so is this piece
+        std::fill_n(p, 40, std::uint8_t{0x77});
+        w.commit(p + 40);
         w.fill(37, 0x11);
         w.u32(7);
     };

@@ -3,6 +3,7 @@
 // so a whole file never has to be held: the writer streams into the new file.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -92,8 +93,10 @@ private:
         cur_ += sizeof(T);
     }
     void MakeRoom(std::size_t n) {
-        if (sink_ && n <= cap_) {
+        if (sink_) {
             Flush();
+            // A single piece larger than the buffer: a larger buffer from now on.
+            if (n > cap_) Regrow(std::max(n, 2 * cap_));
             return;
         }
         Regrow(std::max(size() + n, 2 * cap_ + 4096));

@@ -124,14 +124,15 @@ void TJwwData::ImagesOut(ArchiveOut& out) {
         }
     };
 
-    const std::size_t mainN = std::min<std::size_t>(EntNo.size(), Enthd.n1 > 0 ? Enthd.n1 : 0);
+    // Without images there is nothing to look for in the texts.
+    const std::size_t mainN = n == 0 ? 0 : std::min<std::size_t>(EntNo.size(), Enthd.n1 > 0 ? Enthd.n1 : 0);
     for (std::size_t i = 0; i < mainN; ++i) {
         const TEntJwwNo& no = EntNo[i];
         if (no.EntType == kKindMoji && no.EntNo >= 0 && no.EntNo < EntMojiN &&
             static_cast<std::size_t>(no.EntNo) < EntMoji.size())
             markReferenced(EntMoji[no.EntNo].str);
     }
-    const std::size_t defN = std::min<std::size_t>(EntBlockDef.size(), EntBlockDefN > 0 ? EntBlockDefN : 0);
+    const std::size_t defN = n == 0 ? 0 : std::min<std::size_t>(EntBlockDef.size(), EntBlockDefN > 0 ? EntBlockDefN : 0);
     for (std::size_t d = 0; d < defN; ++d) {
         const TEntJwwBlockDef& def = EntBlockDef[d];
         const std::size_t m = std::min<std::size_t>(def.mNo.size(), def.N > 0 ? def.N : 0);
