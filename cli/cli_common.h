@@ -36,6 +36,7 @@ std::optional<double> ParseScale(const std::string& value);
 int RunInfo(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
+int RunGenerate(const std::vector<std::string>& args);
 
 extern const char kInfoUsage[];
 extern const char kConvertUsage[];

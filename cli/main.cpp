@@ -24,6 +24,7 @@ const char kMainUsage[] =
     "  info [--json] FILE...      report the contents of each file\n"
     "  convert [OPTIONS] PATH...  convert files and folders into an output folder\n"
     "  render FILE -o OUT.svg     draw a drawing and its points as a picture\n"
+    "  generate [OPTIONS] -o FILE write a generated drawing (benchmarks, tests)\n"
     "\n"
     "Options:\n"
     "  --help      show this help (also: tervalo-cli COMMAND --help)\n"
@@ -72,6 +73,8 @@ int Dispatch(const std::string& command, const std::vector<std::string>& rest) {
         rc = RunConvert(rest);
     } else if (command == "render") {
         rc = RunRender(rest);
+    } else if (command == "generate") {
+        rc = RunGenerate(rest);
     } else {
         rc = UsageError("unknown command '" + command + "'");
     }

@@ -68,11 +68,11 @@ TEST(BindImage, ReadingCopiesEachImageOut) {
     ASSERT_EQ(f.jww.BindImageN, 4);
     ASSERT_EQ(f.jww.BindImage.size(), 4u);
     // Each entry keeps its bytes in memory, and those with data are copied out.
-    EXPECT_EQ(f.jww.BindImage[0], (TBindImageType{u"a.bmp", 3, false, a, true}));
+    EXPECT_EQ(f.jww.BindImage[0], (TBindImageType{u"a.bmp", 3, false, a, true, {}}));
     // No data follow an empty name or a zero size; the next entry follows directly.
-    EXPECT_EQ(f.jww.BindImage[1], (TBindImageType{u"", 7, false, {}, false}));
-    EXPECT_EQ(f.jww.BindImage[2], (TBindImageType{u"zero.bmp", 0, false, {}, false}));
-    EXPECT_EQ(f.jww.BindImage[3], (TBindImageType{u"b.jpg.gz", 2500, false, b, true}));
+    EXPECT_EQ(f.jww.BindImage[1], (TBindImageType{u"", 7, false, {}, false, {}}));
+    EXPECT_EQ(f.jww.BindImage[2], (TBindImageType{u"zero.bmp", 0, false, {}, false, {}}));
+    EXPECT_EQ(f.jww.BindImage[3], (TBindImageType{u"b.jpg.gz", 2500, false, b, true, {}}));
     EXPECT_EQ(f.files(), (std::set<std::string>{"a.bmp", "b.jpg.gz"}));
     EXPECT_EQ(test::ReadFile(f.folder / "a.bmp"), a);
     EXPECT_EQ(test::ReadFile(f.folder / "b.jpg.gz"), b);
@@ -357,8 +357,8 @@ TEST(BindImage, DeletingCopies) {
     // Only copies the container made itself are deleted: keep.txt is listed
     // but was not copied out.
     for (const char16_t* name : {u"a.bmp.gz", u"b.png", u"c.jpg.gz", u"../out.gz", u"", u"missing.gz"})
-        f.jww.BindImage.push_back(TBindImageType{name, 1, false, {}, true});
-    f.jww.BindImage.push_back(TBindImageType{u"keep.txt", 1, false, {}, false});
+        f.jww.BindImage.push_back(TBindImageType{name, 1, false, {}, true, {}});
+    f.jww.BindImage.push_back(TBindImageType{u"keep.txt", 1, false, {}, false, {}});
     f.jww.BindImageN = static_cast<std::int32_t>(f.jww.BindImage.size());
 
     f.jww.BindImageDeleteGzFile();

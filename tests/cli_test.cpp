@@ -125,6 +125,11 @@ TEST(CliTest, BadArgumentsGiveOneLineAndExitCode2) {
         {{"convert", "--to-real", "--settings", "missing.dat", "a.jws"}, "missing.dat"},
         {{"convert", "--to-real", "-o"}, "-o needs"},
         {{"convert", "--to-real", "-o", "nowhere", "a.jws"}, "does not exist"},
+        {{"generate", "--version", "700", "--entities", "5", "-o", "g.jww"}, "--format"},
+        {{"generate", "--format", "dxf", "--version", "700", "--entities", "5", "-o", "g"}, "jww or jws"},
+        {{"generate", "--format", "jww", "--version", "700", "--entities", "5", "--size-mb", "1", "-o", "g"}, "one of"},
+        {{"generate", "--format", "jww", "--version", "219", "--entities", "5", "-o", "g.jww"}, "220 to 700"},
+        {{"generate", "--format", "jws", "--version", "700", "--entities", "5", "--images", "1", "-o", "g"}, "images"},
     };
     for (const auto& [args, named] : cases) {
         std::string joined = "tervalo-cli ";

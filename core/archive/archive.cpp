@@ -6,37 +6,132 @@ namespace tervalo {
 
 namespace {
 
-std::uint8_t MapPenStyleOld(std::uint8_t s) {
-    static constexpr std::uint8_t table[] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};  // 31..45
-    if (s >= 31 && s <= 45) return table[s - 31];
-    if (s >= 46 && s <= 62) return kFallbackPenStyle;
-    return s;
+// A check value over the text read and where its bytes are kept; any change
+// of the text, or a record carried into another container, gives another
+// value (but for a chance of 2^-64).
+std::uint64_t CheckOf(const StoredStrings& s, std::uint32_t offset, const std::u16string& text) {
+    std::uint64_t h = s.id * 0x9E3779B97F4A7C15ull ^ (std::uint64_t{offset} << 20) ^ text.size();
+    auto mix = [&h](std::uint64_t v) {
+        h = (h ^ v) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    };
+    const char16_t* p = text.data();
+    std::size_t n = text.size();
+    for (; n >= 4; n -= 4, p += 4) {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        mix(v);
+    }
+    std::uint64_t tail = 0;
+    for (std::size_t i = 0; i < n; ++i) tail |= std::uint64_t{p[i]} << (16 * i);
+    mix(tail ^ 0xA5A5);
+    return h * 0x94D049BB133111EBull;
 }
 
-std::uint16_t MapPenColorOld(std::uint16_t c) {
-    static constexpr std::uint16_t table[] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2, 2};  // 101..116
-    if (c >= 101 && c <= 116) return table[c - 101];
-    if (c >= 117 && c <= 356) return kFallbackPenColor;
-    return c;
+bool IsUnicodeForm(const std::uint8_t* p, std::size_t size) {
+    return size >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0xFF;
 }
-
-bool InRange(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
 }  // namespace
 
-std::u16string ArchiveIn::StrIn() {
-    std::uint8_t b = r.u8();
-    if (b != 0xFF) return AnsiBytesToText(r.bytes(b));
-    std::uint16_t w = r.u16();
-    if (w != 0xFFFE) return AnsiBytesToText(r.bytes(w));
-    mojiEncode_ = true;
-    std::uint32_t c = r.u8();
-    if (c == 0xFF) c = r.u16();
-    // The code units are kept exactly as stored, up to a NUL.
-    return Utf16BytesToText(r.bytes(std::size_t{2} * c));
+std::u16string ArchiveIn::StrIn(StoredString* keep) { return ReadString(keep, nullptr); }
+
+std::u16string ArchiveIn::NameInDeferred(StoredString& keep, std::uint32_t& deferred) {
+    deferred = 0;
+    std::u16string text = ReadString(&keep, &deferred);
+    if (deferred || keep.size) return text;
+    return StripControlChars(text);
 }
 
-std::u16string ArchiveIn::NameIn() { return StripControlChars(StrIn()); }
+void ArchiveIn::Kept(const std::u16string& text, StoredString& keep) const {
+    if (stored_ && keep.size) keep.check = CheckOf(*stored_, keep.offset, text);
+}
+
+std::u16string ArchiveIn::ReadString(StoredString* keep, std::uint32_t* deferred) {
+    // The length prefix is rebuilt from the values read, as the window may
+    // have moved on by the time the text itself is read.
+    std::uint8_t prefix[6];
+    std::size_t prefixSize = 0;
+    std::uint8_t b = r.u8();
+    prefix[prefixSize++] = b;
+    std::u16string text;
+    bool clean = true;  // no control character and no NUL: the text is all of the bytes
+    std::span<const std::uint8_t> payload;
+    bool unicode = false;
+    std::size_t ansiLength = b;
+    if (b == 0xFF) {
+        const std::uint16_t w = r.u16();
+        prefix[prefixSize++] = static_cast<std::uint8_t>(w);
+        prefix[prefixSize++] = static_cast<std::uint8_t>(w >> 8);
+        ansiLength = w;
+        unicode = w == 0xFFFE;
+    }
+    if (!unicode) {
+        payload = r.bytes(ansiLength);
+        bool ascii = true;
+        for (std::uint8_t c : payload) {
+            ascii &= c < 0x80;
+            clean &= c >= 0x20;
+        }
+        if (!ascii && clean && deferred && keep && stored_) {
+            *deferred = static_cast<std::uint32_t>(payload.size());
+        } else if (ascii) {
+            // Code page 932 keeps the ASCII range as it is: no converter needed.
+            text.resize(payload.size());
+            for (std::size_t i = 0; i < payload.size(); ++i) text[i] = payload[i];
+            if (!clean) text.resize(static_cast<std::size_t>(ZeroTermLength(payload)));
+        } else {
+            text = AnsiBytesToText(payload);
+        }
+    } else {
+        mojiEncode_ = true;
+        std::uint32_t c = r.u8();
+        prefix[prefixSize++] = static_cast<std::uint8_t>(c);
+        if (c == 0xFF) {
+            c = r.u16();
+            prefix[prefixSize++] = static_cast<std::uint8_t>(c);
+            prefix[prefixSize++] = static_cast<std::uint8_t>(c >> 8);
+        }
+        payload = r.bytes(std::size_t{2} * c);
+        // The code units are kept exactly as stored, up to a NUL.
+        text.resize(c);
+        std::size_t n = 0;
+        for (; n < c; ++n) {
+            const char16_t u = static_cast<char16_t>(payload[2 * n] | (payload[2 * n + 1] << 8));
+            if (u == 0) break;
+            clean &= u >= 0x20;
+            text[n] = u;
+        }
+        if (n < c) {
+            clean = false;
+            text.resize(n);
+        }
+    }
+    if (keep) {
+        *keep = StoredString{};
+        const std::size_t size = prefixSize + payload.size();
+        if (clean && stored_ && stored_->bytes.size() + size <= 0xFFFFFFFFu) {
+            auto& bytes = stored_->bytes;
+            keep->offset = static_cast<std::uint32_t>(bytes.size());
+            keep->size = static_cast<std::uint32_t>(size);
+            bytes.insert(bytes.end(), prefix, prefix + prefixSize);
+            bytes.insert(bytes.end(), payload.begin(), payload.end());
+            if (!deferred || !*deferred) keep->check = CheckOf(*stored_, keep->offset, text);
+        } else if (deferred && *deferred) {
+            // No room to keep it: decode it now after all.
+            *deferred = 0;
+            text = AnsiBytesToText(payload);
+        }
+    }
+    return text;
+}
+
+std::u16string ArchiveIn::NameIn(StoredString* keep) {
+    std::u16string text = StrIn(keep);
+    // A text that keeps its bytes holds no control character.
+    if (keep && keep->size) return text;
+    return StripControlChars(text);
+}
 
 std::uint32_t ArchiveIn::CountIn() {
     std::uint16_t n = r.u16();
@@ -45,44 +140,62 @@ std::uint32_t ArchiveIn::CountIn() {
 }
 
 TEntJwwAttr ArchiveIn::AttrIn() {
-    TEntJwwAttr a;
-    a.lGroup = r.u32();
-    a.nPenStyle = r.u8();
-    a.nPenColor = r.u16();
-    if (version_ >= 351) a.nPenWidth = r.u16();
-    a.nLayer = r.u16();
-    a.nGLayer = r.u16();
-    a.sFlg = r.u16();
-    return a;
+    const bool wide = version_ >= 351;
+    return DecodeAttr(r.take(wide ? 15 : 13, "attribute"), wide);
+}
+
+void ArchiveOut::StrOut(const std::u16string& text, const StoredString& kept) {
+    if (kept.size && stored_ && std::uint64_t{kept.offset} + kept.size <= stored_->bytes.size()) {
+        const std::uint8_t* p = stored_->bytes.data() + kept.offset;
+        const bool unicode = (fileOutOpt_ & kOutOptUnicode) != 0;
+        if (IsUnicodeForm(p, kept.size) == unicode && CheckOf(*stored_, kept.offset, text) == kept.check) {
+            w.bytes({p, kept.size});
+            return;
+        }
+    }
+    StrOut(text);
 }
 
 void ArchiveOut::StrOut(const std::u16string& text) {
     if (fileOutOpt_ & kOutOptUnicode) {
         const std::size_t c = text.size();
         if (c >= 65536) throw IoError(kFileIoError, "a text of 65 536 or more code units cannot be stored");
-        w.u8(0xFF);
-        w.u16(0xFFFE);
+        std::uint8_t* p = w.room(6 + 2 * c);
+        *p++ = 0xFF;
+        p = Store<std::uint16_t>(p, 0xFFFE);
         if (c < 255) {
-            w.u8(static_cast<std::uint8_t>(c));
+            *p++ = static_cast<std::uint8_t>(c);
         } else {
-            w.u8(0xFF);
-            w.u16(static_cast<std::uint16_t>(c));
+            *p++ = 0xFF;
+            p = Store(p, static_cast<std::uint16_t>(c));
         }
-        for (char16_t ch : text) w.u16(ch);
+        for (char16_t ch : text) p = Store<std::uint16_t>(p, ch);
+        w.commit(p);
         return;
     }
-    // Only the text before a NUL is stored, as its code page 932 bytes.
-    std::u16string head = text.substr(0, text.find(u'\0'));
-    Bytes ansi = TextToAnsiBytes(head);
-    const std::size_t l = ansi.size();
+    // Only the text before a NUL is stored, as its code page 932 bytes; ASCII
+    // text is its own code page 932 form.
+    const std::size_t head = std::min(text.size(), text.find(u'\0'));
+    bool ascii = true;
+    for (std::size_t i = 0; i < head && ascii; ++i) ascii = text[i] < 0x80;
+    Bytes converted;
+    if (!ascii) converted = TextToAnsiBytes(text.substr(0, head));
+    const std::size_t l = ascii ? head : converted.size();
     if (l >= 65534) throw IoError(kFileIoError, "a text of 65 534 or more bytes cannot be stored");
+    std::uint8_t* p = w.room(3 + l);
     if (l < 255) {
-        w.u8(static_cast<std::uint8_t>(l));
+        *p++ = static_cast<std::uint8_t>(l);
     } else {
-        w.u8(0xFF);
-        w.u16(static_cast<std::uint16_t>(l));
+        *p++ = 0xFF;
+        p = Store(p, static_cast<std::uint16_t>(l));
     }
-    w.bytes(ansi);
+    if (ascii) {
+        for (std::size_t i = 0; i < head; ++i) *p++ = static_cast<std::uint8_t>(text[i]);
+    } else if (l) {
+        std::memcpy(p, converted.data(), l);
+        p += l;
+    }
+    w.commit(p);
 }
 
 void ArchiveOut::CountOut(std::uint32_t n) {
@@ -103,49 +216,9 @@ void ArchiveOut::ClassTagOut(std::uint32_t index) {
     }
 }
 
-TEntJwwAttr MapAttrForOutput(const TEntJwwAttr& attr, std::int32_t ver, std::int32_t kind) {
-    TEntJwwAttr a = attr;
-    if (ver < 420) {
-        if (kind == kKindLine || kind == kKindEnko) a.nPenStyle = MapPenStyleOld(a.nPenStyle);
-        if (kind >= kKindLine && kind <= kKindSolid) a.nPenColor = MapPenColorOld(a.nPenColor);
-    }
-    const int s = a.nPenStyle;
-    switch (kind) {
-        case kKindLine:
-        case kKindEnko:
-            if (!(InRange(s, 1, 9) || InRange(s, 11, 19) || InRange(s, 31, 62))) a.nPenStyle = kFallbackPenStyle;
-            break;
-        case kKindTen:
-            if (s != 1 && s != kMarkerPenStyle) a.nPenStyle = kFallbackPenStyle;
-            break;
-        case kKindMoji:
-            if (!InRange(s, 1, 9)) a.nPenStyle = kFallbackPenStyle;
-            break;
-        default:
-            break;
-    }
-    const int c = a.nPenColor;
-    if (kind >= kKindLine && kind <= kKindSunpo) {
-        if (!(InRange(c, 1, 9) || InRange(c, 101, 356))) a.nPenColor = kFallbackPenColor;
-    } else if (kind == kKindSolid) {
-        if (!(InRange(c, 1, 10) || InRange(c, 101, 356))) a.nPenColor = kFallbackPenColor;
-    }
-    if (a.nLayer > 15) a.nLayer = 0;
-    if (a.nGLayer > 15) a.nGLayer = 0;
-    if (a.nPenWidth > 30000) a.nPenWidth = 0;
-    if (ver < 351) a.nPenWidth = 0;
-    return a;
-}
-
 void ArchiveOut::AttrOut(const TEntJwwAttr& attr, std::int32_t kind) {
-    const TEntJwwAttr a = MapAttrForOutput(attr, ver_, kind);
-    w.u32(a.lGroup);
-    w.u8(a.nPenStyle);
-    w.u16(a.nPenColor);
-    if (ver_ >= 351) w.u16(a.nPenWidth);
-    w.u16(a.nLayer);
-    w.u16(a.nGLayer);
-    w.u16(a.sFlg);
+    const bool wide = ver_ >= 351;
+    w.commit(EncodeAttr(w.room(15), MapAttrForOutput(attr, ver_, kind), wide));
 }
 
 }  // namespace tervalo

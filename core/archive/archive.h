@@ -10,6 +10,7 @@
 
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
+#include "model/drawing_body.h"
 #include "model/records.h"
 
 namespace tervalo {
@@ -17,32 +18,46 @@ namespace tervalo {
 // Reading side: the file's version and the container's Unicode flag.
 class ArchiveIn {
 public:
-    ArchiveIn(ByteReader& reader, std::int32_t version, bool& mojiEncode)
-        : r(reader), version_(version), mojiEncode_(mojiEncode) {}
+    ArchiveIn(ByteReader& reader, std::int32_t version, bool& mojiEncode, StoredStrings* stored = nullptr)
+        : r(reader), version_(version), mojiEncode_(mojiEncode), stored_(stored) {}
 
     ByteReader& r;
     std::int32_t version() const { return version_; }
 
     // One archive string in any of its four forms; UTF-16 code units are kept
     // exactly as stored. Sets the Unicode flag when the Unicode marker is seen.
-    std::u16string StrIn();
+    // With `keep` (and stored strings given), a string that holds no control
+    // character or NUL keeps its archive bytes there.
+    std::u16string StrIn(StoredString* keep = nullptr);
     // StrIn, then every character below U+0020 removed.
-    std::u16string NameIn();
+    std::u16string NameIn(StoredString* keep = nullptr);
+    // NameIn, except that a text of code page 932 beyond ASCII that keeps its
+    // bytes is left undecoded: the result is empty, `deferred` holds the size
+    // of its text bytes (the end of the kept bytes), and the caller decodes it
+    // later (many at once, which costs the converter far less) and calls
+    // Kept(). `deferred` is 0 for a text decoded here.
+    std::u16string NameInDeferred(StoredString& keep, std::uint32_t& deferred);
+    // Completes the kept form of a text decoded later.
+    void Kept(const std::u16string& text, StoredString& keep) const;
+    const StoredStrings* stored() const { return stored_; }
     // A count word: u16, or 0xFFFF followed by a u32.
     std::uint32_t CountIn();
     // The attribute in the form of the file's version (13 bytes below 351).
     TEntJwwAttr AttrIn();
 
 private:
+    std::u16string ReadString(StoredString* keep, std::uint32_t* deferred);
     std::int32_t version_;
     bool& mojiEncode_;
+    StoredStrings* stored_;
 };
 
 // Writing side: the target version and the output option bits.
 class ArchiveOut {
 public:
-    ArchiveOut(ByteWriter& writer, std::int32_t ver, std::int32_t fileOutOpt)
-        : w(writer), ver_(ver), fileOutOpt_(fileOutOpt) {}
+    ArchiveOut(ByteWriter& writer, std::int32_t ver, std::int32_t fileOutOpt,
+               const StoredStrings* stored = nullptr)
+        : w(writer), ver_(ver), fileOutOpt_(fileOutOpt), stored_(stored) {}
 
     ByteWriter& w;
     std::int32_t ver() const { return ver_; }
@@ -53,6 +68,9 @@ public:
     // (65 534 code page 932 bytes or more, 65 536 code units or more), so a
     // corrupt length is never written.
     void StrOut(const std::u16string& text);
+    // The same, but a text that is still the one read into `kept`, in the
+    // form it was stored in, is written with exactly its stored bytes.
+    void StrOut(const std::u16string& text, const StoredString& kept);
     void CountOut(std::uint32_t n);
     void ClassTagOut(std::uint32_t index);
     // Writes the attribute of a record of the given kind code after the
@@ -62,15 +80,85 @@ public:
 private:
     std::int32_t ver_;
     std::int32_t fileOutOpt_;
+    const StoredStrings* stored_;
 };
-
-// The attribute as AttrOut would write it for version `ver` (mapping and checks
-// applied); exposed for tests and for comparing models across a re-write.
-TEntJwwAttr MapAttrForOutput(const TEntJwwAttr& attr, std::int32_t ver, std::int32_t kind);
 
 // Fallback pen style and colour used for values a file may not carry.
 inline constexpr std::uint8_t kFallbackPenStyle = 1;
 inline constexpr std::uint16_t kFallbackPenColor = 1;
+
+// The attribute as AttrOut would write it for version `ver` (mapping and checks
+// applied); exposed for tests and for comparing models across a re-write.
+// Inline, as every record written goes through it.
+inline TEntJwwAttr MapAttrForOutput(const TEntJwwAttr& attr, std::int32_t ver, std::int32_t kind) {
+    auto in = [](int v, int lo, int hi) { return v >= lo && v <= hi; };
+    TEntJwwAttr a = attr;
+    if (ver < 420) {
+        static constexpr std::uint8_t styles[] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};  // 31..45
+        static constexpr std::uint16_t colors[] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2, 2};  // 101..116
+        if (kind == kKindLine || kind == kKindEnko) {
+            if (in(a.nPenStyle, 31, 45)) a.nPenStyle = styles[a.nPenStyle - 31];
+            else if (in(a.nPenStyle, 46, 62)) a.nPenStyle = kFallbackPenStyle;
+        }
+        if (kind >= kKindLine && kind <= kKindSolid) {
+            if (in(a.nPenColor, 101, 116)) a.nPenColor = colors[a.nPenColor - 101];
+            else if (in(a.nPenColor, 117, 356)) a.nPenColor = kFallbackPenColor;
+        }
+    }
+    const int s = a.nPenStyle;
+    switch (kind) {
+        case kKindLine:
+        case kKindEnko:
+            if (!(in(s, 1, 9) || in(s, 11, 19) || in(s, 31, 62))) a.nPenStyle = kFallbackPenStyle;
+            break;
+        case kKindTen:
+            if (s != 1 && s != kMarkerPenStyle) a.nPenStyle = kFallbackPenStyle;
+            break;
+        case kKindMoji:
+            if (!in(s, 1, 9)) a.nPenStyle = kFallbackPenStyle;
+            break;
+        default:
+            break;
+    }
+    const int c = a.nPenColor;
+    if (kind >= kKindLine && kind <= kKindSunpo) {
+        if (!(in(c, 1, 9) || in(c, 101, 356))) a.nPenColor = kFallbackPenColor;
+    } else if (kind == kKindSolid) {
+        if (!(in(c, 1, 10) || in(c, 101, 356))) a.nPenColor = kFallbackPenColor;
+    }
+    if (a.nLayer > 15) a.nLayer = 0;
+    if (a.nGLayer > 15) a.nGLayer = 0;
+    if (a.nPenWidth > 30000 || ver < 351) a.nPenWidth = 0;
+    return a;
+}
+
+// The attribute decoded from its 15 bytes (`wide`) or 13 bytes at p.
+inline TEntJwwAttr DecodeAttr(const std::uint8_t* p, bool wide) {
+    TEntJwwAttr a;
+    a.lGroup = Load<std::uint32_t>(p);
+    a.nPenStyle = p[4];
+    a.nPenColor = Load<std::uint16_t>(p + 5);
+    const std::uint8_t* q = p + 7;
+    if (wide) {
+        a.nPenWidth = Load<std::uint16_t>(q);
+        q += 2;
+    }
+    a.nLayer = Load<std::uint16_t>(q);
+    a.nGLayer = Load<std::uint16_t>(q + 2);
+    a.sFlg = Load<std::uint16_t>(q + 4);
+    return a;
+}
+
+// Stores an attribute (already mapped) in 15 or 13 bytes; returns the end.
+inline std::uint8_t* EncodeAttr(std::uint8_t* p, const TEntJwwAttr& a, bool wide) {
+    p = Store(p, a.lGroup);
+    *p++ = a.nPenStyle;
+    p = Store(p, a.nPenColor);
+    if (wide) p = Store(p, a.nPenWidth);
+    p = Store(p, a.nLayer);
+    p = Store(p, a.nGLayer);
+    return Store(p, a.sFlg);
+}
 
 // Option bits of FileOutOpt.
 inline constexpr std::int32_t kOutOptUnicode = 0x20;

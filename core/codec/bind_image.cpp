@@ -75,7 +75,7 @@ void TJwwData::ImagesIn(ArchiveIn& in) {
     // the writer can store them back whatever the entry's name.
     for (std::uint32_t i = 0; i < count; ++i) {
         TBindImageType& e = BindImage[i];
-        e.Fname = in.NameIn();
+        e.Fname = in.NameIn(&e.storedFname);
         const std::size_t sizeAt = r.pos();
         const std::uint32_t size = r.u32();
         if (size > kMaxImageSize)
@@ -124,14 +124,15 @@ void TJwwData::ImagesOut(ArchiveOut& out) {
         }
     };
 
-    const std::size_t mainN = std::min<std::size_t>(EntNo.size(), Enthd.n1 > 0 ? Enthd.n1 : 0);
+    // Without images there is nothing to look for in the texts.
+    const std::size_t mainN = n == 0 ? 0 : std::min<std::size_t>(EntNo.size(), Enthd.n1 > 0 ? Enthd.n1 : 0);
     for (std::size_t i = 0; i < mainN; ++i) {
         const TEntJwwNo& no = EntNo[i];
         if (no.EntType == kKindMoji && no.EntNo >= 0 && no.EntNo < EntMojiN &&
             static_cast<std::size_t>(no.EntNo) < EntMoji.size())
             markReferenced(EntMoji[no.EntNo].str);
     }
-    const std::size_t defN = std::min<std::size_t>(EntBlockDef.size(), EntBlockDefN > 0 ? EntBlockDefN : 0);
+    const std::size_t defN = n == 0 ? 0 : std::min<std::size_t>(EntBlockDef.size(), EntBlockDefN > 0 ? EntBlockDefN : 0);
     for (std::size_t d = 0; d < defN; ++d) {
         const TEntJwwBlockDef& def = EntBlockDef[d];
         const std::size_t m = std::min<std::size_t>(def.mNo.size(), def.N > 0 ? def.N : 0);
@@ -175,7 +176,7 @@ void TJwwData::ImagesOut(ArchiveOut& out) {
         const TBindImageType& e = BindImage[i];
         if (!e.exf) continue;
         const Bytes& bytes = BindImageExp && e.copied ? files[i] : e.data;
-        out.StrOut(e.Fname);
+        out.StrOut(e.Fname, e.storedFname);
         out.w.u32(static_cast<std::uint32_t>(bytes.size()));
         out.w.bytes(bytes);
     }

@@ -125,44 +125,57 @@ ListsOut DefListsOut(const TEntJwwBlockDef& d) {
 }
 
 // ---------------------------------------------------------------------------
-// Record reading.
+// Record reading. Each fixed part is taken from the buffer in one bounds
+// check and decoded field by field from there.
+
+std::size_t AttrSize(const ArchiveIn& in) { return in.version() >= kVerPenWidth ? 15 : 13; }
 
 TEntJwwLine ReadLineBody(ArchiveIn& in) {
+    const std::size_t a = AttrSize(in);
+    const std::uint8_t* p = in.r.take(a + 32, "line");
     TEntJwwLine l;
-    l.att = in.AttrIn();
-    l.start_x = in.r.f64();
-    l.start_y = in.r.f64();
-    l.end_x = in.r.f64();
-    l.end_y = in.r.f64();
+    l.att = DecodeAttr(p, a == 15);
+    p += a;
+    l.start_x = Load<double>(p);
+    l.start_y = Load<double>(p + 8);
+    l.end_x = Load<double>(p + 16);
+    l.end_y = Load<double>(p + 24);
     return l;
 }
 
 TEntJwwEnko ReadEnko(ArchiveIn& in) {
+    const std::size_t a = AttrSize(in);
+    const std::uint8_t* p = in.r.take(a + 60, "arc");
     TEntJwwEnko e;
-    e.att = in.AttrIn();
-    e.start_x = in.r.f64();
-    e.start_y = in.r.f64();
-    e.dHankei = in.r.f64();
-    e.radKaishiKaku = in.r.f64();
-    e.radEnkoKaku = in.r.f64();
-    e.radKatamukiKaku = in.r.f64();
-    e.dHenpeiRitsu = in.r.f64();
-    e.bZenEnFlg = in.r.u32();
+    e.att = DecodeAttr(p, a == 15);
+    p += a;
+    e.start_x = Load<double>(p);
+    e.start_y = Load<double>(p + 8);
+    e.dHankei = Load<double>(p + 16);
+    e.radKaishiKaku = Load<double>(p + 24);
+    e.radEnkoKaku = Load<double>(p + 32);
+    e.radKatamukiKaku = Load<double>(p + 40);
+    e.dHenpeiRitsu = Load<double>(p + 48);
+    e.bZenEnFlg = Load<std::uint32_t>(p + 56);
     return e;
 }
 
 // A point body; the marker fields follow only for a point marker. Other points
 // get code 0, rotation 0 and the given scale.
 TEntJwwTen ReadTenBody(ArchiveIn& in, double plainScale) {
+    const std::size_t a = AttrSize(in);
+    const std::uint8_t* p = in.r.take(a + 20, "point");
     TEntJwwTen t;
-    t.att = in.AttrIn();
-    t.start_x = in.r.f64();
-    t.start_y = in.r.f64();
-    t.bKariten = in.r.u32();
+    t.att = DecodeAttr(p, a == 15);
+    p += a;
+    t.start_x = Load<double>(p);
+    t.start_y = Load<double>(p + 8);
+    t.bKariten = Load<std::uint32_t>(p + 16);
     if (t.att.nPenStyle == kMarkerPenStyle) {
-        t.nCode = in.r.u32();
-        t.radKaitenKaku = in.r.f64();
-        t.dBairitsu = in.r.f64();
+        const std::uint8_t* m = in.r.take(20, "point marker");
+        t.nCode = Load<std::uint32_t>(m);
+        t.radKaitenKaku = Load<double>(m + 4);
+        t.dBairitsu = Load<double>(m + 12);
     } else {
         t.nCode = 0;
         t.radKaitenKaku = 0.0;
@@ -171,29 +184,132 @@ TEntJwwTen ReadTenBody(ArchiveIn& in, double plainScale) {
     return t;
 }
 
-void ReadMoji(ArchiveIn& in, TEntJwwMoji& m) {
-    m.att = in.AttrIn();
-    m.start_x = in.r.f64();
-    m.start_y = in.r.f64();
-    m.end_x = in.r.f64();
-    m.end_y = in.r.f64();
-    m.nMojiShu = in.r.u32();
-    m.dSizeX = in.r.f64();
-    m.dSizeY = in.r.f64();
-    m.dKankaku = in.r.f64();
-    m.degKakudo = in.r.f64();
-    m.strFontName = in.NameIn();
-    m.str = in.NameIn();
+// Texts of code page 932 beyond ASCII, decoded many at a time: the converter
+// costs hundreds of instructions per call, whatever the length. Their bytes
+// are joined with the byte 01 between them, which code page 932 decodes to
+// U+0001 and never uses inside a character (no trail byte is below 40), and
+// which a kept text never holds; so one decode split at U+0001 gives exactly
+// what decoding each text alone gives. A text waits in the batch by the list
+// its record goes into and its index there, as the list may move while it
+// grows; a record that never arrived (a read that failed) is skipped.
+class TextBatch {
+public:
+    enum Field : std::uint8_t { kMojiFont, kMojiStr, kSunpoFont, kSunpoStr };
+
+    explicit TextBatch(ArchiveIn& in) : in_(in) {}
+
+    void Add(void* list, std::size_t index, Field field, const StoredString& keep, std::uint32_t textBytes) {
+        pending_.push_back({list, static_cast<std::uint32_t>(index), field, keep.offset + keep.size - textBytes,
+                            textBytes});
+        bytes_ += textBytes + 1;
+    }
+
+    // Decodes the waiting texts once they are many. Called only between
+    // records, when every record that waits is in its list.
+    void FlushIfFull() {
+        if (bytes_ >= kFlushBytes) Flush();
+    }
+
+    void Flush() {
+        if (pending_.empty()) return;
+        const auto& arena = in_.stored()->bytes;
+        Bytes joined;
+        joined.reserve(bytes_);
+        for (const Pending& p : pending_) {
+            joined.insert(joined.end(), arena.begin() + p.at, arena.begin() + p.at + p.size);
+            joined.push_back(0x01);
+        }
+        const std::u16string all = AnsiBytesToText(joined);
+        std::size_t from = 0;
+        for (const Pending& p : pending_) {
+            const std::size_t to = std::min(all.find(u'\x01', from), all.size());
+            StoredString* keep = nullptr;
+            if (std::u16string* text = Resolve(p, keep)) {
+                text->assign(all, from, to - from);
+                in_.Kept(*text, *keep);
+            }
+            from = to + 1;
+        }
+        pending_.clear();
+        bytes_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kFlushBytes = 256 * 1024;
+    struct Pending {
+        void* list;
+        std::uint32_t index;
+        Field field;
+        std::uint32_t at, size;
+    };
+
+    static std::u16string* Resolve(const Pending& p, StoredString*& keep) {
+        TEntJwwMoji* m = nullptr;
+        if (p.field == kMojiFont || p.field == kMojiStr) {
+            auto& list = *static_cast<std::vector<TEntJwwMoji>*>(p.list);
+            if (p.index < list.size()) m = &list[p.index];
+        } else {
+            auto& list = *static_cast<std::vector<TEntJwwSunpo>*>(p.list);
+            if (p.index < list.size()) m = &list[p.index].Moji;
+        }
+        if (!m) return nullptr;
+        const bool font = p.field == kMojiFont || p.field == kSunpoFont;
+        keep = font ? &m->storedFontName : &m->storedStr;
+        return font ? &m->strFontName : &m->str;
+    }
+
+    ArchiveIn& in_;
+    std::vector<Pending> pending_;
+    std::size_t bytes_ = 0;
+};
+
+// Where the strings of a text record go when their decoding waits in a batch.
+struct TextPlace {
+    TextBatch* batch = nullptr;
+    void* list = nullptr;
+    std::size_t index = 0;
+    bool dimension = false;
+};
+
+void ReadMoji(ArchiveIn& in, TEntJwwMoji& m, const TextPlace& place = {}) {
+    const std::size_t a = AttrSize(in);
+    const std::uint8_t* p = in.r.take(a + 68, "text");
+    m.att = DecodeAttr(p, a == 15);
+    p += a;
+    m.start_x = Load<double>(p);
+    m.start_y = Load<double>(p + 8);
+    m.end_x = Load<double>(p + 16);
+    m.end_y = Load<double>(p + 24);
+    m.nMojiShu = Load<std::uint32_t>(p + 32);
+    m.dSizeX = Load<double>(p + 36);
+    m.dSizeY = Load<double>(p + 44);
+    m.dKankaku = Load<double>(p + 52);
+    m.degKakudo = Load<double>(p + 60);
+    if (place.batch && in.stored()) {
+        using F = TextBatch::Field;
+        std::uint32_t deferred = 0;
+        m.strFontName = in.NameInDeferred(m.storedFontName, deferred);
+        if (deferred)
+            place.batch->Add(place.list, place.index, place.dimension ? F::kSunpoFont : F::kMojiFont,
+                             m.storedFontName, deferred);
+        m.str = in.NameInDeferred(m.storedStr, deferred);
+        if (deferred)
+            place.batch->Add(place.list, place.index, place.dimension ? F::kSunpoStr : F::kMojiStr, m.storedStr,
+                             deferred);
+    } else {
+        m.strFontName = in.NameIn(&m.storedFontName);
+        m.str = in.NameIn(&m.storedStr);
+    }
     // Sizes and spacing that are not numbers would poison every later use.
     if (!IsValidDouble(m.dSizeX)) m.dSizeX = 3.0;
     if (!IsValidDouble(m.dSizeY)) m.dSizeY = 3.0;
     if (!IsValidDouble(m.dKankaku)) m.dKankaku = 0.0;
 }
 
-void ReadSunpo(ArchiveIn& in, TEntJwwSunpo& s) {
+void ReadSunpo(ArchiveIn& in, TEntJwwSunpo& s, const TextPlace& place) {
     s.att = in.AttrIn();
     s.Sen = ReadLineBody(in);
-    ReadMoji(in, s.Moji);
+    ReadMoji(in, s.Moji, place);
     if (in.version() >= kVerSxf) {
         s.bSxfMode = in.r.u16();
         s.Ho1 = ReadLineBody(in);
@@ -223,29 +339,35 @@ void ReadSunpo(ArchiveIn& in, TEntJwwSunpo& s) {
 }
 
 TEntJwwSolid ReadSolid(ArchiveIn& in) {
+    const std::size_t a = AttrSize(in);
+    const std::uint8_t* p = in.r.take(a + 64, "solid");
     TEntJwwSolid s;
-    s.att = in.AttrIn();
-    s.start_x = in.r.f64();
-    s.start_y = in.r.f64();
-    s.end_x = in.r.f64();
-    s.end_y = in.r.f64();
-    s.DPoint2_x = in.r.f64();
-    s.DPoint2_y = in.r.f64();
-    s.DPoint3_x = in.r.f64();
-    s.DPoint3_y = in.r.f64();
+    s.att = DecodeAttr(p, a == 15);
+    p += a;
+    s.start_x = Load<double>(p);
+    s.start_y = Load<double>(p + 8);
+    s.end_x = Load<double>(p + 16);
+    s.end_y = Load<double>(p + 24);
+    s.DPoint2_x = Load<double>(p + 32);
+    s.DPoint2_y = Load<double>(p + 40);
+    s.DPoint3_x = Load<double>(p + 48);
+    s.DPoint3_y = Load<double>(p + 56);
     s.Color = s.att.nPenColor == 10 ? in.r.u32() : 0;
     return s;
 }
 
 TEntJwwBlock ReadBlock(ArchiveIn& in) {
+    const std::size_t a = AttrSize(in);
+    const std::uint8_t* p = in.r.take(a + 44, "block insert");
     TEntJwwBlock b;
-    b.att = in.AttrIn();
-    b.DPKijunTen_x = in.r.f64();
-    b.DPKijunTen_y = in.r.f64();
-    b.dBairitsuX = in.r.f64();
-    b.dBairitsuY = in.r.f64();
-    b.radKaitenKaku = in.r.f64();
-    b.nNumber = in.r.u32();
+    b.att = DecodeAttr(p, a == 15);
+    p += a;
+    b.DPKijunTen_x = Load<double>(p);
+    b.DPKijunTen_y = Load<double>(p + 8);
+    b.dBairitsuX = Load<double>(p + 16);
+    b.dBairitsuY = Load<double>(p + 24);
+    b.radKaitenKaku = Load<double>(p + 32);
+    b.nNumber = Load<std::uint32_t>(p + 40);
     return b;
 }
 
@@ -270,7 +392,9 @@ bool NameIs(std::span<const std::uint8_t> name, const char* expected) {
 // Reads one tag of an entity list and returns the kind it selects, 0 for none.
 std::int32_t ReadEntityTag(ArchiveIn& in, ArchiveState& st) {
     const std::uint16_t w = in.r.u16();
+    if (w == st.lastTag && w != 0) return st.lastKind;
     if (w == 0xFFFF) {
+        st.lastTag = 0;  // the classes change
         const std::size_t at = in.r.pos();
         const auto name = ReadClassName(in);
         for (std::size_t k = 0; k < 7; ++k) {
@@ -286,9 +410,14 @@ std::int32_t ReadEntityTag(ArchiveIn& in, ArchiveState& st) {
         index = in.r.u32() & 0x7FFFFFFFu;
     else
         index = std::int64_t{w} - 0x8000;
-    for (std::size_t k = 0; k < 7; ++k)
-        if (st.slots[k] != 0 && std::int64_t{st.slots[k]} == index) return static_cast<std::int32_t>(k + 1);
-    return 0;
+    std::int32_t kind = 0;
+    for (std::size_t k = 0; k < 7 && kind == 0; ++k)
+        if (st.slots[k] != 0 && std::int64_t{st.slots[k]} == index) kind = static_cast<std::int32_t>(k + 1);
+    if (w != 0x7FFF) {
+        st.lastTag = w;
+        st.lastKind = kind;
+    }
+    return kind;
 }
 
 template <typename T>
@@ -297,12 +426,50 @@ void Append(std::vector<T>& list, std::int32_t& count, T&& record) {
     count = static_cast<std::int32_t>(list.size());
 }
 
-// Reads `n` entity objects into the lists; L.no has n entries already.
-void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n) {
+// Smallest stored size of a record of each kind, tag included (kind k at k-1).
+constexpr std::array<std::uint32_t, 7> kMinRecordBytes = {
+    2 + 13 + 32, 2 + 13 + 60, 2 + 13 + 20, 2 + 13 + 68 + 2, 2 + 13 + 45 + 81 + 2, 2 + 13 + 64, 2 + 13 + 44,
+};
+
+// Gives the main list of the first record of a kind room for as many records
+// of that kind as the entity count and the bytes left allow, so the list never
+// moves while the drawing is read (a move holds the old and the new list in
+// memory at once). Room that stays unused is address space only: its pages
+// are never touched. Where that much address space is refused, the list grows
+// as usual.
+template <typename T>
+void ReserveFirst(std::vector<T>& list, std::int32_t kind, std::uint64_t entitiesLeft, std::uint64_t bytesLeft) {
+    if (list.capacity() != 0) return;
+    const std::uint64_t most =
+        std::min(entitiesLeft, bytesLeft / kMinRecordBytes[static_cast<std::size_t>(kind - 1)] + 1);
+    if (most < 4096) return;
+    try {
+        list.reserve(static_cast<std::size_t>(most));
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+}
+
+// Reads `n` entity objects into the lists; L.no has n entries already. The
+// lists of a long list (the drawing's own) are given their room up front.
+void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n, bool reserve, TextBatch& texts) {
     std::uint32_t counter = 0;
     while (counter < n) {
         const std::int32_t kind = ReadEntityTag(in, st);
         if (kind == 0) continue;  // a tag of no entity class: no object follows
+        if (reserve) {
+            const std::uint64_t left = n - counter, bytes = in.r.remaining() + 2;
+            switch (kind) {
+                case kKindLine: ReserveFirst(L.line, kind, left, bytes); break;
+                case kKindEnko: ReserveFirst(L.enko, kind, left, bytes); break;
+                case kKindTen: ReserveFirst(L.ten, kind, left, bytes); break;
+                case kKindMoji: ReserveFirst(L.moji, kind, left, bytes); break;
+                case kKindSunpo: ReserveFirst(L.sunpo, kind, left, bytes); break;
+                case kKindSolid: ReserveFirst(L.solid, kind, left, bytes); break;
+                case kKindBlock: ReserveFirst(L.block, kind, left, bytes); break;
+                default: break;
+            }
+        }
         std::int32_t index = 0;
         switch (kind) {
             case kKindLine:
@@ -319,15 +486,17 @@ void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n)
                 break;
             case kKindMoji: {
                 TEntJwwMoji m;
-                ReadMoji(in, m);
+                ReadMoji(in, m, {&texts, &L.moji, L.moji.size(), false});
                 Append(L.moji, L.mojiN, std::move(m));
+                texts.FlushIfFull();
                 index = L.mojiN - 1;
                 break;
             }
             case kKindSunpo: {
                 TEntJwwSunpo s;
-                ReadSunpo(in, s);
+                ReadSunpo(in, s, {&texts, &L.sunpo, L.sunpo.size(), true});
                 Append(L.sunpo, L.sunpoN, std::move(s));
+                texts.FlushIfFull();
                 index = L.sunpoN - 1;
                 break;
             }
@@ -348,7 +517,7 @@ void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n)
     }
 }
 
-void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int32_t& n2) {
+void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int32_t& n2, TextBatch& texts) {
     const std::int32_t ver = in.version();
     const std::uint32_t c = in.CountIn();  // a missing count is an error, not zero definitions
     CheckCount(in.r, c, MinBlockDefBytes(ver), "block definition");
@@ -373,13 +542,13 @@ void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int3
             in.r.skip(8);
             def.dtime = d + 1;
         }
-        def.strName = in.NameIn();
+        def.strName = in.NameIn(&def.storedName);
         const std::uint32_t n = in.CountIn();
         CheckCount(in.r, n, MinEntityBytes(ver), "entity");
         def.N = static_cast<std::int32_t>(n);
         def.mNo.assign(n, TEntJwwNo{});
         ++st.objectIndex;
-        ReadEntityList(in, st, DefListsIn(def), n);
+        ReadEntityList(in, st, DefListsIn(def), n, false, texts);
     }
 }
 
@@ -423,6 +592,24 @@ std::u16string ApplyTextOutputOptions(std::u16string s, std::int32_t opt) {
     return s;
 }
 
+}  // namespace
+
+// The text as CleanNameText makes it: the text itself when cleaning changes
+// nothing (the usual case, without a copy), else the cleaned copy in `scratch`.
+const std::u16string& Cleaned(const std::u16string& text, std::u16string& scratch) {
+    bool changes = false;
+    for (std::size_t i = 0; i < text.size() && !changes; ++i) {
+        const char16_t c = text[i];
+        changes = c < 0x20 || (i + 1 < text.size() && ((c == u'^' && text[i + 1] == u'm') ||
+                                                       (c == u'\\' && text[i + 1] == u'n')));
+    }
+    if (!changes) return text;
+    scratch = CleanNameText(text);
+    return scratch;
+}
+
+namespace {
+
 double ClampSize(double v) {
     v = std::fabs(v);
     if (v < 1e-10) return 1e-10;
@@ -434,7 +621,8 @@ class BodyWriter {
 public:
     BodyWriter(ArchiveOut& out, const DrawingBody& body, std::int32_t sourceVer)
         : out_(out), w_(out.w), body_(body), numbers_(body),
-          expandSxf_(out.ver() < kVerSxf && sourceVer >= kVerSxf) {}
+          expandSxf_(out.ver() < kVerSxf && sourceVer >= kVerSxf), ver_(out.ver()),
+          wide_(out.ver() >= kVerPenWidth) {}
 
     void WriteList(const ListsOut& L) {
         out_.CountOut(CountObjects(L));
@@ -460,7 +648,7 @@ public:
             w_.u32(static_cast<std::uint32_t>(d.ref_no));
             w_.u32(d.bRefferd);
             w_.u32(d.dtime);
-            out_.StrOut(CleanNameText(d.strName));
+            out_.StrOut(Cleaned(d.strName, scratch_), d.storedName);
             // The definition's entity count, then the definition takes its
             // object index, then its entities follow.
             const ListsOut L = DefListsOut(d);
@@ -536,67 +724,78 @@ private:
             w_.u16(static_cast<std::uint16_t>(length));
             w_.bytes({reinterpret_cast<const std::uint8_t*>(name), length});
             index = st_.objectIndex++;
+        } else if (index < 0x7FFF) {
+            w_.commit(Store(w_.room(2), static_cast<std::uint16_t>(0x8000 + index)));
         } else {
             out_.ClassTagOut(index);
         }
     }
 
+    // Each record is encoded straight into the writer's buffer.
+    std::uint8_t* Attr(std::uint8_t* p, const TEntJwwAttr& a, std::int32_t kind) const {
+        return EncodeAttr(p, MapAttrForOutput(a, ver_, kind), wide_);
+    }
+
     void LineBody(const TEntJwwLine& l) {
-        out_.AttrOut(l.att, kKindLine);
-        w_.f64(l.start_x);
-        w_.f64(l.start_y);
-        w_.f64(l.end_x);
-        w_.f64(l.end_y);
+        std::uint8_t* p = Attr(w_.room(47), l.att, kKindLine);
+        p = Store(p, l.start_x);
+        p = Store(p, l.start_y);
+        p = Store(p, l.end_x);
+        w_.commit(Store(p, l.end_y));
     }
 
     void Enko(const TEntJwwEnko& e) {
-        out_.AttrOut(e.att, kKindEnko);
-        w_.f64(e.start_x);
-        w_.f64(e.start_y);
-        w_.f64(e.dHankei);
-        w_.f64(e.radKaishiKaku);
-        w_.f64(e.radEnkoKaku);
-        w_.f64(e.radKatamukiKaku);
-        w_.f64(e.dHenpeiRitsu);
-        w_.u32(e.bZenEnFlg);
+        std::uint8_t* p = Attr(w_.room(75), e.att, kKindEnko);
+        p = Store(p, e.start_x);
+        p = Store(p, e.start_y);
+        p = Store(p, e.dHankei);
+        p = Store(p, e.radKaishiKaku);
+        p = Store(p, e.radEnkoKaku);
+        p = Store(p, e.radKatamukiKaku);
+        p = Store(p, e.dHenpeiRitsu);
+        w_.commit(Store(p, e.bZenEnFlg));
     }
 
     void TenBody(const TEntJwwTen& t, std::uint32_t bKariten) {
-        out_.AttrOut(t.att, kKindTen);
-        w_.f64(t.start_x);
-        w_.f64(t.start_y);
-        w_.u32(bKariten);
+        std::uint8_t* p = Attr(w_.room(55), t.att, kKindTen);
+        p = Store(p, t.start_x);
+        p = Store(p, t.start_y);
+        p = Store(p, bKariten);
         if (t.att.nPenStyle == kMarkerPenStyle) {
-            w_.u32(t.nCode);
-            w_.f64(t.radKaitenKaku);
-            w_.f64(t.dBairitsu);
+            p = Store(p, t.nCode);
+            p = Store(p, t.radKaitenKaku);
+            p = Store(p, t.dBairitsu);
         }
+        w_.commit(p);
     }
 
     // A text record; `options` applies the output options to its text (a
-    // dimension's text gets only the text-variable option, which changes nothing).
+    // dimension's text gets only the text-variable option, which changes
+    // nothing). A string no rule changes goes out with its stored bytes.
     void Moji(const TEntJwwMoji& m, bool options) {
-        out_.AttrOut(m.att, kKindMoji);
-        w_.f64(m.start_x);
-        w_.f64(m.start_y);
-        w_.f64(m.end_x);
-        w_.f64(m.end_y);
-        w_.u32(m.nMojiShu);
-        w_.f64(ClampSize(m.dSizeX));
-        w_.f64(ClampSize(m.dSizeY));
-        w_.f64(m.dKankaku);
-        w_.f64(m.degKakudo);
-        out_.StrOut(CleanNameText(m.strFontName));
-        std::u16string text = CleanNameText(m.str);
-        if (options) text = ApplyTextOutputOptions(std::move(text), out_.fileOutOpt());
-        out_.StrOut(text);
+        std::uint8_t* p = Attr(w_.room(83), m.att, kKindMoji);
+        p = Store(p, m.start_x);
+        p = Store(p, m.start_y);
+        p = Store(p, m.end_x);
+        p = Store(p, m.end_y);
+        p = Store(p, m.nMojiShu);
+        p = Store(p, ClampSize(m.dSizeX));
+        p = Store(p, ClampSize(m.dSizeY));
+        p = Store(p, m.dKankaku);
+        w_.commit(Store(p, m.degKakudo));
+        out_.StrOut(Cleaned(m.strFontName, scratch_), m.storedFontName);
+        const std::u16string& text = Cleaned(m.str, scratch_);
+        if (options && (out_.fileOutOpt() & (kOutOptBmTemp | kOutOptBmName)))
+            out_.StrOut(ApplyTextOutputOptions(text, out_.fileOutOpt()), m.storedStr);
+        else
+            out_.StrOut(text, m.storedStr);
     }
 
     void Sunpo(const TEntJwwSunpo& s) {
         out_.AttrOut(s.att, kKindSunpo);
         LineBody(s.Sen);
         Moji(s.Moji, false);
-        if (out_.ver() >= kVerSxf) {
+        if (ver_ >= kVerSxf) {
             w_.u16(s.bSxfMode);
             LineBody(s.Ho1);
             LineBody(s.Ho2);
@@ -632,26 +831,27 @@ private:
     }
 
     void Solid(const TEntJwwSolid& s) {
-        out_.AttrOut(s.att, kKindSolid);
-        w_.f64(s.start_x);
-        w_.f64(s.start_y);
-        w_.f64(s.end_x);
-        w_.f64(s.end_y);
-        w_.f64(s.DPoint2_x);
-        w_.f64(s.DPoint2_y);
-        w_.f64(s.DPoint3_x);
-        w_.f64(s.DPoint3_y);
-        if (s.att.nPenColor == 10) w_.u32(s.Color);
+        std::uint8_t* p = Attr(w_.room(83), s.att, kKindSolid);
+        p = Store(p, s.start_x);
+        p = Store(p, s.start_y);
+        p = Store(p, s.end_x);
+        p = Store(p, s.end_y);
+        p = Store(p, s.DPoint2_x);
+        p = Store(p, s.DPoint2_y);
+        p = Store(p, s.DPoint3_x);
+        p = Store(p, s.DPoint3_y);
+        if (s.att.nPenColor == 10) p = Store(p, s.Color);
+        w_.commit(p);
     }
 
     void Block(const TEntJwwBlock& b) {
-        out_.AttrOut(b.att, kKindBlock);
-        w_.f64(b.DPKijunTen_x);
-        w_.f64(b.DPKijunTen_y);
-        w_.f64(b.dBairitsuX);
-        w_.f64(b.dBairitsuY);
-        w_.f64(b.radKaitenKaku);
-        w_.u32(numbers_(b.nNumber));
+        std::uint8_t* p = Attr(w_.room(59), b.att, kKindBlock);
+        p = Store(p, b.DPKijunTen_x);
+        p = Store(p, b.DPKijunTen_y);
+        p = Store(p, b.dBairitsuX);
+        p = Store(p, b.dBairitsuY);
+        p = Store(p, b.radKaitenKaku);
+        w_.commit(Store(p, numbers_(b.nNumber)));
     }
 
     ArchiveOut& out_;
@@ -659,6 +859,9 @@ private:
     const DrawingBody& body_;
     BlockNumbers numbers_;
     bool expandSxf_;
+    std::int32_t ver_;
+    bool wide_;
+    std::u16string scratch_;
     ArchiveState st_;
 };
 
@@ -698,8 +901,16 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     lists.block.clear();
     lists.lineN = lists.enkoN = lists.tenN = lists.mojiN = lists.sunpoN = lists.solidN = lists.blockN = 0;
     ArchiveState st;
-    ReadEntityList(in, st, lists, n);
-    ReadBlockDefs(in, st, body, n2);
+    TextBatch texts(in);
+    try {
+        ReadEntityList(in, st, lists, n, true, texts);
+        ReadBlockDefs(in, st, body, n2, texts);
+    } catch (...) {
+        // The texts of the records read before the failure stay readable.
+        texts.Flush();
+        throw;
+    }
+    texts.Flush();
 }
 
 void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::int32_t n2,

@@ -18,6 +18,10 @@ struct ArchiveState {
     // Class index of each class, 0 while not introduced. Slot k-1 is kind k;
     // slot 7 is the block definition class.
     std::array<std::uint32_t, 8> slots{};
+    // The last short class-reference tag read and the kind it selected
+    // (most entities follow one of their own kind).
+    std::uint16_t lastTag = 0;
+    std::int32_t lastKind = 0;
 };
 
 // Reads the entity list and then the block definition section into `body`.
@@ -31,6 +35,10 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
 // decides the SXF expansion of dimensions for versions below 420).
 void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::int32_t n2,
                std::int32_t sourceVer);
+
+// The text as CleanNameText makes it: `text` itself when cleaning changes
+// nothing, else the cleaned copy, kept in `scratch`.
+const std::u16string& Cleaned(const std::u16string& text, std::u16string& scratch);
 
 // Class names of the archive, by kind code 1..8.
 const char* ClassNameOf(std::int32_t kind);

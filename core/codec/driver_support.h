@@ -5,14 +5,18 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <exception>
 #include <new>
 #include <stdexcept>
 #include <string>
 
 #include "archive/byte_reader.h"
+#include "archive/byte_writer.h"
 #include "archive/io_error.h"
 #include "fs/fsutil.h"
+#include "fs/platform.h"
 #include "model/drawing_body.h"
 
 namespace tervalo {
@@ -72,6 +76,95 @@ inline bool WriteOutputFile(const std::u16string& path, const Bytes& data, std::
     const bool ok = WriteWholeFile(path, data);
     if (!ok) lastError = "cannot write file: " + LastSystemErrorText();
     return ok;
+}
+
+// Files up to this size are read into memory whole; larger ones are decoded
+// through a window that follows the reading, so the file's bytes and the
+// drawing decoded from them are not all in memory at once.
+inline constexpr std::size_t kWholeFileLimit = 8 * 1024 * 1024;
+inline constexpr std::size_t kReadWindow = 1024 * 1024;
+
+// The bytes of an open file for a windowed ByteReader.
+class FileByteSource : public ByteSource {
+public:
+    explicit FileByteSource(platform::InputFile& file) : file_(file) {}
+    std::size_t size() const override { return static_cast<std::size_t>(file_.size()); }
+    std::size_t read(std::span<std::uint8_t> out) override {
+        std::size_t got = 0;
+        if (std::error_code ec = file_.Read(out, got))
+            throw IoError(kFileIoError, "cannot read file: " + platform::ErrorText(ec));
+        return got;
+    }
+
+private:
+    platform::InputFile& file_;
+};
+
+// Opens a drawing for reading; false with the reason when it cannot be opened.
+inline bool OpenInputFile(const std::u16string& path, platform::InputFile& file, std::string& lastError) {
+    std::filesystem::path p;
+    std::error_code ec = platform::PathFromText(path, p) ? file.Open(p) : std::make_error_code(std::errc::invalid_argument);
+    if (ec) lastError = "cannot open file: " + platform::ErrorText(ec);
+    return !ec;
+}
+
+// Reads a drawing with `readFrom(ByteReader&)`: a small file from one buffer
+// holding all of it, a large one through a window.
+template <typename ReadFrom>
+bool ReadDrawingFile(const std::u16string& path, std::string& lastError, ReadFrom&& readFrom) {
+    platform::InputFile file;
+    if (!OpenInputFile(path, file, lastError)) return false;
+    FileByteSource source(file);
+    if (file.size() <= kWholeFileLimit) {
+        // Not zero-filled first: every byte is read over.
+        const std::size_t size = static_cast<std::size_t>(file.size());
+        std::unique_ptr<std::uint8_t[]> data(new (std::nothrow) std::uint8_t[size ? size : 1]);
+        if (!data) {
+            lastError = kNoMemoryToRead;
+            return false;
+        }
+        std::size_t got = 0;
+        try {
+            while (got < size) {
+                const std::size_t n = source.read({data.get() + got, size - got});
+                if (n == 0) break;
+                got += n;
+            }
+        } catch (const IoError& e) {
+            lastError = e.detail();
+            return false;
+        }
+        ByteReader r(std::span<const std::uint8_t>(data.get(), got));
+        return readFrom(r);
+    }
+    ByteReader r(source, kReadWindow);
+    return readFrom(r);
+}
+
+// Writes a drawing with `writeTo(sink)` straight into a new file beside
+// `path`, put in place only when complete; a failure leaves `path` as it was.
+template <typename WriteTo>
+bool WriteDrawingFile(const std::u16string& path, std::string& lastError, WriteTo&& writeTo) {
+    std::filesystem::path p;
+    if (!platform::PathFromText(path, p)) {
+        lastError = "cannot write file: the name cannot be a file name";
+        return false;
+    }
+    platform::PendingFile file;
+    if (std::error_code ec = file.Open(p)) {
+        lastError = "cannot write file: " + platform::ErrorText(ec);
+        return false;
+    }
+    std::error_code failed;
+    const ByteWriter::Sink sink = [&](std::span<const std::uint8_t> bytes) {
+        if ((failed = file.Write(bytes))) throw IoError(kFileIoError, "cannot write file: " + platform::ErrorText(failed));
+    };
+    if (!writeTo(sink)) return false;
+    if (std::error_code ec = file.Finish(); ec || (ec = file.Commit())) {
+        lastError = "cannot write file: " + platform::ErrorText(ec);
+        return false;
+    }
+    return true;
 }
 
 // The last double of a header. For a file listing (lenient) a file that ends

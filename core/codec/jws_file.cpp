@@ -99,24 +99,25 @@ bool TJwsData::FileHeaderIn(const std::u16string& FName) {
 }
 
 bool TJwsData::ReadFromBuffer(std::span<const std::uint8_t> data) {
+    ByteReader r(data);
+    return ReadFrom(r);
+}
+
+bool TJwsData::ReadFrom(ByteReader& r) {
     DataInit();
     lastError_.clear();
-    ByteReader r(data);
     if (!HeaderIn(r, false)) return false;
     const bool ok = RunGuarded(lastError_, [&] {
-        ArchiveIn in(r, Enthd.jwVer, MojiEncode);
+        ArchiveIn in(r, Enthd.jwVer, MojiEncode, &storedStrings);
         ReadBody(in, *this, Enthd.n1, Enthd.n2);
     });
     return MarkReferencesGuarded(*this, lastError_) && ok;
 }
 
 bool TJwsData::FileIn(const std::u16string& FName) {
-    Bytes data;
-    if (!ReadInputFile(FName, data, lastError_)) {
-        DataInit();
-        return false;
-    }
-    return ReadFromBuffer(data);
+    DataInit();
+    lastError_.clear();
+    return ReadDrawingFile(FName, lastError_, [&](ByteReader& r) { return ReadFrom(r); });
 }
 
 void TJwsData::HeaderOut(ByteWriter& w, std::int32_t Ver) {
@@ -140,17 +141,28 @@ bool TJwsData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
         ByteWriter w;
         w.reserve(kHeaderSize + 64 * static_cast<std::size_t>(EntNo.size()));
         HeaderOut(w, v);
-        ArchiveOut ao(w, v, FileOutOpt);
+        ArchiveOut ao(w, v, FileOutOpt, &storedStrings);
         WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
-        out = std::move(w.data());
+        out = w.take();
+    }, kNoMemoryToWrite);
+}
+
+bool TJwsData::WriteTo(std::int32_t Ver, const ByteWriter::Sink& sink) {
+    lastError_.clear();
+    const std::int32_t v = NormalizeVersion(Ver);
+    return RunGuarded(lastError_, [&] {
+        ByteWriter w(sink);
+        HeaderOut(w, v);
+        ArchiveOut ao(w, v, FileOutOpt, &storedStrings);
+        WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
+        w.Finish();
     }, kNoMemoryToWrite);
 }
 
 bool TJwsData::FileOut(const std::u16string& FName, std::int32_t Ver) {
-    // The whole file is built in memory first; a failure there touches
-    // nothing on disk, and a failed write removes its partial file.
-    Bytes out;
-    return WriteToBuffer(Ver, out) && WriteOutputFile(FName, out, lastError_);
+    // Streamed into a new file beside the target, which is replaced only when
+    // the whole figure is written; a failure leaves the target as it was.
+    return WriteDrawingFile(FName, lastError_, [&](const ByteWriter::Sink& sink) { return WriteTo(Ver, sink); });
 }
 
 }  // namespace tervalo

@@ -1,7 +1,8 @@
 // Reading and writing whole JWW drawings: header and tables, entity list,
 // block definitions and, from version 700 on, the bound images, in that order.
-// The file is read into memory once and decoded from there; the output is
-// built in memory and written in one go.
+// The file is read into memory once (a large one through a window that
+// follows the decoding) and decoded from there; the output is streamed
+// through one buffer into the new file.
 #include <string>
 
 #include "archive/archive.h"
@@ -15,23 +16,24 @@
 namespace tervalo {
 
 bool TJwwData::FileIn(const std::u16string& FName) {
-    Bytes data;
-    if (!ReadInputFile(FName, data, lastError_)) {
-        DataInit();
-        return false;
-    }
-    return ReadFromBuffer(data);
+    DataInit();
+    lastError_.clear();
+    return ReadDrawingFile(FName, lastError_, [&](ByteReader& r) { return ReadFrom(r); });
 }
 
 bool TJwwData::ReadFromBuffer(std::span<const std::uint8_t> data) {
+    ByteReader r(data);
+    return ReadFrom(r);
+}
+
+bool TJwwData::ReadFrom(ByteReader& r) {
     DataInit();
     lastError_.clear();
-    ByteReader r(data);
     // A drawing whose header cannot be read stays empty but for the header
     // fields read; no block tree is built for it.
     if (!HeaderIn(r, false)) return false;
     const bool ok = RunGuarded(lastError_, [&] {
-        ArchiveIn in(r, Enthd.jwVer, MojiEncode);
+        ArchiveIn in(r, Enthd.jwVer, MojiEncode, &storedStrings);
         ReadBody(in, *this, Enthd.n1, Enthd.n2);
         if (Enthd.jwVer >= 700) ImagesIn(in);
     });
@@ -42,6 +44,18 @@ bool TJwwData::ReadFromBuffer(std::span<const std::uint8_t> data) {
     return MarkReferencesGuarded(*this, lastError_) && ok;
 }
 
+bool TJwwData::WriteTo(std::int32_t Ver, const ByteWriter::Sink& sink) {
+    lastError_.clear();
+    return RunGuarded(lastError_, [&] {
+        ByteWriter w(sink);
+        HeaderOut(w, Ver);
+        ArchiveOut ao(w, Ver, FileOutOpt, &storedStrings);
+        WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
+        if (Ver >= 700) ImagesOut(ao);
+        w.Finish();
+    }, kNoMemoryToWrite);
+}
+
 bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
     lastError_.clear();
     return RunGuarded(lastError_, [&] {
@@ -50,21 +64,18 @@ bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
         for (const auto& def : EntBlockDef) expected += 64 * def.mNo.size();
         w.reserve(expected);
         HeaderOut(w, Ver);
-        ArchiveOut ao(w, Ver, FileOutOpt);
+        ArchiveOut ao(w, Ver, FileOutOpt, &storedStrings);
         WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
         if (Ver >= 700) ImagesOut(ao);
-        out = std::move(w.data());
+        out = w.take();
     }, kNoMemoryToWrite);
 }
 
 bool TJwwData::FileOut(const std::u16string& FName, std::int32_t Ver) {
-    // The whole file is built in memory first: a drawing that cannot be
-    // written (a text too long for the file) never touches the disk.
-    Bytes data;
-    if (!WriteToBuffer(Ver, data)) return false;
-    // Every byte is checked; a failed write (a full disk, for example)
-    // removes its file.
-    return WriteOutputFile(FName, data, lastError_);
+    // Streamed into a new file beside the target, which is replaced only
+    // when the whole drawing is written: a drawing that cannot be written (a
+    // text too long for the file, a full disk) leaves the target as it was.
+    return WriteDrawingFile(FName, lastError_, [&](const ByteWriter::Sink& sink) { return WriteTo(Ver, sink); });
 }
 
 }  // namespace tervalo

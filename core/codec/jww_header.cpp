@@ -9,6 +9,7 @@
 #include "archive/archive.h"
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
+#include "codec/body_codec.h"
 #include "codec/driver_support.h"
 #include "fs/fsutil.h"
 #include "model/jww_data.h"
@@ -114,10 +115,10 @@ bool TJwwData::HeaderIn(ByteReader& r, bool lenient) {
         if (h.jwVer < kMinVersion || h.jwVer > kMaxVersion)
             throw IoError(kJwwVersionError, "version " + std::to_string(h.jwVer));
         const std::int32_t V = h.jwVer;
-        ArchiveIn in(r, V, MojiEncode);
+        ArchiveIn in(r, V, MojiEncode, &storedStrings);
 
         // The memo keeps its line breaks; every other string loses its control characters.
-        h.strMemo = in.StrIn();
+        h.strMemo = in.StrIn(&h.storedMemo);
         h.nZumen = r.i32();
         h.nWriteGLay = r.i32();
         for (std::size_t g = 0; g < 16; ++g) {
@@ -163,8 +164,8 @@ bool TJwwData::HeaderIn(ByteReader& r, bool lenient) {
         h.dMemoriY = r.f64();
         h.DpMemoriKjTen_x = r.f64();
         h.DpMemoriKjTen_y = r.f64();
-        for (auto& lay : EntLay) lay.aStrLayName = in.NameIn();
-        for (auto& grp : EntLgrp) grp.aStrGLayName = in.NameIn();
+        for (auto& lay : EntLay) lay.aStrLayName = in.NameIn(&lay.storedName);
+        for (auto& grp : EntLgrp) grp.aStrGLayName = in.NameIn(&grp.storedName);
         h.dKageLevel = r.f64();
         h.dKageIdo = r.f64();
         h.nKage9_15JiFlg = r.i32();
@@ -279,7 +280,7 @@ bool TJwwData::HeaderIn(ByteReader& r, bool lenient) {
                 c.anPenWidth = r.i32();
             }
             for (auto& c : EntColS) {
-                c.astrUDColorName = in.NameIn();
+                c.astrUDColorName = in.NameIn(&c.storedName);
                 c.aPrtPenColor = r.i32();
                 c.anPrtPenWidth = r.i32();
                 c.adPrtTenHankei = r.f64();
@@ -291,7 +292,7 @@ bool TJwwData::HeaderIn(ByteReader& r, bool lenient) {
                 t.anPrtTokushuSenPich = r.i32();
             }
             for (auto& t : EntLtpS) {
-                t.astrUDLTypeName = in.NameIn();
+                t.astrUDLTypeName = in.NameIn(&t.storedName);
                 t.anUDLTypeSegment = r.i32();
                 for (double& d : t.aadUDLTypePitch) d = r.f64();
             }
@@ -322,12 +323,13 @@ bool TJwwData::HeaderIn(ByteReader& r, bool lenient) {
 void TJwwData::HeaderOut(ByteWriter& w, std::int32_t Ver) {
     const TEntJwwHeader& h = Enthd;
     const std::int32_t V = Ver;
-    ArchiveOut out(w, Ver, FileOutOpt);
+    ArchiveOut out(w, Ver, FileOutOpt, &storedStrings);
+    std::u16string scratch;
 
     Enthd.jwID = u"JwwData.";
     w.bytes(TextToAnsiBytes(Enthd.jwID));
     w.i32(Ver);
-    out.StrOut(h.strMemo);
+    out.StrOut(h.strMemo, h.storedMemo);
     w.i32(h.nZumen);
     w.i32(h.nWriteGLay);
     for (std::size_t g = 0; g < 16; ++g) {
@@ -361,8 +363,10 @@ void TJwwData::HeaderOut(ByteWriter& w, std::int32_t Ver) {
     w.f64(h.dMemoriY);
     w.f64(h.DpMemoriKjTen_x);
     w.f64(h.DpMemoriKjTen_y);
-    for (std::size_t i = 0; i < 256; ++i) out.StrOut(CleanNameText(RowAt(EntLay, i).aStrLayName));
-    for (std::size_t g = 0; g < 16; ++g) out.StrOut(CleanNameText(RowAt(EntLgrp, g).aStrGLayName));
+    for (std::size_t i = 0; i < 256; ++i)
+        out.StrOut(Cleaned(RowAt(EntLay, i).aStrLayName, scratch), RowAt(EntLay, i).storedName);
+    for (std::size_t g = 0; g < 16; ++g)
+        out.StrOut(Cleaned(RowAt(EntLgrp, g).aStrGLayName, scratch), RowAt(EntLgrp, g).storedName);
     w.f64(h.dKageLevel);
     w.f64(h.dKageIdo);
     w.i32(h.nKage9_15JiFlg);
@@ -485,7 +489,7 @@ void TJwwData::HeaderOut(ByteWriter& w, std::int32_t Ver) {
             const auto& c = RowAt(EntColS, i);
             std::u16string name = c.astrUDColorName;
             if (RemoveBlanks(name).empty()) name = u"Color_" + IntToText(static_cast<std::int32_t>(i));
-            out.StrOut(CleanNameText(name));
+            out.StrOut(Cleaned(name, scratch), c.storedName);
             // The user colours from 17 on print in their screen colour.
             w.i32(i >= 17 ? c.aPenColor : c.aPrtPenColor);
             w.i32(c.anPrtPenWidth);
@@ -519,7 +523,7 @@ void TJwwData::HeaderOut(ByteWriter& w, std::int32_t Ver) {
             } else {
                 std::u16string name = t.astrUDLTypeName;
                 if (RemoveBlanks(name).empty()) name = fallbackName;
-                out.StrOut(CleanNameText(name));
+                out.StrOut(Cleaned(name, scratch), t.storedName);
                 w.i32(t.anUDLTypeSegment);
                 for (double d : t.aadUDLTypePitch) w.f64(d);
             }

@@ -1,12 +1,14 @@
 #include "convert/batch.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
 #include <optional>
 #include <system_error>
 
+#include "archive/io_error.h"
 #include "convert/file_convert.h"
 #include "fs/fsutil.h"
 #include "fs/platform.h"
@@ -107,11 +109,25 @@ private:
     std::vector<platform::FileId> ids_;
 };
 
-// The converted file, written beside its target, with its bytes.
+// The converted file, written beside its target.
 struct PendingOutput {
-    Bytes bytes;
     platform::PendingFile file;
 };
+
+// True when both files hold the same bytes, compared piece by piece.
+bool SameFileBytes(const fs::path& a, const fs::path& b) {
+    platform::InputFile fa, fb;
+    if (fa.Open(a) || fb.Open(b) || fa.size() != fb.size()) return false;
+    std::vector<std::uint8_t> ba(64 * 1024), bb(64 * 1024);
+    for (;;) {
+        std::size_t na = 0, nb = 0;
+        if (fa.Read(ba, na) || fb.Read(bb, nb)) return false;
+        // Regular files deliver full pieces until their end.
+        if (na != nb) return false;
+        if (na == 0) return true;
+        if (std::memcmp(ba.data(), bb.data(), na) != 0) return false;
+    }
+}
 
 // True when the file holds exactly these bytes.
 bool SameBytes(const std::u16string& path, const Bytes& bytes) {
@@ -185,14 +201,40 @@ private:
         std::u16string backup;
         if (R refused = CheckNames(r, backup); refused != R::None) return refused;
 
-        // The whole converted file is built in memory and written beside the
-        // target before anything in the output folder changes.
+        // The converted file is written beside the target as it is built
+        // (a dry run builds it in memory) before anything in the output
+        // folder changes.
         ConvertReport report;
         const ConvertDirection direction =
             job_.options.Direction == 0 ? ConvertDirection::ToReal : ConvertDirection::ToTemporary;
+        fs::path target, folder;
+        if (!platform::PathFromText(r.target, target)) return R::WriteFailed;
+        folder = target.parent_path();
         Bytes output;
-        const bool built = jww ? ConvertJwwToBuffer(containers_.jww, direction, r.source, job_.options, output, &report)
-                               : ConvertJwsToBuffer(containers_.jws, direction, r.source, job_.options, output, &report);
+        PendingOutput pending;
+        std::error_code writeError;
+        bool opened = false;
+        // The folder and the new file are made when the first bytes arrive,
+        // that is once the source has been read and converted.
+        const OutputSink toFile = [&](std::span<const std::uint8_t> bytes) {
+            if (!opened && !writeError) {
+                const std::u16string folderText = platform::TextFromPath(folder);
+                if (!FolderFound(folderText) && !MakeFolder(folderText))
+                    throw IoError(kFileIoError, "cannot create the folder " + Utf16ToUtf8(folderText));
+                writeError = pending.file.Open(target);
+                opened = !writeError;
+            }
+            if (!writeError) writeError = pending.file.Write(bytes);
+            if (writeError)
+                throw IoError(kFileIoError, "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(writeError));
+        };
+        bool built;
+        if (job_.dryRun)
+            built = jww ? ConvertJwwToBuffer(containers_.jww, direction, r.source, job_.options, output, &report)
+                        : ConvertJwsToBuffer(containers_.jws, direction, r.source, job_.options, output, &report);
+        else
+            built = jww ? ConvertJwwTo(containers_.jww, direction, r.source, job_.options, toFile, &report)
+                        : ConvertJwsTo(containers_.jws, direction, r.source, job_.options, toFile, &report);
         r.detail = report.detail;
         r.changedPoints = report.changedPoints;
         if (!built) {
@@ -204,16 +246,15 @@ private:
         }
         if (job_.dryRun) return WhatARunWouldDo(r, backup, output);
 
-        fs::path target, folder;
-        if (!platform::PathFromText(r.target, target)) return R::WriteFailed;
-        folder = target.parent_path();
-        if (!FolderFound(platform::TextFromPath(folder)) && !MakeFolder(platform::TextFromPath(folder))) {
-            r.detail = "cannot create the folder " + Utf16ToUtf8(platform::TextFromPath(folder));
-            return R::WriteFailed;
+        if (!opened) {
+            try {
+                toFile({});
+            } catch (const IoError& e) {
+                r.detail = e.detail();
+                return R::WriteFailed;
+            }
         }
-        PendingOutput pending;
-        pending.bytes = std::move(output);
-        if (std::error_code ec = pending.file.Create(target, pending.bytes)) {
+        if (std::error_code ec = pending.file.Finish()) {
             r.detail = "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(ec);
             return R::WriteFailed;
         }
@@ -231,7 +272,7 @@ private:
             // run over the same files) stays as it is, and so does its
             // backup: replacing the backup with a copy of it would lose the
             // file it keeps.
-            if (now.size == pending.bytes.size() && SameBytes(r.target, pending.bytes)) {
+            if (SameFileBytes(target, pending.file.TempPath())) {
                 pending.file.Discard();
                 r.upToDate = true;
                 claimedTargets_.Refresh(r.target);

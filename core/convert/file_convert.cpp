@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <new>
 
+#include "archive/io_error.h"
 #include "convert/point_rules.h"
 #include "fs/fsutil.h"
+#include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "text/encoding.h"
@@ -46,42 +48,78 @@ bool ImagesExtracted(const TJwwData& jww, std::string& missing) {
 // Steps shared by the four conversions once the file has been read: change
 // the points and build the output in the source's version and string form.
 template <typename Container>
-bool ConvertAndBuild(Container& data, Direction direction, const TConvertOptions& options, Bytes& out,
+bool ConvertAndBuild(Container& data, Direction direction, const TConvertOptions& options, const OutputSink& sink,
                      ConvertReport* report) {
     const std::int32_t version = data.Enthd.jwVer;
     const std::int64_t changed = direction == Direction::ToReal ? ConvertPointsToReal(data, version, options)
                                                                 : ConvertPointsToTemporary(data, version, options);
     if (report) report->changedPoints = changed;
     data.SetFileOutOption(data.MojiEncode ? kUnicodeStrings : 0);
-    if (data.WriteToBuffer(version, out)) return true;
+    if (data.WriteTo(version, sink)) return true;
     Fail(report, ConvertFailure::WriteFailed, data.LastError());
     return false;
 }
 
-// Writes the built file; an earlier file at the target stays until the new
-// one is complete, and stays as it was when the write fails.
-bool WriteTarget(const std::u16string& target, const Bytes& data, ConvertReport* report) {
-    if (WriteWholeFile(target, data)) return true;
-    Fail(report, ConvertFailure::WriteFailed, "cannot write " + Utf16ToUtf8(target) + ": " + LastSystemErrorText());
+// Streams the conversion into a new file beside the target; an earlier file
+// at the target stays until the new one is complete, and stays as it was
+// when anything fails.
+template <typename Convert>
+bool WriteTarget(const std::u16string& target, ConvertReport* report, Convert&& convert) {
+    std::filesystem::path path;
+    platform::PendingFile file;
+    std::error_code ec;
+    if (!platform::PathFromText(target, path)) ec = std::make_error_code(std::errc::invalid_argument);
+    bool opened = false;
+    const OutputSink sink = [&](std::span<const std::uint8_t> bytes) {
+        if (!opened && !ec) {
+            ec = file.Open(path);
+            opened = !ec;
+        }
+        if (!ec) ec = file.Write(bytes);
+        if (ec) throw IoError(kFileIoError, "cannot write " + Utf16ToUtf8(target) + ": " + platform::ErrorText(ec));
+    };
+    if (!convert(sink)) return false;
+    if (!opened && !ec) ec = file.Open(path);
+    if (!ec) ec = file.Finish();
+    if (!ec) ec = file.Commit();
+    if (!ec) return true;
+    Fail(report, ConvertFailure::WriteFailed, "cannot write " + Utf16ToUtf8(target) + ": " + platform::ErrorText(ec));
     return false;
 }
 
 bool ConvertJww(TJwwData& jww, Direction direction, const std::u16string& source, const std::u16string& target,
                 const TConvertOptions& options, ConvertReport* report) {
-    Bytes out;
-    return ConvertJwwToBuffer(jww, direction, source, options, out, report) && WriteTarget(target, out, report);
+    return WriteTarget(target, report, [&](const OutputSink& sink) {
+        return ConvertJwwTo(jww, direction, source, options, sink, report);
+    });
 }
 
 bool ConvertJws(TJwsData& jws, Direction direction, const std::u16string& source, const std::u16string& target,
                 const TConvertOptions& options, ConvertReport* report) {
-    Bytes out;
-    return ConvertJwsToBuffer(jws, direction, source, options, out, report) && WriteTarget(target, out, report);
+    return WriteTarget(target, report, [&](const OutputSink& sink) {
+        return ConvertJwsTo(jws, direction, source, options, sink, report);
+    });
+}
+
+OutputSink AppendTo(Bytes& out) {
+    out.clear();
+    return [&out](std::span<const std::uint8_t> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); };
 }
 
 }  // namespace
 
 bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
                         const TConvertOptions& options, Bytes& out, ConvertReport* report) {
+    return ConvertJwwTo(jww, direction, source, options, AppendTo(out), report);
+}
+
+bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+                        const TConvertOptions& options, Bytes& out, ConvertReport* report) {
+    return ConvertJwsTo(jws, direction, source, options, AppendTo(out), report);
+}
+
+bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+                  const TConvertOptions& options, const OutputSink& out, ConvertReport* report) {
     if (report) *report = ConvertReport{};
     bool built = false;
     try {
@@ -100,8 +138,8 @@ bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::u1
     return built;
 }
 
-bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
-                        const TConvertOptions& options, Bytes& out, ConvertReport* report) {
+bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+                  const TConvertOptions& options, const OutputSink& out, ConvertReport* report) {
     if (report) *report = ConvertReport{};
     bool built = false;
     try {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 
 #include "convert/convert_options.h"
@@ -51,6 +53,16 @@ bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::u1
                         const TConvertOptions& options, Bytes& out, ConvertReport* report = nullptr);
 bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
                         const TConvertOptions& options, Bytes& out, ConvertReport* report = nullptr);
+
+// The same conversion with the output streamed: `sink` receives the file in
+// pieces as it is built (and throws IoError to stop, which fails the
+// conversion with WriteFailed). Nothing reaches the sink unless the source
+// was read and converted.
+using OutputSink = std::function<void(std::span<const std::uint8_t>)>;
+bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+                  const TConvertOptions& options, const OutputSink& sink, ConvertReport* report = nullptr);
+bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+                  const TConvertOptions& options, const OutputSink& sink, ConvertReport* report = nullptr);
 
 // Empties a JWW container together with the image files it copied out:
 // compressed images, then the others, then the data, then the image list.

@@ -343,7 +343,81 @@ std::error_code ReadFile(const stdfs::path& path, std::size_t limit, Bytes& out)
 
 PendingFile::~PendingFile() { Discard(); }
 
+std::error_code PendingFile::Open(const stdfs::path& target) {
+    std::uint32_t mode = 0;
+    bool replacing = false;
+    if (std::error_code ec = Begin(target, mode, replacing)) return ec;
+    const int fd = CreateTemp(FolderOf(target), temp_, slot_);
+    if (fd < 0) return LastErrno();
+    if (replacing && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
+        const std::error_code ec = LastErrno();
+        ::close(fd);
+        Discard();
+        return ec;
+    }
+    handle_ = fd;
+    wrote_ = false;
+    return {};
+}
+
+std::error_code PendingFile::Write(ByteSpan data) {
+    if (handle_ < 0) return Errno(EBADF);
+    const int fd = static_cast<int>(handle_);
+    // The first piece counts as the write step of a test's injected failure.
+    const bool ok = wrote_ ? WriteAll(fd, data.data(), data.size()) : WriteStep(fd, data.data(), data.size());
+    wrote_ = true;
+    if (ok) return {};
+    const int e = errno ? errno : EIO;
+    Discard();
+    return Errno(e);
+}
+
+std::error_code PendingFile::Finish() {
+    if (handle_ < 0) return Errno(EBADF);
+    if (!wrote_) {
+        if (std::error_code ec = Write({})) return ec;
+    }
+    const int fd = static_cast<int>(handle_);
+    handle_ = -1;
+    if (SyncAndClose(fd)) return {};
+    const int e = errno ? errno : EIO;
+    Discard();
+    return Errno(e);
+}
+
+InputFile::~InputFile() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+std::error_code InputFile::Open(const stdfs::path& path) {
+    struct stat st {};
+    std::error_code ec;
+    const int fd = OpenRegularForReading(path, st, ec);
+    if (fd < 0) return ec;
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = fd;
+    size_ = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    return {};
+}
+
+std::error_code InputFile::Read(std::span<std::uint8_t> out, std::size_t& got) {
+    got = 0;
+    if (handle_ < 0) return Errno(EBADF);
+    for (;;) {
+        const ssize_t r = ::read(static_cast<int>(handle_), out.data(), out.size());
+        if (r >= 0) {
+            got = static_cast<std::size_t>(r);
+            return {};
+        }
+        if (errno != EINTR) return LastErrno();
+    }
+}
+
 void PendingFile::Discard() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
+    }
     if (temp_.empty()) return;
     StopSignalsBlocked blocked;
     ::unlink(temp_.c_str());

@@ -473,7 +473,82 @@ std::error_code ReadFile(const stdfs::path& path, std::size_t limit, Bytes& out)
 
 PendingFile::~PendingFile() { Discard(); }
 
+namespace {
+
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
+constexpr std::intptr_t kNoHandle = -1;  // INVALID_HANDLE_VALUE
+
+}  // namespace
+
+std::error_code PendingFile::Open(const stdfs::path& target) {
+    std::uint32_t attributes = 0;
+    bool replacing = false;
+    if (std::error_code ec = Begin(target, attributes, replacing)) return ec;
+    Handle h(CreateTemp(FolderOf(target), replacing ? attributes : 0, temp_, slot_));
+    if (!h.ok()) return LastError();
+    handle_ = FromHandle(h.release());
+    wrote_ = false;
+    return {};
+}
+
+std::error_code PendingFile::Write(ByteSpan data) {
+    if (handle_ == kNoHandle) return Win32Error(ERROR_INVALID_HANDLE);
+    // The first piece counts as the write step of a test's injected failure.
+    const bool ok = wrote_ ? WriteAll(AsHandle(handle_), data.data(), data.size())
+                           : WriteStep(AsHandle(handle_), data.data(), data.size());
+    wrote_ = true;
+    if (ok) return {};
+    const DWORD e = ::GetLastError();
+    Discard();
+    return Win32Error(e ? e : ERROR_GEN_FAILURE);
+}
+
+std::error_code PendingFile::Finish() {
+    if (handle_ == kNoHandle) return Win32Error(ERROR_INVALID_HANDLE);
+    if (!wrote_) {
+        if (std::error_code ec = Write({})) return ec;
+    }
+    Handle h(AsHandle(handle_));
+    handle_ = kNoHandle;
+    if (FlushAndClose(h)) return {};
+    const DWORD e = ::GetLastError();
+    Discard();
+    return Win32Error(e ? e : ERROR_GEN_FAILURE);
+}
+
+InputFile::~InputFile() {
+    if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
+}
+
+std::error_code InputFile::Open(const stdfs::path& path) {
+    BY_HANDLE_FILE_INFORMATION bi{};
+    std::error_code ec;
+    Handle h(OpenRegularForReading(path, bi, ec));
+    if (!h.ok()) return ec;
+    if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
+    handle_ = FromHandle(h.release());
+    size_ = (static_cast<std::uint64_t>(bi.nFileSizeHigh) << 32) | bi.nFileSizeLow;
+    return {};
+}
+
+std::error_code InputFile::Read(std::span<std::uint8_t> out, std::size_t& got) {
+    got = 0;
+    if (handle_ == kNoHandle) return Win32Error(ERROR_INVALID_HANDLE);
+    DWORD r = 0;
+    if (!::ReadFile(AsHandle(handle_), out.data(), static_cast<DWORD>(std::min<std::size_t>(out.size(), 1u << 30)), &r,
+                    nullptr))
+        return LastError();
+    got = r;
+    return {};
+}
+
 void PendingFile::Discard() {
+    // The new file is closed before it can be deleted.
+    if (handle_ != kNoHandle) {
+        ::CloseHandle(AsHandle(handle_));
+        handle_ = kNoHandle;
+    }
     if (temp_.empty()) return;
     PendingLocked locked;
     ::DeleteFileW(temp_.c_str());

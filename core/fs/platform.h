@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -76,6 +77,15 @@ public:
     // The same with the bytes of `source` (a regular file, links followed),
     // which also keeps its time stamps and permission bits: a backup copy.
     std::error_code CreateCopy(const stdfs::path& target, const stdfs::path& source);
+    // Create in pieces, for a file built while it is written: Open() makes
+    // the new file, Write() appends (as often as needed), Finish() flushes it
+    // to the disk and closes it; then Commit(). A failed step removes the new
+    // file; so does a PendingFile that is never committed.
+    std::error_code Open(const stdfs::path& target);
+    std::error_code Write(ByteSpan data);
+    std::error_code Finish();
+    // The new file while it is not committed (empty otherwise).
+    const stdfs::path& TempPath() const { return temp_; }
     std::error_code Commit();
     // Removes the new file if it was not committed.
     void Discard();
@@ -85,6 +95,28 @@ private:
     stdfs::path target_;
     stdfs::path temp_;
     int slot_ = -1;
+    std::intptr_t handle_ = -1;  // the new file, open between Open() and Finish()
+    bool wrote_ = false;   // Write() was called since Open()
+};
+
+// A regular file opened for reading in pieces (links followed; anything but
+// a regular file is refused without blocking, as ReadFile does).
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    std::error_code Open(const stdfs::path& path);
+    // The size of the file when it was opened.
+    std::uint64_t size() const { return size_; }
+    // Reads up to out.size() bytes; `got` is 0 at the end of the file.
+    std::error_code Read(std::span<std::uint8_t> out, std::size_t& got);
+
+private:
+    std::intptr_t handle_ = -1;
+    std::uint64_t size_ = 0;
 };
 
 // Writes a whole file through a PendingFile (create, then commit).

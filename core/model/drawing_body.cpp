@@ -1,8 +1,16 @@
 #include "model/drawing_body.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace tervalo {
+
+void StoredStrings::Reset() {
+    static std::atomic<std::uint64_t> next{1};
+    bytes.clear();
+    bytes.shrink_to_fit();
+    id = next.fetch_add(1, std::memory_order_relaxed);
+}
 
 void DrawingBody::SetFileOutOption(std::int32_t n) { FileOutOpt = (n >= 0 && n <= 63) ? n : 0; }
 
@@ -11,34 +19,45 @@ void DrawingBody::BindImageInit() {
     BindImageN = 0;
 }
 
+namespace {
+
+// Empties a list and gives its memory back (clear() would keep it).
+template <typename T>
+void Release(std::vector<T>& list) {
+    std::vector<T>().swap(list);
+}
+
+}  // namespace
+
 void DrawingBody::ResetBody() {
     FileOutOpt = 0;
     EntLgrp.clear();
     EntMoj.clear();
-    EntNo.clear();
-    EntLine.clear();
+    Release(EntNo);
+    Release(EntLine);
     EntLineN = 0;
-    EntEnko.clear();
+    Release(EntEnko);
     EntEnkoN = 0;
-    EntTen.clear();
+    Release(EntTen);
     EntTenN = 0;
-    EntMoji.clear();
+    Release(EntMoji);
     EntMojiN = 0;
-    EntSunpo.clear();
+    Release(EntSunpo);
     EntSunpoN = 0;
-    EntSolid.clear();
+    Release(EntSolid);
     EntSolidN = 0;
-    EntBlock.clear();
+    Release(EntBlock);
     EntBlockN = 0;
-    EntBlockDef.clear();
+    Release(EntBlockDef);
     EntBlockDefN = 0;
-    EntBlockTree.clear();
+    Release(EntBlockTree);
     EntBlockTreeN = 0;
     EntBlockNum = 0;
     BindImageInit();
     FontNameN = 0;
     FontNames.clear();
     MojiEncode = false;
+    storedStrings.Reset();
 }
 
 void DrawingBody::FreeBlockDefMembers() {

@@ -12,6 +12,16 @@
 
 namespace tervalo {
 
+// The archive strings kept byte for byte by a read (see StoredString). The
+// id differs for every read, so a record carried over from another container
+// never takes these bytes for its own.
+struct StoredStrings {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t id = 0;
+    // Empties the bytes and takes a new id.
+    void Reset();
+};
+
 class DrawingBody {
 public:
     std::vector<TEntJwwLayerGroup> EntLgrp;
@@ -48,6 +58,7 @@ public:
     std::int32_t FontNameN = 0;
     std::vector<std::u16string> FontNames;
     bool MojiEncode = false;
+    StoredStrings storedStrings;
     double myMinWx = 0, myMinWy = 0, myMaxWx = 0, myMaxWy = 0;
 
     // FileOutOpt := n when 0 <= n <= 63, otherwise 0.

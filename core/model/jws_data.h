@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -52,6 +53,8 @@ public:
 
     bool ReadFromBuffer(std::span<const std::uint8_t> data);
     bool WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out);
+    bool ReadFrom(ByteReader& r);
+    bool WriteTo(std::int32_t Ver, const std::function<void(std::span<const std::uint8_t>)>& sink);
 
     // The version FileOut writes for a requested version.
     static std::int32_t NormalizeVersion(std::int32_t Ver);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -49,6 +50,11 @@ public:
     // BindImageFolder). Used by the file operations, tests and fuzzers.
     bool ReadFromBuffer(std::span<const std::uint8_t> data);
     bool WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out);
+    // Reads the drawing from a reader (whole buffer or a window over a file).
+    bool ReadFrom(ByteReader& r);
+    // Writes the drawing through `sink`, which receives the file in pieces
+    // and throws IoError to stop; false with LastError() on any failure.
+    bool WriteTo(std::int32_t Ver, const std::function<void(std::span<const std::uint8_t>)>& sink);
 
     // Deletes the copied-out image files ending in .gz, and the others.
     void BindImageDeleteGzFile();

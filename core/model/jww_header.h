@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "model/records.h"
+
 namespace tervalo {
 
 struct TEntJwwHeader {
     std::u16string jwID;
     std::int32_t jwVer = 0;
     std::u16string strMemo;
+    StoredString storedMemo;  // how the memo was stored
     std::int32_t nZumen = 0;
     std::int32_t nWriteGLay = 0;
     std::int32_t lnSunpou1 = 0, lnSunpou2 = 0, lnSunpou3 = 0, lnSunpou4 = 0, lnSunpou5 = 0;

@@ -26,6 +26,20 @@ enum EntKind : std::int32_t {
 // Pen style that marks a point as a point marker.
 inline constexpr std::uint8_t kMarkerPenStyle = 100;
 
+// How a string was stored in the file it was read from: its whole archive
+// string (length prefix and text) is kept in the container's stored-string
+// bytes, with a check value over the text read and the place of those bytes.
+// The writer stores exactly these bytes again while the text to write is
+// still the text read and its form (code page 932 or UTF-16) stays, so text
+// no rule changes keeps every byte and needs no converter. It is a cache,
+// not part of the record's value: it never makes two records differ.
+struct StoredString {
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;  // 0: nothing kept
+    std::uint64_t check = 0;
+    bool operator==(const StoredString&) const { return true; }
+};
+
 struct TEntJwwAttr {
     std::uint32_t lGroup = 0;
     std::uint8_t nPenStyle = 0;
@@ -74,6 +88,7 @@ struct TEntJwwMoji {
     double degKakudo = 0;
     std::u16string strFontName;
     std::u16string str;
+    StoredString storedFontName, storedStr;
     bool operator==(const TEntJwwMoji&) const = default;
 };
 
@@ -131,6 +146,7 @@ struct TEntJwwBlockDef {
     std::vector<TEntJwwBlock> mBlock;
     bool ref_flag = false;  // computed by MakeBlockTree
     std::int32_t ref_no = -1;  // computed by MakeBlockTree
+    StoredString storedName;
 
     // Empties the member lists (the release of a definition's contents).
     void FreeMembers();
@@ -157,6 +173,7 @@ struct TEntJwwLayerGroup {
     double adScale = 0;
     std::int32_t anGLayProtect = 0;
     std::u16string aStrGLayName;
+    StoredString storedName;
     bool operator==(const TEntJwwLayerGroup&) const = default;
 };
 
@@ -164,6 +181,7 @@ struct TEntJwwLayer {
     std::int32_t aanLay = 0;
     std::int32_t aanLayProtect = 0;
     std::u16string aStrLayName;
+    StoredString storedName;
     bool operator==(const TEntJwwLayer&) const = default;
 };
 
@@ -200,6 +218,7 @@ struct TEntJwwColorExNo {
     std::int32_t aPrtPenColor = 0;
     std::int32_t anPrtPenWidth = 0;
     double adPrtTenHankei = 0;
+    StoredString storedName;
     bool operator==(const TEntJwwColorExNo&) const = default;
 };
 
@@ -211,6 +230,7 @@ struct TEntJwwLineTypeExNo {
     std::u16string astrUDLTypeName;
     std::int32_t anUDLTypeSegment = 0;
     std::array<double, 10> aadUDLTypePitch{};  // segments 1 to 10 at indexes 0 to 9
+    StoredString storedName;
     bool operator==(const TEntJwwLineTypeExNo&) const = default;
 };
 
@@ -231,6 +251,7 @@ struct TBindImageType {
     std::vector<std::uint8_t> data;
     // A copy was written to BindImageFolder under Fname while reading.
     bool copied = false;
+    StoredString storedFname;
     bool operator==(const TBindImageType&) const = default;
 };
 
