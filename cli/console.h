@@ -24,6 +24,9 @@ std::vector<std::string> Arguments(int argc, char** argv);
 // when it could not be written.
 bool Write(std::FILE* stream, const std::string& utf8);
 
+// True when the stream is a terminal or console window (for progress lines).
+bool IsTerminal(std::FILE* stream);
+
 // The path text in the platform's own spelling: on Windows '/' becomes '\',
 // so messages show paths the way the system does.
 std::u16string NativePathText(std::u16string path);

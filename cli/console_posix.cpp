@@ -2,6 +2,8 @@
 // are bytes, taken and written as they are.
 #include "console.h"
 
+#include <unistd.h>
+
 namespace tervalo::cli::console {
 
 void Start() {
@@ -13,6 +15,8 @@ void Start() {
 std::vector<std::string> Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
+
+bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 
 bool Write(std::FILE* stream, const std::string& utf8) {
     return std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();

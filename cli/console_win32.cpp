@@ -73,6 +73,8 @@ std::vector<std::string> Arguments(int, char**) {
     return args;
 }
 
+bool IsTerminal(std::FILE* stream) { return ::_isatty(::_fileno(stream)) != 0; }
+
 bool Write(std::FILE* stream, const std::string& utf8) {
     if (HANDLE console = ConsoleOf(stream)) {
         std::fflush(stream);

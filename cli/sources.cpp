@@ -1,13 +1,12 @@
 #include "sources.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "cli_common.h"
+#include "console.h"
 #include "fs/fsutil.h"
 
 namespace tervalo::cli {
@@ -102,7 +101,7 @@ std::string OneLine(const std::u16string& text) {
     return ToUtf8(safe);
 }
 
-bool StderrIsTerminal() { return ::isatty(2) == 1; }
+bool StderrIsTerminal() { return console::IsTerminal(stderr); }
 
 bool ReadPathList(const std::string& from, bool nulSeparated, std::vector<std::string>& out, std::string& error) {
     std::FILE* f = from == "-" ? stdin : std::fopen(from.c_str(), "rb");
