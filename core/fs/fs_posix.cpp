@@ -533,6 +533,14 @@ std::error_code RemoveFile(const stdfs::path& path) {
     return {};
 }
 
+std::error_code MakeFolders(const stdfs::path& path) {
+    std::error_code ec;
+    stdfs::create_directories(path, ec);
+    if (ec) return ec;
+    if (!stdfs::is_directory(path, ec)) return ec ? ec : Errno(ENOTDIR);
+    return {};
+}
+
 std::error_code RemoveEmptyFolder(const stdfs::path& path) {
     if (::rmdir(path.c_str()) != 0) return LastErrno();
     return {};

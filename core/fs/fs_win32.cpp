@@ -655,6 +655,33 @@ std::error_code RemoveFile(const stdfs::path& path) {
     return {};
 }
 
+std::error_code MakeFolders(const stdfs::path& path) {
+    // Through the long form of the path, one folder after the other, so that
+    // folders deeper than 260 characters can be made.
+    const std::wstring full = SystemPath(path);
+    std::size_t start = 0;
+    if (StartsWith(full, L"\\\\?\\UNC\\")) {
+        // \\?\UNC\server\share\ is the root: skip server and share.
+        start = full.find(L'\\', 8);
+        if (start != std::wstring::npos) start = full.find(L'\\', start + 1);
+    } else if (StartsWith(full, L"\\\\?\\")) {
+        start = full.find(L'\\', 4);  // after "\\?\C:"
+    }
+    if (start == std::wstring::npos) start = full.size();
+    for (std::size_t i = start + 1; i <= full.size(); ++i) {
+        if (i != full.size() && full[i] != L'\\') continue;
+        const std::wstring part = full.substr(0, i);
+        if (!::CreateDirectoryW(part.c_str(), nullptr)) {
+            const DWORD e = ::GetLastError();
+            if (e != ERROR_ALREADY_EXISTS) return Win32Error(e);
+        }
+    }
+    const DWORD attributes = ::GetFileAttributesW(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Win32Error(ERROR_DIRECTORY);
+    return {};
+}
+
 std::error_code RemoveEmptyFolder(const stdfs::path& path) {
     if (!::RemoveDirectoryW(SystemPath(path).c_str())) return LastError();
     return {};

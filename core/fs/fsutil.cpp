@@ -152,9 +152,7 @@ bool MakeFolder(const std::u16string& path) {
         std::error_code ec;
         p = std::filesystem::absolute(p, ec);
         if (ec) return false;
-        std::filesystem::create_directories(p, ec);
-        if (ec) return false;
-        return std::filesystem::is_directory(p, ec);
+        return !platform::MakeFolders(p);
     } catch (...) {
         return false;
     }

@@ -123,6 +123,8 @@ private:
 std::error_code ReplaceFile(const stdfs::path& target, ByteSpan data);
 
 std::error_code RemoveFile(const stdfs::path& path);
+// Creates a folder and every missing parent; an existing folder is no error.
+std::error_code MakeFolders(const stdfs::path& path);
 // Removes a folder only when it is empty.
 std::error_code RemoveEmptyFolder(const stdfs::path& path);
 
