@@ -64,8 +64,8 @@ public:
         const std::uint64_t n = o_.entities ? o_.entities : EntitiesForSize();
         MakeDefinitions(n);
         b_.EntNo.reserve(n);
-        ListsBuilder main(b_.EntNo, b_.EntLine, b_.EntEnko, b_.EntTen, b_.EntMoji, b_.EntSunpo, b_.EntSolid,
-                          b_.EntBlock);
+        ListsBuilder main{b_.EntNo, b_.EntLine, b_.EntEnko, b_.EntTen, b_.EntMoji, b_.EntSunpo, b_.EntSolid,
+                          b_.EntBlock};
         for (std::uint64_t i = 0; i < n; ++i) AddEntity(main, PickKind(), defCount_);
         Counts(main, b_.EntLineN, b_.EntEnkoN, b_.EntTenN, b_.EntMojiN, b_.EntSunpoN, b_.EntSolidN, b_.EntBlockN);
         b_.FileOutOpt = o_.unicode ? kOutOptUnicode : 0;
