@@ -10,17 +10,7 @@ cd "$(dirname "$0")/.."
 # user's language. locales: a locale with a decimal comma for the tests.
 packages=(build-essential cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev
           libbenchmark-dev qt6-base-dev libgl-dev fonts-noto-cjk qt6-translations-l10n locales)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 # The tests check the scale in a locale whose decimal separator is a comma.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then

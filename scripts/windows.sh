@@ -15,18 +15,8 @@ linux_cli=$root/${1:-build}/cli/tervalo-cli
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest zip)
 wine_bin=$(command -v wine || command -v wine64 || true)
 [ -n "$wine_bin" ] || packages+=(wine64)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  wine_bin=$(command -v wine || command -v wine64)
-fi
+scripts/install-packages.sh "${packages[@]}"
+[ -n "$wine_bin" ] || wine_bin=$(command -v wine || command -v wine64)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DTERVALO_BUILD_APP=OFF -DTERVALO_GTEST_SOURCE_DIR=/usr/src/googletest

@@ -644,12 +644,6 @@ std::error_code PendingFile::Commit() {
     return {};
 }
 
-std::error_code ReplaceFile(const stdfs::path& target, ByteSpan data) {
-    PendingFile file;
-    if (std::error_code ec = file.Create(target, data)) return ec;
-    return file.Commit();
-}
-
 std::error_code RemoveFile(const stdfs::path& path) {
     if (!::DeleteFileW(SystemPath(path).c_str())) return LastError();
     return {};
