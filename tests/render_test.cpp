@@ -223,6 +223,72 @@ TEST(Render, HostileNestingIsBounded) {
     EXPECT_EQ(s.Size(), 0u);
 }
 
+TEST(Render, LineTypeDashes) {
+    // Patterns read from the highest bit, started at a dash that follows a
+    // gap; one dot is 1.5 pixels at pitch 1.
+    const struct {
+        std::uint32_t bits;
+        std::int32_t dots, pitch;
+        render::Dash dash;
+    } cases[] = {
+        {0x99999999u, 4, 1, {3, 3}},             // 1001: the wrapped dash is one
+        {0xFFF99FFFu, 32, 1, {3, 3, 39, 3}},     // long dash, short dash
+        {0xC3C3C3C3u, 8, 2, {12, 12}},           // pitch scales every run
+        {0xFFFFFFFFu, 32, 1, {}},                // solid
+        {0x00000000u, 32, 1, {}},                // nothing drawn is taken as solid
+        {0x80000000u, 0, 1, {}},                 // one dot used: solid
+        {0x22222222u, 99, 1, {1.5, 4.5, 1.5, 4.5, 1.5, 4.5, 1.5, 4.5, 1.5, 4.5, 1.5, 4.5, 1.5, 4.5, 1.5, 4.5}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(render::DashOfPattern(c.bits, c.dots, c.pitch), c.dash) << std::hex << c.bits;
+
+    // A drawing's tables give its styles; a figure has the standard ones.
+    TJwwData jww;
+    jww.EntLtp1.assign(8, TEntJwwLineTypeNo{-1, 32, 1, 1});
+    jww.EntLtp1[1] = {static_cast<std::int32_t>(0xF0F0F0F0u), 8, 1, 1};
+    jww.EntLtpS.assign(33, {});
+    jww.EntLtpS[2].alLType = static_cast<std::int32_t>(0xFE3FFE3Fu);
+    jww.EntLtpS[2].anTokushuSenUintDot = 16;
+    jww.EntLtpS[2].anTokushuSenPich = 1;
+    const std::vector<render::Dash> d = render::DashesOf(jww);
+    EXPECT_TRUE(d[2].empty());
+    EXPECT_EQ(d[3], (render::Dash{6, 6}));
+    EXPECT_EQ(d[32], (render::Dash{19.5, 4.5}));  // extended style 32 from entry 2
+    EXPECT_EQ(d.size(), 63u);
+    EXPECT_EQ(render::StandardDashes()[2], (render::Dash{3, 3}));
+}
+
+TEST(Render, FitLeavesOutElementsFarFromTheRest) {
+    TJwsData jws;
+    jws.Enthd.jwVer = 600;
+    // A frame of 400 x 300 with 200 lines inside, and a few texts parked far
+    // below it: the fit is the frame; the extent takes in everything.
+    auto line = [](double x1, double y1, double x2, double y2) {
+        TEntJwwLine l;
+        l.start_x = x1, l.start_y = y1, l.end_x = x2, l.end_y = y2;
+        return l;
+    };
+    jws.EntLine = {line(-200, -150, 200, -150), line(200, -150, 200, 150), line(200, 150, -200, 150),
+                   line(-200, 150, -200, -150)};
+    for (int i = 0; i < 200; ++i) jws.EntLine.push_back(line(-50 + i % 10, -40 + i / 10, -40 + i % 10, -30 + i / 10));
+    jws.EntLineN = static_cast<std::int32_t>(jws.EntLine.size());
+    for (int i = 0; i < 3; ++i) {
+        TEntJwwMoji t;
+        t.start_x = t.end_x = 0;
+        t.start_y = t.end_y = -5000;
+        jws.EntMoji.push_back(t);
+    }
+    jws.EntMojiN = 3;
+    const render::Scene s = render::Render(jws);
+    EXPECT_EQ(s.extent.minY, -5000);
+    EXPECT_EQ(s.fit.minX, -200);
+    EXPECT_EQ(s.fit.maxX, 200);
+    EXPECT_EQ(s.fit.minY, -150);
+    EXPECT_EQ(s.fit.maxY, 150);
+    // Small scenes are fitted whole.
+    jws.EntLineN = 4;
+    EXPECT_EQ(render::Render(jws).fit.minY, -5000);
+}
+
 std::size_t CountClass(const std::string& svg, const std::string& cls) {
     const std::regex re("<use class=\"point " + cls + "[ \"]");
     return static_cast<std::size_t>(std::distance(std::sregex_iterator(svg.begin(), svg.end(), re), std::sregex_iterator()));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numeric>
 
 #include "render/view.h"
 
@@ -25,13 +26,33 @@ public:
     }
 
     // A line clipped to a margin around the picture, stepped pixel by pixel.
-    void Line(double x1, double y1, double x2, double y2, std::uint32_t rgb) {
+    // With a dash, only the pixels on its dashes are set; `phase` is the
+    // length drawn before this line (the segments of one arc continue it)
+    // and grows by this line's length.
+    void Line(double x1, double y1, double x2, double y2, std::uint32_t rgb, const Dash* dash = nullptr,
+              double* phase = nullptr) {
         if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return;
+        const double sx = x1, sy = y1, whole = std::hypot(x2 - x1, y2 - y1);
+        double start = phase ? *phase : 0;
+        if (phase) *phase += whole;
         if (!Clip(x1, y1, x2, y2)) return;
+        start += std::hypot(x1 - sx, y1 - sy);
         const double dx = x2 - x1, dy = y2 - y1;
         const int n = static_cast<int>(std::max(std::fabs(dx), std::fabs(dy))) + 1;
-        for (int i = 0; i <= n; ++i)
+        const double period = dash ? std::accumulate(dash->begin(), dash->end(), 0.0) : 0;
+        const double step = std::hypot(dx, dy) / n;
+        for (int i = 0; i <= n; ++i) {
+            if (period > 0 && !OnDash(*dash, std::fmod(start + step * i, period))) continue;
             Plot(static_cast<int>(std::lround(x1 + dx * i / n)), static_cast<int>(std::lround(y1 + dy * i / n)), rgb);
+        }
+    }
+
+    static bool OnDash(const Dash& dash, double at) {
+        for (std::size_t k = 0; k < dash.size(); ++k) {
+            if (at < dash[k]) return k % 2 == 0;
+            at -= dash[k];
+        }
+        return false;
     }
 
     // A convex or simple polygon filled by scan lines (even-odd rule).
@@ -122,25 +143,29 @@ Image Rasterize(const Scene& scene, int width, int height, const std::vector<boo
     im.width = std::max(width, 16);
     im.height = std::max(height, 16);
     im.rgb.assign(static_cast<std::size_t>(im.width) * static_cast<std::size_t>(im.height) * 3, 0xFF);
-    const View v(scene.extent, im.width, im.height);
+    const View v(scene.fit, im.width, im.height);
     Canvas c(im);
     for (const SolidPrim& s : scene.solids) {
         double xs[4], ys[4];
         for (int i = 0; i < 4; ++i) xs[i] = v.X(s.x[i]), ys[i] = v.Y(s.y[i]);
         c.Fill(xs, ys, 4, s.pen.rgb);
     }
-    for (const LinePrim& l : scene.lines) c.Line(v.X(l.x1), v.Y(l.y1), v.X(l.x2), v.Y(l.y2), l.pen.rgb);
+    for (const LinePrim& l : scene.lines) {
+        double phase = 0;
+        c.Line(v.X(l.x1), v.Y(l.y1), v.X(l.x2), v.Y(l.y2), l.pen.rgb, scene.DashOf(l.pen.style), &phase);
+    }
     for (const ArcPrim& a : scene.arcs) {
         // Segments of at most about 3 pixels, at most 720 of them.
         const double r = std::max(std::hypot(a.ux, a.uy), std::hypot(a.vx, a.vy)) * v.scale;
         const double len = std::fabs(a.sweep) * r;
         const int n = std::clamp(std::isfinite(len) ? static_cast<int>(len / 3) : 1, 4, 720);
-        double px = 0, py = 0;
+        double px = 0, py = 0, phase = 0;
+        const Dash* dash = scene.DashOf(a.pen.style);
         for (int i = 0; i <= n; ++i) {
             const double t = a.start + a.sweep * i / n;
             const double x = v.X(a.cx + a.ux * std::cos(t) + a.vx * std::sin(t));
             const double y = v.Y(a.cy + a.uy * std::cos(t) + a.vy * std::sin(t));
-            if (i) c.Line(px, py, x, y, a.pen.rgb);
+            if (i) c.Line(px, py, x, y, a.pen.rgb, dash, &phase);
             px = x, py = y;
         }
     }

@@ -26,6 +26,50 @@ std::uint32_t FromColorRef(std::uint32_t c) {
     return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
 }
 
+// The exact bounding box of an arc: the end points and the axis extremes
+// that lie within the swept range.
+void AddArcBounds(const ArcPrim& p, Extent& e) {
+    auto at = [&](double t) {
+        e.Add(p.cx + p.ux * std::cos(t) + p.vx * std::sin(t), p.cy + p.uy * std::cos(t) + p.vy * std::sin(t));
+    };
+    const double lo = p.sweep >= 0 ? p.start : p.start + p.sweep;
+    const double span = std::fabs(p.sweep);
+    at(lo);
+    at(lo + span);
+    if (!std::isfinite(lo) || !std::isfinite(span)) return;
+    for (double t0 : {std::atan2(p.vx, p.ux), std::atan2(p.vy, p.uy)}) {
+        for (int k = 0; k < 2; ++k) {
+            double t = t0 + k * kPi;
+            // Bring t into [lo, lo + 2π).
+            t = lo + std::fmod(std::fmod(t - lo, 2 * kPi) + 2 * kPi, 2 * kPi);
+            if (t - lo <= span) at(t);
+        }
+    }
+}
+
+// Calls f(x, y, addBounds) for every primitive of the scene: (x, y) a point
+// on the primitive standing for where it lies, addBounds(Extent&) adding
+// its bounding box.
+template <typename F>
+void ForEachPrimitive(const Scene& s, F&& f) {
+    for (const LinePrim& l : s.lines)
+        f((l.x1 + l.x2) / 2, (l.y1 + l.y2) / 2, [&](Extent& e) {
+            e.Add(l.x1, l.y1);
+            e.Add(l.x2, l.y2);
+        });
+    for (const ArcPrim& a : s.arcs) {
+        const double t = a.start + a.sweep / 2;
+        f(a.cx + a.ux * std::cos(t) + a.vx * std::sin(t), a.cy + a.uy * std::cos(t) + a.vy * std::sin(t),
+          [&](Extent& e) { AddArcBounds(a, e); });
+    }
+    for (const PointPrim& p : s.points) f(p.x, p.y, [&](Extent& e) { e.Add(p.x, p.y); });
+    for (const TextPrim& t : s.texts) f(t.x, t.y, [&](Extent& e) { e.Add(t.x, t.y); });
+    for (const SolidPrim& p : s.solids)
+        f(p.x[0], p.y[0], [&](Extent& e) {
+            for (int i = 0; i < 4; ++i) e.Add(p.x[i], p.y[i]);
+        });
+}
+
 bool TooLight(std::uint32_t rgb) {
     const unsigned r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
     return (r * 299 + g * 587 + b * 114) / 1000 > 225;
@@ -65,8 +109,8 @@ Lists ListsOf(const TEntJwwBlockDef& d) {
 
 class Renderer {
 public:
-    Renderer(const DrawingBody& body, std::int32_t jwVer, const Palette& palette)
-        : body_(body), sxf_(jwVer >= kFirstSxfVersion), palette_(palette) {
+    Renderer(const DrawingBody& body, std::int32_t jwVer, const Palette& palette, std::vector<Dash> dashes)
+        : body_(body), sxf_(jwVer >= kFirstSxfVersion), palette_(palette), dashes_(std::move(dashes)) {
         const std::size_t defs = Used(body.EntBlockDef, body.EntBlockDefN);
         defIndex_.reserve(defs);
         // The first definition with a number is the one its inserts draw.
@@ -82,6 +126,8 @@ public:
         scene_.texts.reserve(top.mojiN);
         scene_.solids.reserve(top.solidN);
         Draw(top, Transform{}, false, 0);
+        scene_.fit = FitExtent(scene_);
+        scene_.dashes = std::move(dashes_);
         return std::move(scene_);
     }
 
@@ -125,27 +171,7 @@ private:
         scene_.arcs.push_back(p);
     }
 
-    // The exact bounding box: the end points and the axis extremes that lie
-    // within the swept range.
-    void AddArcExtent(const ArcPrim& p) {
-        auto at = [&](double t) {
-            scene_.extent.Add(p.cx + p.ux * std::cos(t) + p.vx * std::sin(t),
-                              p.cy + p.uy * std::cos(t) + p.vy * std::sin(t));
-        };
-        const double lo = p.sweep >= 0 ? p.start : p.start + p.sweep;
-        const double span = std::fabs(p.sweep);
-        at(lo);
-        at(lo + span);
-        if (!std::isfinite(lo) || !std::isfinite(span)) return;
-        for (double t0 : {std::atan2(p.vx, p.ux), std::atan2(p.vy, p.uy)}) {
-            for (int k = 0; k < 2; ++k) {
-                double t = t0 + k * kPi;
-                // Bring t into [lo, lo + 2π).
-                t = lo + std::fmod(std::fmod(t - lo, 2 * kPi) + 2 * kPi, 2 * kPi);
-                if (t - lo <= span) at(t);
-            }
-        }
-    }
+    void AddArcExtent(const ArcPrim& p) { AddArcBounds(p, scene_.extent); }
 
     void AddPoint(const TEntJwwTen& t, const Transform& m, bool inBlock, bool inDimension) {
         PointPrim p{PenOf(t.att), 0, 0, 0, 1, StateOf(t), MarkerGlyph::None, inBlock, inDimension};
@@ -228,6 +254,7 @@ private:
     const DrawingBody& body_;
     bool sxf_;
     const Palette& palette_;
+    std::vector<Dash> dashes_;
     std::unordered_map<std::uint32_t, std::size_t> defIndex_;
     std::vector<bool> onPath_;
     std::size_t expanded_ = 0;
@@ -308,12 +335,108 @@ PointState StateOf(const TEntJwwTen& ten) {
     return ten.att.nPenStyle == kMarkerPenStyle ? PointState::Marker : PointState::Real;
 }
 
-Scene RenderBody(const DrawingBody& body, std::int32_t jwVer, const Palette& palette) {
-    return Renderer(body, jwVer, palette).Run();
+Scene RenderBody(const DrawingBody& body, std::int32_t jwVer, const Palette& palette, std::vector<Dash> dashes) {
+    return Renderer(body, jwVer, palette, std::move(dashes)).Run();
 }
 
-Scene Render(const TJwwData& jww) { return RenderBody(jww, jww.Enthd.jwVer, PaletteOf(jww)); }
+Scene Render(const TJwwData& jww) { return RenderBody(jww, jww.Enthd.jwVer, PaletteOf(jww), DashesOf(jww)); }
 
 Scene Render(const TJwsData& jws) { return RenderBody(jws, jws.Enthd.jwVer, Palette::Default()); }
+
+Dash DashOfPattern(std::uint32_t bits, std::int32_t dots, std::int32_t pitch) {
+    const int n = std::clamp(dots, 1, 32);
+    const std::uint32_t used = n == 32 ? ~0u : ((1u << n) - 1) << (32 - n);
+    if ((bits & used) == used || (bits & used) == 0) return {};
+    auto on = [&](int i) { return (bits >> (31 - (i % n))) & 1u; };
+    // Start at a dash that follows a gap, so that runs never wrap.
+    int first = 0;
+    while (!(on(first) && !on(first + n - 1))) ++first;
+    Dash runs;
+    const float unit = static_cast<float>(std::clamp(pitch, 1, 16)) * 1.5f;
+    for (int i = 0; i < n;) {
+        const std::uint32_t state = on(first + i);
+        int len = 0;
+        while (i < n && on(first + i) == state) ++len, ++i;
+        runs.push_back(static_cast<float>(len) * unit);
+    }
+    return runs;
+}
+
+std::vector<Dash> StandardDashes() {
+    static const std::pair<std::uint32_t, std::int32_t> kStandard[8] = {
+        {0x99999999u, 4},  {0xC3C3C3C3u, 8},  {0xE7E7E7E7u, 8}, {0xF99FF99Fu, 16},
+        {0xFFF99FFFu, 32}, {0xF24FF24Fu, 16}, {0xFFF24FFFu, 32}, {0x22222222u, 4}};
+    std::vector<Dash> d(10);
+    for (int i = 0; i < 8; ++i) d[2 + i] = DashOfPattern(kStandard[i].first, kStandard[i].second, 1);
+    return d;
+}
+
+std::vector<Dash> DashesOf(const TJwwData& jww) {
+    std::vector<Dash> d = StandardDashes();
+    for (std::size_t i = 0; i < std::min<std::size_t>(jww.EntLtp1.size(), 8); ++i) {
+        const TEntJwwLineTypeNo& t = jww.EntLtp1[i];
+        d[2 + i] = DashOfPattern(static_cast<std::uint32_t>(t.alLType), t.anTokushuSenUintDot, t.anTokushuSenPich);
+    }
+    const std::size_t ext = std::min<std::size_t>(jww.EntLtpS.size(), 33);
+    if (ext > 1) d.resize(31 + ext - 1);
+    for (std::size_t i = 1; i < ext; ++i) {
+        const TEntJwwLineTypeExNo& t = jww.EntLtpS[i];
+        d[30 + i] = DashOfPattern(static_cast<std::uint32_t>(t.alLType), t.anTokushuSenUintDot, t.anTokushuSenPich);
+    }
+    return d;
+}
+
+// The range of the sorted values left once a few values (at most one in
+// twenty) lying farther from the others than the others span are dropped
+// from either end.
+std::pair<double, double> CoreRange(std::vector<double>& v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size(), most = std::max<std::size_t>(1, n / 20);
+    std::size_t lo = 0, hi = n - 1;
+    for (int round = 0; round < 4; ++round) {
+        bool cut = false;
+        for (std::size_t i = lo; i < most && i + 1 < hi; ++i) {
+            if (v[i + 1] - v[i] > v[hi] - v[i + 1]) {
+                lo = i + 1;
+                cut = true;
+            }
+        }
+        for (std::size_t i = hi; i + most > n - 1 && i > lo + 1; --i) {
+            if (v[i] - v[i - 1] > v[i - 1] - v[lo]) {
+                hi = i - 1;
+                cut = true;
+            }
+        }
+        if (!cut) break;
+    }
+    return {v[lo], v[hi]};
+}
+
+Extent FitExtent(const Scene& s) {
+    const std::size_t n = s.Size();
+    if (n < 50 || s.extent.empty) return s.extent;
+    // Where the elements lie, from a sample on large scenes.
+    const std::size_t stride = std::max<std::size_t>(1, n / 200'000);
+    std::vector<double> xs, ys;
+    xs.reserve(n / stride + 1);
+    ys.reserve(n / stride + 1);
+    std::size_t k = 0;
+    ForEachPrimitive(s, [&](double x, double y, auto&&) {
+        if (k++ % stride == 0 && std::isfinite(x) && std::isfinite(y)) {
+            xs.push_back(x);
+            ys.push_back(y);
+        }
+    });
+    if (xs.size() < 50) return s.extent;
+    const auto [x0, x1] = CoreRange(xs);
+    const auto [y0, y1] = CoreRange(ys);
+    const Extent& e = s.extent;
+    if (e.minX >= x0 && e.maxX <= x1 && e.minY >= y0 && e.maxY <= y1) return e;
+    Extent fit;
+    ForEachPrimitive(s, [&](double x, double y, auto&& addBounds) {
+        if (x >= x0 && x <= x1 && y >= y0 && y <= y1) addBounds(fit);
+    });
+    return fit.empty ? e : fit;
+}
 
 }  // namespace tervalo::render

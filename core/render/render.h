@@ -116,6 +116,15 @@ inline constexpr int kMaxDepth = 32;
 inline constexpr std::size_t kMaxPrimitives = 20'000'000;
 inline constexpr std::size_t kMaxInserts = 2'000'000;
 
+// A line type as dash lengths in pixels, on and off in turn, starting with
+// a dash; empty for a solid line.
+using Dash = std::vector<float>;
+
+// The dashes of a line type's dot pattern: the first `dots` bits of `bits`
+// from the highest, a set bit drawn, each `pitch` pixels long. A pattern of
+// all set or all clear bits is solid.
+Dash DashOfPattern(std::uint32_t bits, std::int32_t dots, std::int32_t pitch);
+
 struct Scene {
     std::vector<LinePrim> lines;
     std::vector<ArcPrim> arcs;
@@ -123,6 +132,15 @@ struct Scene {
     std::vector<TextPrim> texts;
     std::vector<SolidPrim> solids;
     Extent extent;
+    // The part of the extent worth showing: the extent of everything but a
+    // few elements far away from all the rest (settings texts parked far
+    // off the paper, say). Fitting a picture to it keeps the drawing large.
+    Extent fit;
+    // Dashes by pen style (line type number); styles beyond are solid.
+    std::vector<Dash> dashes;
+    const Dash* DashOf(std::uint8_t style) const {
+        return style < dashes.size() && !dashes[style].empty() ? &dashes[style] : nullptr;
+    }
     bool truncated = false;
     std::size_t Size() const { return lines.size() + arcs.size() + points.size() + texts.size() + solids.size(); }
 };
@@ -134,12 +152,23 @@ MarkerGlyph GlyphOfCode(std::int32_t code);
 
 PointState StateOf(const TEntJwwTen& ten);
 
-// Renders a drawing body read in version `jwVer` with the given colours.
-Scene RenderBody(const DrawingBody& body, std::int32_t jwVer, const Palette& palette);
+// The standard line types 2 to 9 (JWS figures carry no tables).
+std::vector<Dash> StandardDashes();
+// The line types of a JWW drawing's tables: styles 2 to 9 and the extended
+// styles 31 to 62.
+std::vector<Dash> DashesOf(const TJwwData& jww);
+
+// Renders a drawing body read in version `jwVer` with the given colours and
+// line types (indexed by pen style).
+Scene RenderBody(const DrawingBody& body, std::int32_t jwVer, const Palette& palette,
+                 std::vector<Dash> dashes = StandardDashes());
 // A JWW drawing with the colours of its pen tables, a JWS figure with the
 // default colours.
 Scene Render(const TJwwData& jww);
 Scene Render(const TJwsData& jws);
+
+// The extent worth showing of a rendered scene (see Scene::fit).
+Extent FitExtent(const Scene& scene);
 
 // The colours of a JWW drawing's pen tables (print colours, which are meant
 // for paper); entries that are missing or too light for white paper keep

@@ -44,28 +44,16 @@ void Escape(std::string& out, const std::string& text) {
     }
 }
 
-// Dash patterns of the standard line types, in pixels.
-const char* DashOf(std::uint8_t style) {
-    switch (style) {
-        case 2: return "6 3";
-        case 3: return "2 2";
-        case 4: return "8 2 2 2";
-        case 5: return "8 2 2 2 2 2";
-        case 6: return "10 4";
-        case 7: return "12 3 3 3";
-        case 8: return "12 3 3 3 3 3";
-        case 9: return "1 3";
-        default: return nullptr;
-    }
-}
-
-void Stroke(std::string& out, const Pen& pen) {
+void Stroke(std::string& out, const Pen& pen, const Scene& scene) {
     out += " stroke=\"";
     Color(out, pen.rgb);
     out += '"';
-    if (const char* dash = DashOf(pen.style)) {
+    if (const Dash* dash = scene.DashOf(pen.style)) {
         out += " stroke-dasharray=\"";
-        out += dash;
+        for (std::size_t i = 0; i < dash->size(); ++i) {
+            if (i) out += ' ';
+            Num(out, (*dash)[i]);
+        }
         out += '"';
     }
 }
@@ -91,7 +79,7 @@ const char* StateClass(PointState s) {
     }
 }
 
-void Arc(std::string& out, const ArcPrim& a, const View& v) {
+void Arc(std::string& out, const ArcPrim& a, const View& v, const Scene& scene) {
     // Half-axes in picture space (y down).
     const double ux = a.ux * v.scale, uy = -a.uy * v.scale, vx = a.vx * v.scale, vy = -a.vy * v.scale;
     const double cx = v.X(a.cx), cy = v.Y(a.cy);
@@ -139,7 +127,7 @@ void Arc(std::string& out, const ArcPrim& a, const View& v) {
         }
     }
     out += '"';
-    Stroke(out, a.pen);
+    Stroke(out, a.pen, scene);
     out += "/>\n";
 }
 
@@ -158,7 +146,7 @@ std::vector<bool> ChangedPoints(const Scene& before, const Scene& after) {
 
 std::string WriteSvg(const Scene& scene, const SvgOptions& options) {
     const int w = std::max(options.width, 64), h = std::max(options.height, 64);
-    const View v(scene.extent, w, h);
+    const View v(scene.fit, w, h);
     std::string out;
     out.reserve(256 + scene.Size() * 96);
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
@@ -215,10 +203,10 @@ std::string WriteSvg(const Scene& scene, const SvgOptions& options) {
         out += "\" y2=\"";
         Num(out, v.Y(l.y2));
         out += '"';
-        Stroke(out, l.pen);
+        Stroke(out, l.pen, scene);
         out += "/>\n";
     }
-    for (const ArcPrim& a : scene.arcs) Arc(out, a, v);
+    for (const ArcPrim& a : scene.arcs) Arc(out, a, v, scene);
     out += "</g>\n<g stroke=\"none\">\n";
     for (const TextPrim& t : scene.texts) {
         const double size = t.sizeY * v.scale;
