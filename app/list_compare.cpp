@@ -10,10 +10,12 @@ char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<c
 
 }  // namespace
 
+bool IsNumberColumn(int column) { return column == kSizeColumn || (column >= 6 && column <= 8); }
+
 int CompareListTexts(const QString& a, const QString& b, int column) {
     QString x = a;
     QString y = b;
-    if (column == kSizeColumn) {
+    if (IsNumberColumn(column)) {
         const qsizetype width = std::max(x.size(), y.size());
         x = x.rightJustified(width, u' ');
         y = y.rightJustified(width, u' ');

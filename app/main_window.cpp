@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -32,6 +34,8 @@
 #include "list_compare.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
+#include "convert/drawing_info.h"
+#include "preview.h"
 #include "qt_text.h"
 #include "settings_dialog.h"
 #include "text/encoding.h"
@@ -65,9 +69,10 @@ struct ColumnSpec {
 };
 constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
-const ColumnSpec kColumns[6] = {
+const ColumnSpec kColumns[kListColumns] = {
     {u"ファイル名", 100, kLeft}, {u"種類", 44, kLeft},    {u"図面メモ", 100, kLeft},
     {u"更新日時", 80, kLeft},    {u"サイズ", 80, kRight}, {u"Ver.", 44, kLeft},
+    {u"仮点", 56, kRight},       {u"実点", 56, kRight},   {u"点マーカー", 72, kRight},
 };
 
 QString JoinFolder(const QString& folder, const QString& name) {
@@ -254,7 +259,14 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent) : QMainWindow(par
     ListView1->horizontalHeader()->setStretchLastSection(false);
     ListView1->horizontalHeader()->setMinimumSectionSize(0);
     ListView1->viewport()->installEventFilter(this);
-    panel2Layout->addWidget(ListView1, 1);
+    Splitter2 = new QSplitter(Qt::Horizontal, Panel2);
+    Splitter2->setChildrenCollapsible(false);
+    Splitter2->addWidget(ListView1);
+    PreviewPane = new TPreviewPane(Splitter2);
+    Splitter2->addWidget(PreviewPane);
+    Splitter2->setStretchFactor(0, 3);
+    Splitter2->setStretchFactor(1, 2);
+    panel2Layout->addWidget(Splitter2, 1);
 
     setCentralWidget(central);
     StatusBar1 = new QLabel(statusBar());
@@ -271,6 +283,10 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent) : QMainWindow(par
     connect(ButtonX, &QPushButton::clicked, this, &TForm1::ButtonXClick);
     connect(ComboBox1, &QComboBox::activated, this, [this](int) { ComboBox1Select(); });
     connect(ListView1->horizontalHeader(), &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
+    connect(ListView1, &QTableWidget::currentCellChanged, this, [this](int row, int, int previous, int) {
+        if (row != previous) ShowCurrentInPreview();
+    });
+    countPool_.setMaxThreadCount(1);
 
     plExplorerFolderTree1 = nullptr;
     FormCreate();
@@ -279,6 +295,7 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent) : QMainWindow(par
 }
 
 TForm1::~TForm1() {
+    StopCounting();
     if (run_) {
         run_->stop = true;
         if (run_->thread.joinable()) run_->thread.join();
@@ -396,9 +413,12 @@ QString TForm1::ItemCaption(int row) const {
 
 void TForm1::ListFolder(const QString& folder) {
     Timer1->stop();
+    StopCounting();
     SetStatus(QStringLiteral("ファイル検索中です"));
     ListView1->clearContents();
     ListView1->setRowCount(0);
+    listedFolder_ = folder;
+    PreviewPane->ShowFile(QString(), ConvertOptions);
     if (!FolderFound(U(folder))) {
         // Before a folder is chosen (first start), or the folder has gone.
         SetStatus(folder.isEmpty() ? QStringLiteral("参照フォルダを選んで下さい。")
@@ -409,6 +429,7 @@ void TForm1::ListFolder(const QString& folder) {
     const QString mask = MaskOfFileType(ComboBox1->currentIndex());
     ScanFolder(U(WithSeparator(folder)), U(mask));
 
+    std::vector<std::pair<QString, QString>> drawings;  // to count the points of
     ListView1->setUpdatesEnabled(false);
     ListView1->setRowCount(FileCount);
     for (int row = 0; row < FileCount; ++row) {
@@ -419,9 +440,9 @@ void TForm1::ListFolder(const QString& folder) {
         const auto [version, memo] =
             file.nameNotText ? std::make_pair(QString(), QStringLiteral("（ファイル名の文字コードが正しくないため変換できません）"))
                              : ReadFileInfo(JoinFolder(folder, name));
-        const QString cells[6] = {name, Q(ExtLower(file.name)), memo, Q(file.date + u" " + file.time),
-                                  WithThousands(file.fullSize), version};
-        for (int c = 0; c < 6; ++c) {
+        const QString cells[kListColumns] = {name, Q(ExtLower(file.name)), memo, Q(file.date + u" " + file.time),
+                                             WithThousands(file.fullSize), version};
+        for (int c = 0; c < kListColumns; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             item->setTextAlignment(kColumns[c].alignment);
@@ -429,12 +450,129 @@ void TForm1::ListFolder(const QString& folder) {
             ListView1->setItem(row, c, item);
         }
         ListView1->item(row, 0)->setData(kNameNotTextRole, file.nameNotText);
+        if (!version.isEmpty() && version != QStringLiteral("DOS") && !countCells_.contains(name)) {
+            countCells_.insert(name, {ListView1->item(row, kFirstCountColumn), ListView1->item(row, kFirstCountColumn + 1),
+                                      ListView1->item(row, kFirstCountColumn + 2)});
+            drawings.emplace_back(name, JoinFolder(folder, name));
+        }
     }
     ListView1->setUpdatesEnabled(true);
 
     SetStatus(QStringLiteral("ファイル検索しました（ファイル数：") + Q(IntToText(FileCount)) + QStringLiteral("）"));
     ClearFileList();
+    StartCounting(std::move(drawings));
     Timer1->start(kTimerInterval);
+}
+
+// --- Point counts --------------------------------------------------------------
+
+struct TForm1::CountResult {
+    QString name;
+    bool read = false;
+    PointCounts counts;
+};
+
+namespace {
+
+// The points of every kind a conversion may change: the drawing's, its
+// dimensions', and those of its block definitions.
+PointCounts PointsOfFile(const DrawingInfo& info) {
+    PointCounts c;
+    for (const PointCounts* p : {&info.points, &info.dimensionPoints, &info.blockPoints, &info.blockDimensionPoints}) {
+        c.temporary += p->temporary;
+        c.real += p->real;
+        c.marker += p->marker;
+    }
+    return c;
+}
+
+}  // namespace
+
+void TForm1::StartCounting(std::vector<std::pair<QString, QString>> files) {
+    const int generation = ++countGeneration_;
+    countsPending_ = !files.empty();
+    if (files.empty()) {
+        Q_EMIT CountsFinished();
+        return;
+    }
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    countStop_ = stop;
+    QPointer<TForm1> self(this);
+    countPool_.start([self, stop, generation, files = std::move(files)] {
+        TJwwData jww;
+        TJwsData jws;
+        jww.BindImageExp = false;  // the counts need no images
+        jww.BindImageExr = false;
+        std::vector<CountResult> batch;
+        QElapsedTimer sent;
+        sent.start();
+        auto post = [&](bool last) {
+            // The window waits for this task before it goes, so `self` is
+            // alive while it posts; the call runs on the window's thread.
+            QMetaObject::invokeMethod(
+                self.data(), [self, generation, batch, last] {
+                    if (self) self->TakeCounts(generation, batch, last);
+                },
+                Qt::QueuedConnection);
+            batch.clear();
+            sent.restart();
+        };
+        for (const auto& [name, path] : files) {
+            if (stop->load()) return;
+            CountResult r{name, false, {}};
+            const std::u16string p = U(path);
+            try {
+                if (jww.FileCheck(p)) {
+                    r.read = jww.FileIn(p);
+                    if (r.read) r.counts = PointsOfFile(CollectDrawingInfo(jww));
+                    JwwDataFree(jww);
+                } else if (jws.FileCheck(p)) {
+                    r.read = jws.FileIn(p);
+                    if (r.read) r.counts = PointsOfFile(CollectDrawingInfo(jws));
+                    jws.DataFree();
+                }
+            } catch (...) {  // not enough memory for this one: its cells stay empty
+                r.read = false;
+            }
+            batch.push_back(std::move(r));
+            if (batch.size() >= 64 || sent.elapsed() >= 100) post(false);
+        }
+        post(true);
+    });
+}
+
+void TForm1::StopCounting() {
+    if (countStop_) countStop_->store(true);
+    countPool_.clear();
+    countPool_.waitForDone();
+    countStop_.reset();
+    countCells_.clear();
+    ++countGeneration_;  // results still on their way are dropped
+    countsPending_ = false;
+}
+
+void TForm1::TakeCounts(int generation, const std::vector<CountResult>& results, bool last) {
+    if (generation != countGeneration_) return;
+    for (const CountResult& r : results) {
+        const auto found = countCells_.constFind(r.name);
+        if (found == countCells_.constEnd() || !r.read) continue;
+        const std::int64_t values[3] = {r.counts.temporary, r.counts.real, r.counts.marker};
+        for (int i = 0; i < 3; ++i) (*found)[static_cast<std::size_t>(i)]->setText(WithThousands(static_cast<std::uint64_t>(values[i])));
+    }
+    if (last) {
+        countsPending_ = false;
+        Q_EMIT CountsFinished();
+    }
+}
+
+void TForm1::ShowCurrentInPreview() {
+    const int row = ListView1->currentRow();
+    const QTableWidgetItem* item = row >= 0 ? ListView1->item(row, 0) : nullptr;
+    if (!item || item->data(kNameNotTextRole).toBool()) {
+        PreviewPane->ShowFile(QString(), ConvertOptions);
+        return;
+    }
+    PreviewPane->ShowFile(JoinFolder(listedFolder_, item->text()), ConvertOptions);
 }
 
 std::pair<QString, QString> TForm1::ReadFileInfo(const QString& path) {
@@ -686,6 +824,8 @@ void TForm1::Button2Click() {
     Timer1->stop();
     plExplorerFolderTree1->IdleStop();
     if (hooks.execDialog) hooks.execDialog(*Form2);
+    // The preview after conversion follows the new settings.
+    if (PreviewPane->AfterBox->isChecked()) PreviewPane->Refresh(ConvertOptions);
     plExplorerFolderTree1->IdleRestart();
     Timer1->start(kTimerInterval);
 }
@@ -696,11 +836,12 @@ void TForm1::ApplyDefaultColumnWidths() {
     const QFontMetrics metrics(ListView1->font());
     const QFontMetrics header(ListView1->horizontalHeader()->font());
     const int pad = 16;
-    // The longest texts of the kind, date, size and version columns.
-    const QString samples[6] = {QStringLiteral("MMMMMMMMMMMM.jww"), QStringLiteral(".jww"),
-                                QStringLiteral("図面メモの初めの部分"), QStringLiteral("2026/12/31 23:59:59"),
-                                QStringLiteral("999,999,999,999"), QStringLiteral("DOS")};
-    for (int c = 0; c < ListView1->columnCount() && c < 6; ++c) {
+    // The longest texts of the kind, date, size, version and count columns.
+    const QString samples[kListColumns] = {QStringLiteral("MMMMMMMMMMMM.jww"), QStringLiteral(".jww"),
+                                           QStringLiteral("図面メモの初めの部分"), QStringLiteral("2026/12/31 23:59:59"),
+                                           QStringLiteral("999,999,999,999"), QStringLiteral("DOS"),
+                                           QStringLiteral("99,999"), QStringLiteral("99,999"), QStringLiteral("99,999")};
+    for (int c = 0; c < kListColumns; ++c) {
         const int cell = metrics.horizontalAdvance(samples[c]);
         const int caption = header.horizontalAdvance(QString::fromUtf16(kColumns[c].caption));
         ListView1->setColumnWidth(c, std::max(cell, caption) + pad);
@@ -718,7 +859,7 @@ void TForm1::LoadSettings(const QString& path) {
     // Widths that show every cell whole, unless the settings file gives a
     // readable width of its own.
     ApplyDefaultColumnWidths();
-    for (int c = 0; loaded && c < ListView1->columnCount(); ++c) {
+    for (int c = 0; loaded && c < kStoredColumns; ++c) {
         const int width = d.ColumnWidths[static_cast<std::size_t>(c)];
         if (width >= kMinColumnWidth) ListView1->setColumnWidth(c, width);
     }
@@ -732,6 +873,8 @@ void TForm1::LoadSettings(const QString& path) {
     const int panel = std::max(0, d.PanelWidth);
     const int rest = std::max(0, Splitter1->width() - Splitter1->handleWidth() - panel);
     Splitter1->setSizes({panel, rest});
+    // The preview takes a little less than half of the list's side.
+    Splitter2->setSizes({rest * 55 / 100, rest - rest * 55 / 100});
 }
 
 void TForm1::SaveSettings(const QString& path) {
@@ -747,8 +890,7 @@ void TForm1::SaveSettings(const QString& path) {
     d.ReferenceFolder = U(preFolder_);
     d.OutputFolder = U(Edit1->text());
     d.FileTypeIndex = ComboBox1->currentIndex();
-    for (int c = 0; c < ListView1->columnCount(); ++c)
-        d.ColumnWidths[static_cast<std::size_t>(c)] = ListView1->columnWidth(c);
+    for (int c = 0; c < kStoredColumns; ++c) d.ColumnWidths[static_cast<std::size_t>(c)] = ListView1->columnWidth(c);
     d.DialogLeft = Form2->pos().x();
     d.DialogTop = Form2->pos().y();
     d.Options = ConvertOptions;

@@ -2,8 +2,12 @@
 // the output folder, the settings dialog and the conversion.
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
+#include <QThreadPool>
+#include <array>
+#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -16,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class QSplitter;
 class QTableWidget;
+class QTableWidgetItem;
 class QTimer;
 
 namespace tervalo {
@@ -27,9 +32,17 @@ class TJwcData;
 class TJwkData;
 class TForm2;
 class TplExplorerFolderTree;
+class TPreviewPane;
 
 // Item data of a list row's first cell: the name on disk is not valid text.
 inline constexpr int kNameNotTextRole = Qt::UserRole + 1;
+
+// The list's columns: name, kind, memo, time, size and version (their widths
+// are kept in the settings file), then the counts of temporary points, real
+// points and point markers of each drawing, filled in the background.
+inline constexpr int kStoredColumns = 6;
+inline constexpr int kFirstCountColumn = 6;
+inline constexpr int kListColumns = 9;
 
 // The file-type selector: item texts and the mask each one lists.
 struct FileTypeEntry {
@@ -68,6 +81,8 @@ public:
     QLabel* Label3;
     QLabel* Label4;
     QTableWidget* ListView1;
+    QSplitter* Splitter2;        // the list and the preview
+    TPreviewPane* PreviewPane;   // draws the current file
     QLabel* StatusBar1;  // the status bar's one text panel
     QTimer* Timer1;      // follows the folder tree
     TForm2* Form2;       // the settings dialog
@@ -113,9 +128,14 @@ public:
     bool Running() const { return run_ != nullptr; }
     void StopRun();
 
+    // Whether the point counts of the listed drawings are still being read.
+    bool CountsPending() const { return countsPending_; }
+
 Q_SIGNALS:
     // A run has ended and its results have been shown.
     void RunFinished();
+    // Every point count of the listed folder is in the list.
+    void CountsFinished();
 
 protected:
     void setVisible(bool visible) override;
@@ -134,6 +154,11 @@ private:
     void FinishRun();
     void SetRunning(bool running);
     void ApplyDefaultColumnWidths();
+    void ShowCurrentInPreview();
+    void StartCounting(std::vector<std::pair<QString, QString>> files);  // name, path
+    void StopCounting();
+    struct CountResult;
+    void TakeCounts(int generation, const std::vector<CountResult>& results, bool last);
 
     struct RunState;
     std::unique_ptr<RunState> run_;
@@ -141,6 +166,12 @@ private:
 
     AppLocations locations_;
     QString preFolder_;
+    QString listedFolder_;  // the folder the list shows
+    QThreadPool countPool_;
+    std::shared_ptr<std::atomic<bool>> countStop_;
+    int countGeneration_ = 0;
+    bool countsPending_ = false;
+    QHash<QString, std::array<QTableWidgetItem*, 3>> countCells_;  // by file name
     int sort1_ = -1;
     int sort2_ = 0;
     QString exeFolder_;

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Retakes the README's pictures of the desktop program: the main window
-# listing real drawings, and a conversion run in progress. The program runs in
+# listing real drawings with the preview of one, and a conversion run in
+# progress; and the SVG picture of the sample drawing. The program runs in
 # a real X server (Xvfb) and pictures its own window.
-# Usage: scripts/screenshots.sh [FOLDER]   (default: ../shared/corpus/平面)
+# Usage: scripts/screenshots.sh [FOLDER [DRAWING]]
+#   (default: ../shared/corpus/平面 and ../shared/corpus/sample.jww)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 folder=${1:-../shared/corpus/平面}
+drawing=${2:-../shared/corpus/sample.jww}
 scripts/install-packages.sh xvfb xauth
 scripts/setup.sh build
 mkdir -p docs
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" \
-  build/app/tervalo_screens shots "$PWD/docs" "$(cd "$folder" && pwd)"
-ls -l docs/main-window.png docs/run-in-progress.png
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x900x24" \
+  build/app/tervalo_screens shots "$PWD/docs" "$(cd "$folder" && pwd)" "$(realpath "$drawing")"
+build/cli/tervalo-cli render "$drawing" -o docs/sample.svg --size 1200x850
+ls -l docs/main-window.png docs/run-in-progress.png docs/sample.svg

@@ -164,7 +164,7 @@ int RowOf(const TForm1& form, const QString& name) {
 
 QStringList RowTexts(const TForm1& form, int row) {
     QStringList texts;
-    for (int c = 0; c < form.ListView1->columnCount(); ++c) {
+    for (int c = 0; c < kStoredColumns; ++c) {
         const QTableWidgetItem* item = form.ListView1->item(row, c);
         texts << (item ? item->text() : QString());
     }

@@ -24,7 +24,7 @@ namespace {
 
 QList<int> ColumnWidths(const TForm1& form) {
     QList<int> widths;
-    for (int c = 0; c < form.ListView1->columnCount(); ++c) widths << form.ListView1->columnWidth(c);
+    for (int c = 0; c < kStoredColumns; ++c) widths << form.ListView1->columnWidth(c);
     return widths;
 }
 

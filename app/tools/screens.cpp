@@ -1,27 +1,36 @@
 // Takes the README's pictures of the desktop program and measures a long run.
-//   tervalo_screens shots OUTDIR FOLDER   main-window.png listing FOLDER, and
-//                                         run-in-progress.png of a run over
-//                                         copies of its drawings
+//   tervalo_screens shots OUTDIR FOLDER DRAWING
+//                                         main-window.png listing copies of
+//                                         FOLDER's drawings and DRAWING, the
+//                                         preview showing DRAWING as a
+//                                         conversion to temporary points would
+//                                         write it; run-in-progress.png of a
+//                                         run over copies of FOLDER's drawings
 //   tervalo_screens measure FOLDER N      lists and converts N copies of the
 //                                         drawings of FOLDER, and prints the
-//                                         times and the longest pause of the
-//                                         window during the run
+//                                         times (listing, point counts filled,
+//                                         conversion) and the longest pause
+//                                         of the window during the run
 // Runs the real window on its own settings and output folders in a temporary
 // folder; nothing of the user's is read or written but FOLDER.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 
+#include "convert/convert_options.h"
 #include "convert/settings_file.h"
 #include "main_window.h"
+#include "preview.h"
 #include "qt_text.h"
 
 namespace {
@@ -89,16 +98,16 @@ int CopyDrawings(const QString& from, const QString& to, int count) {
 struct Window {
     QTemporaryDir sandbox;
     std::unique_ptr<TForm1> form;
-    Window(const QString& reference, const QString& output) {
+    Window(const QString& reference, const QString& output, int width = 960, int height = 600) {
         AppLocations l;
         l.executablePath = sandbox.path() + QStringLiteral("/bin/tervalo");
         l.configFallbackFolder = sandbox.path() + QStringLiteral("/config");
         l.tempFallbackParent = sandbox.path();
         QDir().mkpath(sandbox.path() + QStringLiteral("/bin"));
         TSettingsData d;
-        d.FormWidth = 960;
-        d.FormHeight = 600;
-        d.PanelWidth = 260;
+        d.FormWidth = width;
+        d.FormHeight = height;
+        d.PanelWidth = 220;
         d.ReferenceFolder = U(reference);
         d.OutputFolder = U(output);
         d.ColumnWidths = {0, 0, 0, 0, 0, 0};  // the readable defaults
@@ -112,15 +121,36 @@ struct Window {
     }
 };
 
-int Shots(const QString& outDir, const QString& folder) {
+int Shots(const QString& outDir, const QString& folder, const QString& drawing) {
     QTemporaryDir work;
     const QString output = work.path() + QStringLiteral("/out");
     QDir().mkpath(output);
     {
-        Window w(folder, output);
+        const QString listed = work.path() + QStringLiteral("/一覧");
+        const QStringList names = QDir(folder).entryList({"*.jww", "*.jws", "*.JWW", "*.JWS"}, QDir::Files, QDir::Name);
+        QDir().mkpath(listed);
+        for (const QString& name : names) QFile::copy(folder + u'/' + name, listed + u'/' + name);
+        const QString shown = QFileInfo(drawing).fileName();
+        QFile::copy(drawing, listed + u'/' + shown);
+        Window w(listed, output, 1440, 800);
         w.form->show();
         Wait(2000);  // the folder tree reads its folders in the background
+        // The memo and time columns narrower, so that the point counts show.
+        w.form->ListView1->setColumnWidth(2, 64);
+        w.form->ListView1->setColumnWidth(3, 118);
+        w.form->ListView1->setColumnWidth(1, 40);
+        const int side = w.form->Splitter2->width();
+        w.form->Splitter2->setSizes({side * 62 / 100, side - side * 62 / 100});
+        ConvertOptions.Direction = 1;  // to temporary points: every point of a real drawing changes
+        w.form->PreviewPane->AfterBox->setChecked(true);
+        for (int r = 0; r < w.form->ListView1->rowCount(); ++r)
+            if (w.form->ItemCaption(r) == shown) w.form->ListView1->setCurrentCell(r, 0);
+        QSignalSpy loaded(w.form->PreviewPane->View, &TPreview::Loaded);
+        loaded.wait(10000);
+        if (w.form->CountsPending()) QSignalSpy(w.form.get(), &TForm1::CountsFinished).wait(20000);
+        Wait(500);
         if (!w.form->grab().save(outDir + QStringLiteral("/main-window.png"))) return 1;
+        ResetConvertOptions();
     }
     // A run over many copies, pictured while it goes on.
     const QString many = work.path() + QStringLiteral("/図面");
@@ -155,6 +185,8 @@ int Measure(const QString& folder, int count) {
     t.start();
     w.form->ListFolder(many);  // and again, timed
     const qint64 listing = t.elapsed();
+    if (w.form->CountsPending()) QSignalSpy(w.form.get(), &TForm1::CountsFinished).wait(600000);
+    const qint64 counted = t.elapsed();
     const int rows = w.form->ListView1->rowCount();
     w.form->ListView1->selectAll();
     PauseMeter meter(w.form->StatusBar1);
@@ -165,8 +197,9 @@ int Measure(const QString& folder, int count) {
     finished.wait(600000);
     const qint64 converting = t.elapsed();
     meter.Stop();
-    std::printf("listed %d files in %lld ms; converted them in %lld ms (%s)\n", rows, static_cast<long long>(listing),
-                static_cast<long long>(converting), qPrintable(w.form->StatusText()));
+    std::printf("listed %d files in %lld ms, their point counts all in the list after %lld ms; converted them in %lld ms (%s)\n",
+                rows, static_cast<long long>(listing), static_cast<long long>(counted), static_cast<long long>(converting),
+                qPrintable(w.form->StatusText()));
     std::printf("during the run: %d repaints of the status bar, longest gap %lld ms; longest gap between two turns "
                 "of the event loop %lld ms\n",
                 meter.Paints(), static_cast<long long>(meter.MaxPaintGap()), static_cast<long long>(meter.MaxTickGap()));
@@ -179,8 +212,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tervalo"));
     const QStringList args = QApplication::arguments();
-    if (args.size() == 4 && args[1] == QLatin1String("shots")) return Shots(args[2], args[3]);
+    if (args.size() == 5 && args[1] == QLatin1String("shots")) return Shots(args[2], args[3], args[4]);
     if (args.size() == 4 && args[1] == QLatin1String("measure")) return Measure(args[2], args[3].toInt());
-    std::fprintf(stderr, "usage: tervalo_screens shots OUTDIR FOLDER | measure FOLDER N\n");
+    std::fprintf(stderr, "usage: tervalo_screens shots OUTDIR FOLDER DRAWING | measure FOLDER N\n");
     return 2;
 }

@@ -1,0 +1,517 @@
+#include "preview.h"
+
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "convert/point_rules.h"
+#include "dos/jwc_data.h"
+#include "dos/jwk_data.h"
+#include "fs/fsutil.h"
+#include "model/jws_data.h"
+#include "model/jww_data.h"
+#include "qt_text.h"
+#include "render/svg.h"
+
+namespace tervalo {
+
+struct PreviewContent {
+    // The container the scene's texts point into.
+    std::unique_ptr<TJwwData> jww;
+    std::unique_ptr<TJwsData> jws;
+    std::unique_ptr<render::Scene> scene;
+    std::vector<bool> changed;
+    std::size_t changedCount = 0;
+    PointCounts counts;
+    PointCounts countsAfter;  // as the conversion would write the file
+    QString message;
+};
+
+namespace {
+
+constexpr double kMargin = 16;  // pixels around a fitted drawing
+constexpr double kMinScale = 1e-12, kMaxScale = 1e12;
+const QColor kTemporary(0xe0, 0x70, 0x00), kReal(0x00, 0x40, 0xff), kMarker(0xc0, 0x00, 0x7a);
+
+PointCounts AllPoints(const DrawingInfo& info) {
+    PointCounts c;
+    for (const PointCounts* p : {&info.points, &info.dimensionPoints, &info.blockPoints, &info.blockDimensionPoints}) {
+        c.temporary += p->temporary;
+        c.real += p->real;
+        c.marker += p->marker;
+    }
+    return c;
+}
+
+QString DosText(const QString& kind, const std::u16string& id, const std::u16string& c1, const std::u16string& c2,
+                std::int32_t lines, std::int32_t arcs, std::int32_t texts, std::int32_t points) {
+    return kind + QStringLiteral("\n") + Q(id) + QStringLiteral("\n\n") + Q(c1) + QStringLiteral("\n") + Q(c2) +
+           QStringLiteral("\n\n線 %1　円・円弧 %2　文字 %3　点 %4").arg(lines).arg(arcs).arg(texts).arg(points) +
+           QStringLiteral("\n\n（DOS 版の図面は表示も変換もできません）");
+}
+
+// Reads and draws one file; runs on the preview's thread.
+std::shared_ptr<const PreviewContent> Load(const QString& path, bool after, const TConvertOptions& options) {
+    auto c = std::make_shared<PreviewContent>();
+    const std::u16string p = U(path);
+    try {
+        const std::u16string ext = ExtLower(p);
+        if (ext == u".jwc") {
+            TJwcData d;
+            if (d.FileCheck(p) && d.FileHeaderIn(p)) {
+                const TEntJwcHeader& h = d.Enthd;
+                c->message = DosText(QStringLiteral("JW_CAD 図面ファイル（DOS）"), h.jwID, h.comment1, h.comment2,
+                                     h.lineCount, h.arcCount, h.mojiCount, h.tenCount);
+                return c;
+            }
+        } else if (ext == u".jwk") {
+            TJwkData d;
+            if (d.FileCheck(p) && d.FileHeaderIn(p)) {
+                const TEntJwkHeader& h = d.Enthd;
+                c->message = DosText(QStringLiteral("JW_CAD 図形ファイル（DOS）"), h.jwID, h.comment1, h.comment2,
+                                     h.lineCount, h.arcCount, h.mojiCount, h.tenCount);
+                return c;
+            }
+        }
+        auto draw = [&](auto& drawing) {
+            c->counts = AllPoints(CollectDrawingInfo(drawing));
+            render::Scene before = render::Render(drawing);
+            if (after) {
+                const std::int32_t ver = drawing.Enthd.jwVer;
+                if (options.Direction == 0) ConvertPointsToReal(drawing, ver, options);
+                else ConvertPointsToTemporary(drawing, ver, options);
+                c->scene = std::make_unique<render::Scene>(render::Render(drawing));
+                c->changed = render::ChangedPoints(before, *c->scene);
+                c->changedCount = static_cast<std::size_t>(std::count(c->changed.begin(), c->changed.end(), true));
+                c->countsAfter = AllPoints(CollectDrawingInfo(drawing));
+            } else {
+                c->scene = std::make_unique<render::Scene>(std::move(before));
+            }
+        };
+        auto jww = std::make_unique<TJwwData>();
+        jww->BindImageExp = false;  // images are not drawn: neither copied out nor kept
+        jww->BindImageExr = false;
+        if (jww->FileCheck(p)) {
+            if (!jww->FileIn(p)) {
+                c->message = QStringLiteral("図面を読み込めません：") + Q(Utf8ToUtf16(jww->LastError()));
+                return c;
+            }
+            draw(*jww);
+            c->jww = std::move(jww);
+            return c;
+        }
+        auto jws = std::make_unique<TJwsData>();
+        if (jws->FileCheck(p)) {
+            if (!jws->FileIn(p)) {
+                c->message = QStringLiteral("図形を読み込めません：") + Q(Utf8ToUtf16(jws->LastError()));
+                return c;
+            }
+            draw(*jws);
+            c->jws = std::move(jws);
+            return c;
+        }
+        c->message = QStringLiteral("Jw_cad の図面・図形ファイルではありません");
+    } catch (const std::bad_alloc&) {
+        c = std::make_shared<PreviewContent>();
+        c->message = QStringLiteral("メモリが足りないため表示できません");
+    } catch (...) {
+        c = std::make_shared<PreviewContent>();
+        c->message = QStringLiteral("表示できません");
+    }
+    return c;
+}
+
+void DrawGlyph(QPainter& p, render::MarkerGlyph g) {
+    using render::MarkerGlyph;
+    switch (g) {
+        case MarkerGlyph::Star:
+            p.drawLine(QLineF(-5, 0, 5, 0));
+            p.drawLine(QLineF(0, -5, 0, 5));
+            p.drawLine(QLineF(-3.5, -3.5, 3.5, 3.5));
+            p.drawLine(QLineF(-3.5, 3.5, 3.5, -3.5));
+            break;
+        case MarkerGlyph::Circle: p.drawEllipse(QPointF(0, 0), 4.5, 4.5); break;
+        case MarkerGlyph::Dot:
+            p.setBrush(p.pen().color());
+            p.drawEllipse(QPointF(0, 0), 2, 2);
+            break;
+        case MarkerGlyph::Plus:
+            p.drawLine(QLineF(-5, 0, 5, 0));
+            p.drawLine(QLineF(0, -5, 0, 5));
+            break;
+        case MarkerGlyph::Square: p.drawRect(QRectF(-4, -4, 8, 8)); break;
+        case MarkerGlyph::Triangle: p.drawPolygon(QPolygonF({QPointF(0, -5), QPointF(4.5, 3.5), QPointF(-4.5, 3.5)})); break;
+        case MarkerGlyph::Cross:
+            p.drawLine(QLineF(-4, -4, 4, 4));
+            p.drawLine(QLineF(-4, 4, 4, -4));
+            break;
+        default: p.drawPolygon(QPolygonF({QPointF(0, -5), QPointF(5, 0), QPointF(0, 5), QPointF(-5, 0)})); break;
+    }
+}
+
+// One point's symbol at pixel (x, y).
+void DrawPoint(QPainter& p, const render::PointPrim& pt, double x, double y) {
+    p.save();
+    p.translate(x, y);
+    p.setBrush(Qt::NoBrush);
+    switch (pt.state) {
+        case render::PointState::Temporary:
+            p.setPen(QPen(kTemporary, 1.2));
+            p.drawRect(QRectF(-2.5, -2.5, 5, 5));
+            break;
+        case render::PointState::Real:
+            p.setPen(QPen(kReal, 1));
+            p.setBrush(kReal);
+            p.drawEllipse(QPointF(0, 0), 2.2, 2.2);
+            break;
+        case render::PointState::Marker:
+            p.setPen(QPen(kMarker, 1.3));
+            p.rotate(-pt.angle * 180 / M_PI);
+            DrawGlyph(p, pt.glyph);
+            break;
+    }
+    p.restore();
+}
+
+}  // namespace
+
+TPreview::TPreview(QWidget* parent) : QWidget(parent) {
+    pool_.setMaxThreadCount(1);
+    setMinimumSize(120, 90);
+    setMouseTracking(false);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+TPreview::~TPreview() {
+    // A read in progress finishes before the preview is gone; what it posts
+    // back is dropped with the preview.
+    pool_.clear();
+    pool_.waitForDone();
+}
+
+void TPreview::ShowFile(const QString& path, bool after, const TConvertOptions& options) {
+    const int generation = ++generation_;
+    const bool sameFile = path == path_;
+    path_ = path;
+    if (path.isEmpty()) {
+        loading_ = false;
+        content_.reset();
+        cacheValid_ = false;
+        update();
+        Q_EMIT Loaded();
+        return;
+    }
+    loading_ = true;
+    if (!sameFile) {  // the previous drawing stays while the same one is redrawn
+        content_.reset();
+        cacheValid_ = false;
+        update();
+    }
+    pool_.clear();  // reads queued for earlier selections are not needed
+    QPointer<TPreview> self(this);
+    pool_.start([self, generation, path, after, options] {
+        std::shared_ptr<const PreviewContent> content = Load(path, after, options);
+        // The preview waits for this task before it is destroyed, so `self`
+        // is alive here; the call runs on its thread, or never.
+        QMetaObject::invokeMethod(
+            self.data(), [self, generation, content] {
+                if (self) self->Take(generation, content);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TPreview::Take(int generation, std::shared_ptr<const PreviewContent> content) {
+    if (generation != generation_) return;  // a later file was chosen meanwhile
+    const bool refit = !content_ || !content_->scene;
+    content_ = std::move(content);
+    loading_ = false;
+    if (refit) Fit();
+    cacheValid_ = false;
+    update();
+    Q_EMIT Loaded();
+}
+
+const render::Scene* TPreview::Scene() const { return content_ ? content_->scene.get() : nullptr; }
+
+const std::vector<bool>& TPreview::Changed() const {
+    static const std::vector<bool> kNone;
+    return content_ ? content_->changed : kNone;
+}
+
+QString TPreview::Message() const { return content_ ? content_->message : QString(); }
+PointCounts TPreview::Counts() const { return content_ ? content_->counts : PointCounts{}; }
+PointCounts TPreview::CountsAfter() const { return content_ ? content_->countsAfter : PointCounts{}; }
+std::size_t TPreview::ChangedCount() const { return content_ ? content_->changedCount : 0; }
+
+void TPreview::Fit() {
+    const render::Scene* s = Scene();
+    if (!s || s->fit.empty) {
+        scale_ = 1;
+        cx_ = cy_ = 0;
+    } else {
+        const render::Extent& e = s->fit;
+        const double dx = std::max(e.maxX - e.minX, 1e-9), dy = std::max(e.maxY - e.minY, 1e-9);
+        const double w = std::max(1.0, width() - 2 * kMargin), h = std::max(1.0, height() - 2 * kMargin);
+        scale_ = std::clamp(std::min(w / dx, h / dy), kMinScale, kMaxScale);
+        cx_ = (e.minX + e.maxX) / 2;
+        cy_ = (e.minY + e.maxY) / 2;
+    }
+    cacheValid_ = false;
+    update();
+}
+
+void TPreview::ZoomAt(const QPointF& pixel, double factor) {
+    if (!std::isfinite(factor) || factor <= 0) return;
+    // The drawing point under the pixel before and after stays the same.
+    const double x = cx_ + (pixel.x() - width() / 2.0) / scale_;
+    const double y = cy_ - (pixel.y() - height() / 2.0) / scale_;
+    scale_ = std::clamp(scale_ * factor, kMinScale, kMaxScale);
+    cx_ = x - (pixel.x() - width() / 2.0) / scale_;
+    cy_ = y + (pixel.y() - height() / 2.0) / scale_;
+    cacheValid_ = false;
+    update();
+}
+
+void TPreview::Pan(const QPointF& pixels) {
+    cx_ -= pixels.x() / scale_;
+    cy_ += pixels.y() / scale_;
+    cacheValid_ = false;
+    update();
+}
+
+void TPreview::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    cacheValid_ = false;
+}
+
+void TPreview::wheelEvent(QWheelEvent* event) {
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps != 0) ZoomAt(event->position(), std::pow(1.25, steps));
+    event->accept();
+}
+
+void TPreview::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    dragging_ = true;
+    dragStart_ = event->position().toPoint();
+    dragOffset_ = {};
+    setCursor(Qt::ClosedHandCursor);
+}
+
+void TPreview::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_) return QWidget::mouseMoveEvent(event);
+    dragOffset_ = event->position().toPoint() - dragStart_;
+    update();  // the drawn picture moves with the mouse; it is drawn anew on release
+}
+
+void TPreview::mouseReleaseEvent(QMouseEvent* event) {
+    if (!dragging_ || event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+    dragging_ = false;
+    unsetCursor();
+    const QPoint offset = dragOffset_;
+    dragOffset_ = {};
+    Pan(offset);
+}
+
+void TPreview::mouseDoubleClickEvent(QMouseEvent*) { Fit(); }
+
+void TPreview::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    if (!content_ || !content_->scene) {
+        p.setPen(QColor(90, 90, 90));
+        const QString text = loading_ ? QStringLiteral("読み込み中…") : Message();
+        p.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap, text);
+        return;
+    }
+    const qreal dpr = devicePixelRatioF();
+    if (!cacheValid_ || cache_.size() != size() * dpr) {
+        cache_ = QImage(size() * dpr, QImage::Format_RGB32);
+        cache_.setDevicePixelRatio(dpr);
+        cache_.fill(Qt::white);
+        QPainter ip(&cache_);
+        DrawScene(ip, size());
+        cacheValid_ = true;
+    }
+    p.drawImage(QPointF(dragOffset_), cache_);
+    DrawLegend(p);
+    if (loading_) {
+        p.setPen(QColor(90, 90, 90));
+        p.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignTop | Qt::AlignRight, QStringLiteral("読み込み中…"));
+    }
+}
+
+void TPreview::DrawScene(QPainter& p, const QSize& size) const {
+    const render::Scene& s = *content_->scene;
+    const double w = size.width(), h = size.height();
+    auto X = [&](double x) { return w / 2 + (x - cx_) * scale_; };
+    auto Y = [&](double y) { return h / 2 - (y - cy_) * scale_; };
+    // The drawing's part in view, a little larger, to leave out what is not.
+    const double vx0 = cx_ - (w / 2 + 8) / scale_, vx1 = cx_ + (w / 2 + 8) / scale_;
+    const double vy0 = cy_ - (h / 2 + 8) / scale_, vy1 = cy_ + (h / 2 + 8) / scale_;
+    auto outside = [&](double x0, double y0, double x1, double y1) {
+        return std::max(x0, x1) < vx0 || std::min(x0, x1) > vx1 || std::max(y0, y1) < vy0 || std::min(y0, y1) > vy1;
+    };
+    if (s.Size() < 200'000) p.setRenderHint(QPainter::Antialiasing);
+    auto penOf = [&](const render::Pen& pen) {
+        QPen q(QColor::fromRgb(pen.rgb), 0);  // cosmetic: one pixel whatever the zoom
+        if (const render::Dash* dash = s.DashOf(pen.style)) q.setDashPattern(QList<qreal>(dash->begin(), dash->end()));
+        return q;
+    };
+
+    p.setPen(Qt::NoPen);
+    for (const render::SolidPrim& sp : s.solids) {
+        QPolygonF poly;
+        for (int i = 0; i < 4; ++i) poly << QPointF(X(sp.x[i]), Y(sp.y[i]));
+        if (!poly.boundingRect().intersects(QRectF(0, 0, w, h))) continue;
+        p.setBrush(QColor::fromRgb(sp.pen.rgb));
+        p.drawPolygon(poly);
+    }
+    p.setBrush(Qt::NoBrush);
+    for (const render::LinePrim& l : s.lines) {
+        if (outside(l.x1, l.y1, l.x2, l.y2)) continue;
+        p.setPen(penOf(l.pen));
+        p.drawLine(QLineF(X(l.x1), Y(l.y1), X(l.x2), Y(l.y2)));
+    }
+    for (const render::ArcPrim& a : s.arcs) {
+        const double r = std::max(std::hypot(a.ux, a.uy), std::hypot(a.vx, a.vy));
+        if (!std::isfinite(r) || outside(a.cx - r, a.cy - r, a.cx + r, a.cy + r)) continue;
+        const double len = std::fabs(a.sweep) * r * scale_;
+        const int n = std::clamp(static_cast<int>(len / 3), 8, 720);
+        QPolygonF poly;
+        poly.reserve(n + 1);
+        for (int i = 0; i <= n; ++i) {
+            const double t = a.start + a.sweep * i / n;
+            poly << QPointF(X(a.cx + a.ux * std::cos(t) + a.vx * std::sin(t)),
+                            Y(a.cy + a.uy * std::cos(t) + a.vy * std::sin(t)));
+        }
+        p.setPen(penOf(a.pen));
+        p.drawPolyline(poly);
+    }
+    for (const render::TextPrim& t : s.texts) {
+        const double px = t.sizeY * scale_;
+        if (!(px >= 4) || px > 4000 || !t.text || t.text->empty() || outside(t.x, t.y, t.x, t.y)) continue;
+        QFont font(t.font ? Q(*t.font) : QString());
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));
+        p.save();
+        p.setFont(font);
+        p.setPen(QColor::fromRgb(t.pen.rgb));
+        p.translate(X(t.x), Y(t.y));
+        p.rotate(-t.angle);
+        p.drawText(QPointF(0, 0), Q(*t.text));
+        p.restore();
+    }
+    const std::vector<bool>& changed = content_->changed;
+    for (std::size_t i = 0; i < s.points.size(); ++i) {
+        const render::PointPrim& pt = s.points[i];
+        if (outside(pt.x, pt.y, pt.x, pt.y)) continue;
+        if (i < changed.size() && changed[i]) {
+            p.setPen(QPen(QColor(0xff, 0, 0), 1));
+            p.setBrush(QColor(0xff, 0xe0, 0x00, 190));
+            p.drawEllipse(QPointF(X(pt.x), Y(pt.y)), 7, 7);
+        }
+        DrawPoint(p, pt, X(pt.x), Y(pt.y));
+    }
+}
+
+void TPreview::DrawLegend(QPainter& p) const {
+    struct Row {
+        QString text;
+        render::PointState state;
+    };
+    const Row rows[3] = {{QStringLiteral("仮点"), render::PointState::Temporary},
+                         {QStringLiteral("実点"), render::PointState::Real},
+                         {QStringLiteral("点マーカー"), render::PointState::Marker}};
+    const bool withChanged = !content_->changed.empty();
+    const QFontMetrics fm(font());
+    const int lineH = fm.height() + 2;
+    int textW = 0;
+    for (const Row& r : rows) textW = std::max(textW, fm.horizontalAdvance(r.text));
+    const QString changedText = QStringLiteral("変換で変わる点");
+    if (withChanged) textW = std::max(textW, fm.horizontalAdvance(changedText));
+    const int n = withChanged ? 4 : 3;
+    const QRectF box(8, 8, textW + 34, n * lineH + 8);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QColor(128, 128, 128));
+    p.setBrush(QColor(255, 255, 255, 230));
+    p.drawRect(box);
+    for (int i = 0; i < 3; ++i) {
+        const double y = box.top() + 4 + i * lineH + lineH / 2.0;
+        render::PointPrim pt{};
+        pt.state = rows[i].state;
+        pt.glyph = render::MarkerGlyph::Star;
+        DrawPoint(p, pt, box.left() + 14, y);
+        p.setPen(Qt::black);
+        p.drawText(QPointF(box.left() + 28, y + fm.ascent() / 2.0 - 1), rows[i].text);
+    }
+    if (withChanged) {
+        const double y = box.top() + 4 + 3 * lineH + lineH / 2.0;
+        p.setPen(QPen(QColor(0xff, 0, 0), 1));
+        p.setBrush(QColor(0xff, 0xe0, 0x00, 190));
+        p.drawEllipse(QPointF(box.left() + 14, y), 6, 6);
+        p.setPen(Qt::black);
+        p.drawText(QPointF(box.left() + 28, y + fm.ascent() / 2.0 - 1), changedText);
+    }
+}
+
+// --- The pane ---------------------------------------------------------------
+
+TPreviewPane::TPreviewPane(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(4, 2, 4, 0);
+    AfterBox = new QCheckBox(QStringLiteral("変換後"), this);
+    AfterBox->setToolTip(QStringLiteral("今の変換設定で変換した後の図面を表示し、変わる点を強調します"));
+    FitButton = new QPushButton(QStringLiteral("全体"), this);
+    FitButton->setToolTip(QStringLiteral("図面全体を表示します（ダブルクリックでも）"));
+    Info = new QLabel(this);
+    Info->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(AfterBox);
+    bar->addWidget(FitButton);
+    bar->addStretch(1);
+    layout->addLayout(bar);
+    Info->setContentsMargins(6, 0, 4, 0);
+    layout->addWidget(Info);
+    View = new TPreview(this);
+    layout->addWidget(View, 1);
+
+    connect(AfterBox, &QCheckBox::toggled, this, [this](bool) { Refresh(options_); });
+    connect(FitButton, &QPushButton::clicked, View, &TPreview::Fit);
+    connect(View, &TPreview::Loaded, this, &TPreviewPane::UpdateInfo);
+}
+
+void TPreviewPane::ShowFile(const QString& path, const TConvertOptions& options) {
+    options_ = options;
+    Info->clear();
+    View->ShowFile(path, AfterBox->isChecked(), options_);
+}
+
+void TPreviewPane::Refresh(const TConvertOptions& options) {
+    options_ = options;
+    if (!View->Path().isEmpty()) View->ShowFile(View->Path(), AfterBox->isChecked(), options_);
+}
+
+void TPreviewPane::UpdateInfo() {
+    if (!View->Scene()) {
+        Info->clear();
+        return;
+    }
+    auto counts = [](const PointCounts& c) {
+        return QStringLiteral("仮点 %1　実点 %2　点マーカー %3").arg(c.temporary).arg(c.real).arg(c.marker);
+    };
+    QString text = counts(View->Counts());
+    if (AfterBox->isChecked()) text += QStringLiteral("　→ 変換後 ") + counts(View->CountsAfter());
+    Info->setText(text);
+}
+
+}  // namespace tervalo

@@ -1,0 +1,114 @@
+// The preview beside the file list: draws the selected drawing or figure
+// with its points told apart (temporary, real, point marker), optionally as
+// the conversion with the current settings would write it, the changed
+// points highlighted. Files are read and drawn into primitives off the
+// window's thread; zoom with the wheel, pan by dragging, double click fits.
+#pragma once
+
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QThreadPool>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "convert/convert_options.h"
+#include "convert/drawing_info.h"
+#include "render/render.h"
+
+namespace tervalo {
+
+// What the preview shows of one file: the primitives of a drawing (before
+// or after conversion) or, for files that are not drawn, a text.
+struct PreviewContent;
+
+class TPreview : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TPreview(QWidget* parent = nullptr);
+    ~TPreview() override;
+
+    // Shows the file at `path` (empty: nothing), drawn after conversion with
+    // `options` when `after` is set. Reading goes on in the background; a
+    // later call supersedes an earlier one.
+    void ShowFile(const QString& path, bool after, const TConvertOptions& options);
+    const QString& Path() const { return path_; }
+    bool Loading() const { return loading_; }
+
+    // What is shown: the scene (null when none), which of its points the
+    // conversion changed, the text shown instead of a drawing, the point
+    // counts of the file as read (the drawing's, its dimensions' and its
+    // block definitions').
+    const render::Scene* Scene() const;
+    const std::vector<bool>& Changed() const;
+    QString Message() const;
+    PointCounts Counts() const;
+    PointCounts CountsAfter() const;  // when drawn after conversion
+    std::size_t ChangedCount() const;
+
+    // The view: pixels per drawing unit and the drawing point at the centre.
+    double ViewScale() const { return scale_; }
+    QPointF ViewCentre() const { return {cx_, cy_}; }
+    void Fit();
+    // Zooms by `factor` keeping the drawing point under `pixel` in place.
+    void ZoomAt(const QPointF& pixel, double factor);
+    // Moves the drawing by `pixels`.
+    void Pan(const QPointF& pixels);
+
+Q_SIGNALS:
+    // A file given to ShowFile has been read and is shown.
+    void Loaded();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void Take(int generation, std::shared_ptr<const PreviewContent> content);
+    void DrawScene(QPainter& p, const QSize& size) const;
+    void DrawLegend(QPainter& p) const;
+
+    QThreadPool pool_;
+    int generation_ = 0;
+    bool loading_ = false;
+    QString path_;
+    std::shared_ptr<const PreviewContent> content_;
+    double scale_ = 1, cx_ = 0, cy_ = 0;
+    QImage cache_;
+    bool cacheValid_ = false;
+    bool dragging_ = false;
+    QPoint dragStart_, dragOffset_;
+};
+
+// The preview with its bar: the after-conversion toggle, the fit button and
+// the point counts of the file shown.
+class TPreviewPane : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TPreviewPane(QWidget* parent = nullptr);
+
+    QCheckBox* AfterBox;  // "変換後"
+    QPushButton* FitButton;
+    QLabel* Info;
+    TPreview* View;
+
+    // Shows `path` with the toggle's state and the given settings.
+    void ShowFile(const QString& path, const TConvertOptions& options);
+    // Draws the file shown again, with new settings.
+    void Refresh(const TConvertOptions& options);
+
+private:
+    void UpdateInfo();
+    TConvertOptions options_;
+};
+
+}  // namespace tervalo
