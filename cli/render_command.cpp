@@ -2,6 +2,8 @@
 // picture, optionally as a conversion would write it, with the changed
 // points highlighted. The drawing itself is never written.
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +39,8 @@ const char kRenderUsage[] =
     "                         --to-real or --to-temporary and takes the options\n"
     "                         of 'convert': --marker, --scale, --markers,\n"
     "                         --marker-ends, --no-dimensions, --no-blocks\n"
+    "  -v, --verbose          print the time of each step (read, primitives,\n"
+    "                         picture, write) on standard error\n"
     "  -h, --help             show this help\n"
     "\n"
     "Exit status: 0 when the picture was written, 1 otherwise, 2 on bad arguments.\n";
@@ -67,7 +71,7 @@ std::u16string PictureExt(const std::u16string& path) {
 int RunRender(const std::vector<std::string>& args) {
     std::optional<std::string> input, output;
     render::SvgOptions svg;
-    bool after = false, markers = false, markerEnds = false, noDimensions = false, noBlocks = false;
+    bool verbose = false, after = false, markers = false, markerEnds = false, noDimensions = false, noBlocks = false;
     std::optional<int> direction, markerIndex;
     std::optional<double> scale;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -87,6 +91,8 @@ int RunRender(const std::vector<std::string>& args) {
         } else if (a == "--size") {
             if (!value(v) || !ParseSize(v, svg.width, svg.height))
                 return UsageError("render: --size takes WxH, each 16 to 20000 pixels");
+        } else if (a == "-v" || a == "--verbose") {
+            verbose = true;
         } else if (a == "--after") {
             after = true;
         } else if (a == "--to-real" || a == "--to-temporary") {
@@ -146,8 +152,22 @@ int RunRender(const std::vector<std::string>& args) {
         Err(std::string(kProgram) + ": " + OneLine(in) + ": " + reason);
         return kExitFailed;
     };
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point mark = Clock::now();
+    // The time since the last step, on standard error with -v.
+    auto step = [&](const char* what) {
+        const Clock::time_point now = Clock::now();
+        if (verbose) {
+            char line[96];
+            std::snprintf(line, sizeof line, "%s: %.1f ms", what,
+                          std::chrono::duration<double, std::milli>(now - mark).count());
+            Err(std::string(kProgram) + ": " + line);
+        }
+        mark = now;
+    };
     // Draws the container, and with --after again once converted in memory.
     auto draw = [&](auto& drawing) -> int {
+        step("read");
         const std::int32_t ver = drawing.Enthd.jwVer;
         render::Scene before = render::Render(drawing);
         std::vector<bool> changed;
@@ -161,6 +181,7 @@ int RunRender(const std::vector<std::string>& args) {
         } else {
             scene = std::move(before);
         }
+        step(after ? "primitives, converted, primitives again" : "primitives");
         svg.title = in;
         std::vector<std::uint8_t> bytes;
         if (ext == u".png") {
@@ -169,7 +190,9 @@ int RunRender(const std::vector<std::string>& args) {
             const std::string text = render::WriteSvg(scene, svg);
             bytes.assign(text.begin(), text.end());
         }
+        step(ext == u".png" ? "PNG" : "SVG");
         if (!WriteWholeFile(out, bytes)) return fail("cannot write " + ToUtf8(out) + ": " + LastSystemErrorText());
+        step("write");
         if (scene.truncated) Err(std::string(kProgram) + ": " + OneLine(in) +
                                  ": nesting of block inserts too deep or too large; the rest is not drawn");
         return kExitOk;

@@ -55,6 +55,35 @@ public:
         return false;
     }
 
+    // Capital letters of a 5 x 7 pixel font, top left at (x, y).
+    void Text(int x, int y, const char* text, std::uint32_t rgb) {
+        for (; *text; ++text, x += 6) {
+            const std::uint8_t* rows = Glyph(*text);
+            for (int r = 0; rows && r < 7; ++r)
+                for (int k = 0; k < 5; ++k)
+                    if (rows[r] & (0x10 >> k)) Plot(x + k, y + r, rgb);
+        }
+    }
+
+    static const std::uint8_t* Glyph(char ch) {
+        static const struct {
+            char ch;
+            std::uint8_t rows[7];
+        } kFont[] = {
+            {'A', {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}}, {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}},
+            {'D', {0x1E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x1E}}, {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}},
+            {'G', {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F}}, {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
+            {'K', {0x11, 0x12, 0x14, 0x18, 0x14, 0x12, 0x11}}, {'L', {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1F}},
+            {'M', {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11}}, {'N', {0x11, 0x19, 0x15, 0x13, 0x11, 0x11, 0x11}},
+            {'O', {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'P', {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10}},
+            {'R', {0x1E, 0x11, 0x11, 0x1E, 0x14, 0x12, 0x11}}, {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}},
+            {'Y', {0x11, 0x11, 0x0A, 0x04, 0x04, 0x04, 0x04}},
+        };
+        for (const auto& g : kFont)
+            if (g.ch == ch) return g.rows;
+        return nullptr;
+    }
+
     // A convex or simple polygon filled by scan lines (even-odd rule).
     void Fill(const double* xs, const double* ys, int n, std::uint32_t rgb) {
         double lo = ys[0], hi = ys[0];
@@ -182,11 +211,8 @@ Image Rasterize(const Scene& scene, int width, int height, const std::vector<boo
                    y0 - (bx[j] * sa + by[j] * ca), t.pen.rgb);
         }
     }
-    for (std::size_t i = 0; i < scene.points.size(); ++i) {
-        const PointPrim& p = scene.points[i];
-        const double x = v.X(p.x), y = v.Y(p.y);
-        if (changed && i < changed->size() && (*changed)[i]) c.Disc(x, y, 6, kHalo);
-        switch (p.state) {
+    auto symbol = [&](PointState state, double x, double y) {
+        switch (state) {
             case PointState::Temporary:
                 for (int k = -2; k <= 2; ++k) {
                     c.Plot(static_cast<int>(x) + k, static_cast<int>(y) - 2, kTemporary);
@@ -202,6 +228,30 @@ Image Rasterize(const Scene& scene, int width, int height, const std::vector<boo
                 c.Line(x - 3.5, y - 3.5, x + 3.5, y + 3.5, kMarker);
                 c.Line(x - 3.5, y + 3.5, x + 3.5, y - 3.5, kMarker);
                 break;
+        }
+    };
+    for (std::size_t i = 0; i < scene.points.size(); ++i) {
+        const PointPrim& p = scene.points[i];
+        const double x = v.X(p.x), y = v.Y(p.y);
+        if (changed && i < changed->size() && (*changed)[i]) c.Disc(x, y, 6, kHalo);
+        symbol(p.state, x, y);
+    }
+
+    // The legend in the bottom left corner, as in the SVG: each symbol with
+    // its word.
+    const bool withChanged = changed && std::find(changed->begin(), changed->end(), true) != changed->end();
+    const char* words[4] = {"TEMPORARY", "REAL", "MARKER", "CHANGED"};
+    const int rows = withChanged ? 4 : 3, lineH = 14;
+    if (im.width >= 140 && im.height >= rows * lineH + 20) {
+        const double top = im.height - 8.0 - 4 - rows * lineH;
+        const double bx[4] = {8, 112, 112, 8}, by[4] = {top, top, top + 4 + rows * lineH, top + 4 + rows * lineH};
+        c.Fill(bx, by, 4, 0xFFFFFF);
+        for (int i = 0; i < 4; ++i) c.Line(bx[i], by[i], bx[(i + 1) % 4], by[(i + 1) % 4], 0x808080);
+        for (int r = 0; r < rows; ++r) {
+            const double y = top + 2 + r * lineH + lineH / 2.0;
+            if (r == 3) c.Disc(20, y, 6, kHalo);
+            else symbol(static_cast<PointState>(r), 20, y);
+            c.Text(34, static_cast<int>(y) - 3, words[r], 0x000000);
         }
     }
     return im;
