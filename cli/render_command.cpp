@@ -194,7 +194,7 @@ int RunRender(const std::vector<std::string>& args) {
         if (!WriteWholeFile(out, bytes)) return fail("cannot write " + ToUtf8(out) + ": " + LastSystemErrorText());
         step("write");
         if (scene.truncated) Err(std::string(kProgram) + ": " + OneLine(in) +
-                                 ": nesting of block inserts too deep or too large; the rest is not drawn");
+                                 ": block inserts nested too deep or too many to draw; some are drawn as the outline of their block");
         return kExitOk;
     };
 

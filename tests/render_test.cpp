@@ -223,6 +223,40 @@ TEST(Render, HostileNestingIsBounded) {
     EXPECT_EQ(s.Size(), 0u);
 }
 
+// More inserts than the primitive budget holds: the small ones are drawn
+// first, whole; the big ones while they fit, then as the outline of their
+// definition's box (transformed like the insert).
+TEST(Render, InsertsBeyondTheBudgetBecomeOutlines) {
+    TJwsData jws;
+    auto line = [](double x1, double y1, double x2, double y2) {
+        TEntJwwLine l;
+        l.start_x = x1, l.start_y = y1, l.end_x = x2, l.end_y = y2;
+        return l;
+    };
+    TEntJwwBlockDef& big = AddDef(jws, 1);
+    for (int i = 0; i < 1000; ++i) big.mLine.push_back(line(0, 0, 1, 2));
+    big.mLineN = 1000;
+    TEntJwwBlockDef& small = AddDef(jws, 2);
+    for (int i = 0; i < 10; ++i) small.mLine.push_back(line(0, 0, 1, 1));
+    small.mLineN = 10;
+    const std::size_t bigInserts = render::kMaxPrimitives / 1000 + 100;
+    for (std::size_t i = 0; i < bigInserts; ++i) jws.EntBlock.push_back(Insert(1, 10, 0, 2, 1, 0));
+    for (int i = 0; i < 5; ++i) jws.EntBlock.push_back(Insert(2, 0, 0, 1, 1, 0));
+    jws.EntLine.push_back(line(-5, -5, -4, -4));  // the drawing's own: always drawn
+    jws.EntLineN = 1;
+    jws.EntBlockN = static_cast<std::int32_t>(jws.EntBlock.size());
+    const render::Scene s = render::Render(jws);
+    EXPECT_TRUE(s.truncated);
+    const std::size_t whole = (render::kMaxPrimitives - 50) / 1000;
+    const std::size_t outlines = bigInserts - whole;
+    EXPECT_EQ(s.lines.size(), 1 + 50 + whole * 1000 + outlines * 4);
+    const render::LinePrim& last = s.lines.back();  // the box (0,0)-(1,2) placed at (10,0), twice as wide
+    EXPECT_EQ(last.x1, 10);
+    EXPECT_EQ(last.y1, 2);
+    EXPECT_EQ(last.x2, 10);
+    EXPECT_EQ(last.y2, 0);
+}
+
 TEST(Render, LineTypeDashes) {
     // Patterns read from the highest bit, started at a dash that follows a
     // gap; one dot is 1.5 pixels at pitch 1.

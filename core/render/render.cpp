@@ -116,6 +116,10 @@ public:
         // The first definition with a number is the one its inserts draw.
         for (std::size_t i = 0; i < defs; ++i) defIndex_.emplace(body.EntBlockDef[i].nNumber, i);
         onPath_.assign(defs, false);
+        size_.assign(defs, kUnknown);
+        sizing_.assign(defs, false);
+        bounds_.assign(defs, Extent{});
+        boundsKnown_.assign(defs, false);
     }
 
     Scene Run() {
@@ -136,8 +140,11 @@ private:
         return Pen{palette_.Of(att.nPenColor), att.nPenColor, att.nPenWidth, att.nPenStyle};
     }
 
+    // Whether the budget of primitives drawn through inserts is spent (the
+    // drawing's own entities are always drawn: the file bounds them).
     bool Full() {
-        if (scene_.Size() < kMaxPrimitives && expanded_ < kMaxInserts) return false;
+        if (!expanding_) return false;
+        if (scene_.Size() - base_ < kMaxPrimitives && expanded_ < kMaxInserts) return false;
         scene_.truncated = true;
         return true;
     }
@@ -233,31 +240,177 @@ private:
             if (l.blockN > 0) scene_.truncated = true;
             return;
         }
-        for (std::size_t i = 0; i < l.blockN && !Full(); ++i) {
+        if (depth == 0) {
+            base_ = scene_.Size();
+            expanding_ = true;
+        }
+        // The inserts, in their order when all of them fit in what is left
+        // of the primitive budget; otherwise the smallest first, and those
+        // that do not fit as the outline of their definition.
+        std::size_t need = 0;
+        for (std::size_t i = 0; i < l.blockN; ++i) need = SatAdd(need, SizeOfInsert((*l.block)[i], depth + 1));
+        if (need <= Room()) {
+            for (std::size_t i = 0; i < l.blockN && !Full(); ++i) Expand((*l.block)[i], m, depth);
+            return;
+        }
+        std::vector<std::pair<std::size_t, std::size_t>> order;  // size, index
+        order.reserve(l.blockN);
+        for (std::size_t i = 0; i < l.blockN; ++i) order.emplace_back(SizeOfInsert((*l.block)[i], depth + 1), i);
+        std::stable_sort(order.begin(), order.end());
+        for (const auto& [size, i] : order) {
+            if (Full()) break;
             const TEntJwwBlock& b = (*l.block)[i];
             const auto found = defIndex_.find(b.nNumber);
             if (found == defIndex_.end()) continue;
-            const std::size_t d = found->second;
-            if (onPath_[d]) {  // a definition reached through its own contents
+            if (size <= Room() || OwnSize(ListsOf(body_.EntBlockDef[found->second])) < Room()) {
+                Expand(b, m, depth);
+            } else {
+                AddOutline(b, found->second, m);
                 scene_.truncated = true;
-                continue;
             }
-            onPath_[d] = true;
-            ++expanded_;  // inserts of empty definitions count too
-            const Transform inner = m.Then(
-                Transform::Insert(b.DPKijunTen_x, b.DPKijunTen_y, b.dBairitsuX, b.dBairitsuY, b.radKaitenKaku));
-            Draw(ListsOf(body_.EntBlockDef[d]), inner, true, depth + 1);
-            onPath_[d] = false;
         }
     }
 
+    void Expand(const TEntJwwBlock& b, const Transform& m, int depth) {
+        const auto found = defIndex_.find(b.nNumber);
+        if (found == defIndex_.end()) return;
+        const std::size_t d = found->second;
+        if (onPath_[d]) {  // a definition reached through its own contents
+            scene_.truncated = true;
+            return;
+        }
+        onPath_[d] = true;
+        ++expanded_;  // inserts of empty definitions count too
+        Draw(ListsOf(body_.EntBlockDef[d]), m.Then(PlacementOf(b)), true, depth + 1);
+        onPath_[d] = false;
+    }
+
+    static Transform PlacementOf(const TEntJwwBlock& b) {
+        return Transform::Insert(b.DPKijunTen_x, b.DPKijunTen_y, b.dBairitsuX, b.dBairitsuY, b.radKaitenKaku);
+    }
+
+    // What is left of the primitive budget.
+    std::size_t Room() const {
+        const std::size_t used = scene_.Size() - base_;
+        return used < kMaxPrimitives ? kMaxPrimitives - used : 0;
+    }
+
+    static std::size_t SatAdd(std::size_t a, std::size_t b) { return a > kMaxPrimitives - std::min(b, kMaxPrimitives) ? kMaxPrimitives + 1 : a + b; }
+
+    // The primitives of a list's own entities (a dimension makes at most
+    // eight).
+    static std::size_t OwnSize(const Lists& l) {
+        return l.lineN + l.enkoN + l.tenN + l.mojiN + l.solidN + 8 * l.sunpoN;
+    }
+
+    std::size_t SizeOfInsert(const TEntJwwBlock& b, int depth) {
+        const auto found = defIndex_.find(b.nNumber);
+        return found == defIndex_.end() ? 0 : SizeOf(found->second, depth);
+    }
+
+    // The primitives a definition makes when inserted: its own and those of
+    // its inserts, at most the budget and one more; a definition reached
+    // through itself counts nothing again.
+    std::size_t SizeOf(std::size_t d, int depth) {
+        if (size_[d] != kUnknown) return size_[d];
+        const Lists l = ListsOf(body_.EntBlockDef[d]);
+        std::size_t n = OwnSize(l);
+        if (depth < kMaxDepth && !sizing_[d]) {
+            sizing_[d] = true;
+            for (std::size_t i = 0; i < l.blockN && n <= kMaxPrimitives; ++i)
+                n = SatAdd(n, SizeOfInsert((*l.block)[i], depth + 1));
+            sizing_[d] = false;
+        }
+        return size_[d] = std::min(n, kMaxPrimitives + 1);
+    }
+
+    // The bounding box of a definition's contents in its own coordinates.
+    const Extent& BoundsOf(std::size_t d, int depth) {
+        if (boundsKnown_[d]) return bounds_[d];
+        Extent e;
+        const Lists l = ListsOf(body_.EntBlockDef[d]);
+        for (std::size_t i = 0; i < l.lineN; ++i) {
+            const TEntJwwLine& x = (*l.line)[i];
+            e.Add(x.start_x, x.start_y);
+            e.Add(x.end_x, x.end_y);
+        }
+        for (std::size_t i = 0; i < l.enkoN; ++i) {
+            const TEntJwwEnko& x = (*l.enko)[i];
+            const double ct = std::cos(x.radKatamukiKaku), st = std::sin(x.radKatamukiKaku);
+            const double r = x.dHankei, f = x.dHenpeiRitsu * x.dHankei;
+            ArcPrim a{{}, x.start_x, x.start_y, r * ct, r * st, -f * st, f * ct, x.radKaishiKaku, x.radEnkoKaku, false, true};
+            if (x.bZenEnFlg != 0 || std::fabs(a.sweep) >= 2 * kPi) a.start = 0, a.sweep = 2 * kPi;
+            AddArcBounds(a, e);
+        }
+        for (std::size_t i = 0; i < l.tenN; ++i) e.Add((*l.ten)[i].start_x, (*l.ten)[i].start_y);
+        for (std::size_t i = 0; i < l.mojiN; ++i) {
+            e.Add((*l.moji)[i].start_x, (*l.moji)[i].start_y);
+            e.Add((*l.moji)[i].end_x, (*l.moji)[i].end_y);
+        }
+        for (std::size_t i = 0; i < l.solidN; ++i) {
+            const TEntJwwSolid& x = (*l.solid)[i];
+            e.Add(x.start_x, x.start_y);
+            e.Add(x.end_x, x.end_y);
+            e.Add(x.DPoint2_x, x.DPoint2_y);
+            e.Add(x.DPoint3_x, x.DPoint3_y);
+        }
+        for (std::size_t i = 0; i < l.sunpoN; ++i) {
+            const TEntJwwSunpo& x = (*l.sunpo)[i];
+            e.Add(x.Sen.start_x, x.Sen.start_y);
+            e.Add(x.Sen.end_x, x.Sen.end_y);
+        }
+        boundsKnown_[d] = true;  // also guards against a definition inside itself
+        bounds_[d] = e;
+        for (std::size_t i = 0; depth < kMaxDepth && i < l.blockN; ++i) {
+            const TEntJwwBlock& b = (*l.block)[i];
+            const auto found = defIndex_.find(b.nNumber);
+            if (found == defIndex_.end()) continue;
+            const Extent inner = BoundsOf(found->second, depth + 1);
+            if (inner.empty) continue;
+            const Transform t = PlacementOf(b);
+            for (const auto& [x, y] : {std::pair{inner.minX, inner.minY}, {inner.maxX, inner.minY},
+                                       {inner.maxX, inner.maxY}, {inner.minX, inner.maxY}}) {
+                double ox, oy;
+                t.Apply(x, y, ox, oy);
+                e.Add(ox, oy);
+            }
+        }
+        bounds_[d] = e;
+        return bounds_[d];
+    }
+
+    // An insert too large to draw: the outline of its definition's box.
+    void AddOutline(const TEntJwwBlock& b, std::size_t d, const Transform& m) {
+        const Extent box = BoundsOf(d, 0);
+        if (box.empty) return;
+        const Transform t = m.Then(PlacementOf(b));
+        double x[4], y[4];
+        t.Apply(box.minX, box.minY, x[0], y[0]);
+        t.Apply(box.maxX, box.minY, x[1], y[1]);
+        t.Apply(box.maxX, box.maxY, x[2], y[2]);
+        t.Apply(box.minX, box.maxY, x[3], y[3]);
+        for (int i = 0; i < 4; ++i) {
+            const int j = (i + 1) % 4;
+            LinePrim p{PenOf(b.att), x[i], y[i], x[j], y[j], true};
+            scene_.extent.Add(x[i], y[i]);
+            scene_.lines.push_back(p);
+        }
+    }
+
+    static constexpr std::size_t kUnknown = ~std::size_t{0};
     const DrawingBody& body_;
     bool sxf_;
     const Palette& palette_;
     std::vector<Dash> dashes_;
     std::unordered_map<std::uint32_t, std::size_t> defIndex_;
     std::vector<bool> onPath_;
+    std::vector<std::size_t> size_;  // SizeOf, kUnknown until known
+    std::vector<bool> sizing_;
+    std::vector<Extent> bounds_;
+    std::vector<bool> boundsKnown_;
     std::size_t expanded_ = 0;
+    std::size_t base_ = 0;  // the primitives of the drawing's own entities
+    bool expanding_ = false;
     Scene scene_;
 };
 

@@ -108,12 +108,16 @@ struct Palette {
     static Palette Default();
 };
 
-// Bounds against hostile nesting: inserts deeper than kMaxDepth are not
-// expanded, a definition is never expanded inside itself, and expansion
-// stops once kMaxPrimitives primitives have been made or kMaxInserts inserts
-// expanded (`truncated` says so).
+// Bounds against hostile or merely huge nesting: inserts deeper than
+// kMaxDepth are not expanded, a definition is never expanded inside itself,
+// and inserts make at most about kMaxPrimitives primitives beside those of
+// the drawing's own entities (always drawn): when a list's
+// inserts would make more, the smallest are drawn first and those that do
+// not fit are drawn as the outline of their definition's box. Expansion
+// also stops after kMaxInserts inserts. `truncated` says when any of this
+// left something out.
 inline constexpr int kMaxDepth = 32;
-inline constexpr std::size_t kMaxPrimitives = 20'000'000;
+inline constexpr std::size_t kMaxPrimitives = 1'000'000;
 inline constexpr std::size_t kMaxInserts = 2'000'000;
 
 // A line type as dash lengths in pixels, on and off in turn, starting with
