@@ -38,6 +38,9 @@ namespace {
 
 constexpr double kMargin = 16;  // pixels around a fitted drawing
 constexpr double kMinScale = 1e-12, kMaxScale = 1e12;
+// Scenes up to this size are drawn when painted; larger ones off the
+// window's thread, the last picture standing in meanwhile.
+constexpr std::size_t kDrawnAtOnce = 100'000;
 const QColor kTemporary(0xe0, 0x70, 0x00), kReal(0x00, 0x40, 0xff), kMarker(0xc0, 0x00, 0x7a);
 
 PointCounts AllPoints(const DrawingInfo& info) {
@@ -157,43 +160,74 @@ void DrawGlyph(QPainter& p, render::MarkerGlyph g) {
 }
 
 // One point's symbol at pixel (x, y).
+// Cuts the line to the rectangle [x0, x1] x [y0, y1]; false when nothing of
+// it is inside. The painter then never strokes (or dashes) the length of a
+// line far outside the view.
+bool ClipLine(QLineF& l, double x0, double y0, double x1, double y1) {
+    double t0 = 0, t1 = 1;
+    const double dx = l.dx(), dy = l.dy();
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {l.x1() - x0, x1 - l.x1(), l.y1() - y0, y1 - l.y1()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    const QPointF a = l.p1();
+    l = QLineF(a.x() + t0 * dx, a.y() + t0 * dy, a.x() + t1 * dx, a.y() + t1 * dy);
+    return true;
+}
+
+// One point's symbol at pixel (x, y); temporary and real points are drawn
+// without changing the painter's transform (there are many of them).
 void DrawPoint(QPainter& p, const render::PointPrim& pt, double x, double y) {
-    p.save();
-    p.translate(x, y);
-    p.setBrush(Qt::NoBrush);
+    static const QPen temporary(kTemporary, 1.2), real(kReal, 1), marker(kMarker, 1.3);
+    static const QBrush realFill(kReal);
     switch (pt.state) {
         case render::PointState::Temporary:
-            p.setPen(QPen(kTemporary, 1.2));
-            p.drawRect(QRectF(-2.5, -2.5, 5, 5));
+            p.setPen(temporary);
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(QRectF(x - 2.5, y - 2.5, 5, 5));
             break;
         case render::PointState::Real:
-            p.setPen(QPen(kReal, 1));
-            p.setBrush(kReal);
-            p.drawEllipse(QPointF(0, 0), 2.2, 2.2);
+            p.setPen(real);
+            p.setBrush(realFill);
+            p.drawEllipse(QPointF(x, y), 2.2, 2.2);
             break;
         case render::PointState::Marker:
-            p.setPen(QPen(kMarker, 1.3));
+            p.save();
+            p.translate(x, y);
+            p.setPen(marker);
+            p.setBrush(Qt::NoBrush);
             p.rotate(-pt.angle * 180 / M_PI);
             DrawGlyph(p, pt.glyph);
+            p.restore();
             break;
     }
-    p.restore();
 }
 
 }  // namespace
 
 TPreview::TPreview(QWidget* parent) : QWidget(parent) {
     pool_.setMaxThreadCount(1);
+    drawPool_.setMaxThreadCount(1);
     setMinimumSize(120, 90);
     setMouseTracking(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 TPreview::~TPreview() {
-    // A read in progress finishes before the preview is gone; what it posts
-    // back is dropped with the preview.
+    // A read or picture in progress finishes before the preview is gone;
+    // what it posts back is dropped with the preview.
     pool_.clear();
+    drawPool_.clear();
     pool_.waitForDone();
+    drawPool_.waitForDone();
 }
 
 void TPreview::ShowFile(const QString& path, bool after, const TConvertOptions& options) {
@@ -203,7 +237,7 @@ void TPreview::ShowFile(const QString& path, bool after, const TConvertOptions& 
     if (path.isEmpty()) {
         loading_ = false;
         content_.reset();
-        cacheValid_ = false;
+        DropPicture();
         update();
         Q_EMIT Loaded();
         return;
@@ -211,7 +245,7 @@ void TPreview::ShowFile(const QString& path, bool after, const TConvertOptions& 
     loading_ = true;
     if (!sameFile) {  // the previous drawing stays while the same one is redrawn
         content_.reset();
-        cacheValid_ = false;
+        DropPicture();
         update();
     }
     pool_.clear();  // reads queued for earlier selections are not needed
@@ -233,8 +267,8 @@ void TPreview::Take(int generation, std::shared_ptr<const PreviewContent> conten
     const bool refit = !content_ || !content_->scene;
     content_ = std::move(content);
     loading_ = false;
+    DropPicture();
     if (refit) Fit();
-    cacheValid_ = false;
     update();
     Q_EMIT Loaded();
 }
@@ -264,7 +298,6 @@ void TPreview::Fit() {
         cx_ = (e.minX + e.maxX) / 2;
         cy_ = (e.minY + e.maxY) / 2;
     }
-    cacheValid_ = false;
     update();
 }
 
@@ -276,21 +309,16 @@ void TPreview::ZoomAt(const QPointF& pixel, double factor) {
     scale_ = std::clamp(scale_ * factor, kMinScale, kMaxScale);
     cx_ = x - (pixel.x() - width() / 2.0) / scale_;
     cy_ = y + (pixel.y() - height() / 2.0) / scale_;
-    cacheValid_ = false;
     update();
 }
 
 void TPreview::Pan(const QPointF& pixels) {
     cx_ -= pixels.x() / scale_;
     cy_ += pixels.y() / scale_;
-    cacheValid_ = false;
     update();
 }
 
-void TPreview::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    cacheValid_ = false;
-}
+void TPreview::resizeEvent(QResizeEvent* event) { QWidget::resizeEvent(event); }
 
 void TPreview::wheelEvent(QWheelEvent* event) {
     const double steps = event->angleDelta().y() / 120.0;
@@ -332,26 +360,85 @@ void TPreview::paintEvent(QPaintEvent*) {
         p.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap, text);
         return;
     }
-    const qreal dpr = devicePixelRatioF();
-    if (!cacheValid_ || cache_.size() != size() * dpr) {
-        cache_ = QImage(size() * dpr, QImage::Format_RGB32);
-        cache_.setDevicePixelRatio(dpr);
-        cache_.fill(Qt::white);
-        QPainter ip(&cache_);
-        DrawScene(ip, size());
-        cacheValid_ = true;
+    const ViewKey key = CurrentView();
+    if (!hasPicture_ || !(pictureKey_ == key)) {
+        if (content_->scene->Size() < kDrawnAtOnce) {
+            picture_ = DrawPicture(*content_, key);
+            pictureKey_ = key;
+            hasPicture_ = true;
+        } else if (!drawing_ || !(drawingKey_ == key)) {
+            DrawInBackground(key);
+        }
     }
-    p.drawImage(QPointF(dragOffset_), cache_);
+    if (hasPicture_) {
+        if (pictureKey_ == key) {
+            p.drawImage(QPointF(dragOffset_), picture_);
+        } else {
+            // The last picture moved and scaled to the view, until the
+            // picture of this view is drawn.
+            const ViewKey& o = pictureKey_;
+            const double k = key.scale / o.scale;
+            p.save();
+            p.translate(dragOffset_.x() + key.size.width() / 2.0 + (o.cx - key.cx) * key.scale,
+                        dragOffset_.y() + key.size.height() / 2.0 - (o.cy - key.cy) * key.scale);
+            p.scale(k, k);
+            p.drawImage(QPointF(-o.size.width() / 2.0, -o.size.height() / 2.0), picture_);
+            p.restore();
+        }
+    }
     DrawLegend(p);
-    if (loading_) {
+    if (loading_ || drawing_) {
         p.setPen(QColor(90, 90, 90));
-        p.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignTop | Qt::AlignRight, QStringLiteral("読み込み中…"));
+        p.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignTop | Qt::AlignRight,
+                   loading_ ? QStringLiteral("読み込み中…") : QStringLiteral("描画中…"));
     }
 }
 
-void TPreview::DrawScene(QPainter& p, const QSize& size) const {
-    const render::Scene& s = *content_->scene;
-    const double w = size.width(), h = size.height();
+TPreview::ViewKey TPreview::CurrentView() const { return {scale_, cx_, cy_, size(), devicePixelRatioF()}; }
+
+void TPreview::DropPicture() {
+    hasPicture_ = false;
+    drawing_ = false;
+    ++drawGeneration_;  // a picture still being drawn is not wanted
+    picture_ = QImage();
+}
+
+void TPreview::DrawInBackground(const ViewKey& key) {
+    drawing_ = true;
+    drawingKey_ = key;
+    const int generation = ++drawGeneration_;
+    drawPool_.clear();
+    QPointer<TPreview> self(this);
+    std::shared_ptr<const PreviewContent> content = content_;
+    drawPool_.start([self, generation, key, content] {
+        QImage picture = DrawPicture(*content, key);
+        QMetaObject::invokeMethod(
+            self.data(), [self, generation, key, picture] {
+                if (!self || generation != self->drawGeneration_) return;
+                self->picture_ = picture;
+                self->pictureKey_ = key;
+                self->hasPicture_ = true;
+                self->drawing_ = false;
+                self->update();
+                Q_EMIT self->Drawn();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+QImage TPreview::DrawPicture(const PreviewContent& content, const ViewKey& key) {
+    QImage picture(key.size * key.dpr, QImage::Format_RGB32);
+    picture.setDevicePixelRatio(key.dpr);
+    picture.fill(Qt::white);
+    QPainter p(&picture);
+    DrawScene(p, content, key);
+    return picture;
+}
+
+void TPreview::DrawScene(QPainter& p, const PreviewContent& content, const ViewKey& key) {
+    const render::Scene& s = *content.scene;
+    const double w = key.size.width(), h = key.size.height();
+    const double scale_ = key.scale, cx_ = key.cx, cy_ = key.cy;
     auto X = [&](double x) { return w / 2 + (x - cx_) * scale_; };
     auto Y = [&](double y) { return h / 2 - (y - cy_) * scale_; };
     // The drawing's part in view, a little larger, to leave out what is not.
@@ -368,32 +455,61 @@ void TPreview::DrawScene(QPainter& p, const QSize& size) const {
     };
 
     p.setPen(Qt::NoPen);
+    std::uint32_t fill = ~0u;
     for (const render::SolidPrim& sp : s.solids) {
-        QPolygonF poly;
-        for (int i = 0; i < 4; ++i) poly << QPointF(X(sp.x[i]), Y(sp.y[i]));
-        if (!poly.boundingRect().intersects(QRectF(0, 0, w, h))) continue;
-        p.setBrush(QColor::fromRgb(sp.pen.rgb));
-        p.drawPolygon(poly);
+        QPointF corners[4];
+        for (int i = 0; i < 4; ++i) corners[i] = QPointF(X(sp.x[i]), Y(sp.y[i]));
+        if (outside(std::min({sp.x[0], sp.x[1], sp.x[2], sp.x[3]}), std::min({sp.y[0], sp.y[1], sp.y[2], sp.y[3]}),
+                    std::max({sp.x[0], sp.x[1], sp.x[2], sp.x[3]}), std::max({sp.y[0], sp.y[1], sp.y[2], sp.y[3]})))
+            continue;
+        if (sp.pen.rgb != fill) {
+            fill = sp.pen.rgb;
+            p.setBrush(QColor::fromRgb(fill));
+        }
+        p.drawPolygon(corners, 4);
     }
     p.setBrush(Qt::NoBrush);
+    // Lines go to the painter in runs of one pen, each arc as one polyline
+    // whose points follow by rotation.
+    std::vector<QLineF> run;
+    std::uint64_t runPen = ~std::uint64_t{0};
+    auto keyOf = [](const render::Pen& pen) { return std::uint64_t{pen.rgb} << 8 | pen.style; };
+    auto flush = [&] {
+        if (!run.empty()) p.drawLines(run.data(), static_cast<int>(run.size()));
+        run.clear();
+    };
+    auto usePen = [&](const render::Pen& pen) {
+        const std::uint64_t key = keyOf(pen);
+        if (key == runPen) return;
+        flush();
+        runPen = key;
+        p.setPen(penOf(pen));
+    };
     for (const render::LinePrim& l : s.lines) {
         if (outside(l.x1, l.y1, l.x2, l.y2)) continue;
-        p.setPen(penOf(l.pen));
-        p.drawLine(QLineF(X(l.x1), Y(l.y1), X(l.x2), Y(l.y2)));
+        QLineF line(X(l.x1), Y(l.y1), X(l.x2), Y(l.y2));
+        if (!ClipLine(line, -8, -8, w + 8, h + 8)) continue;
+        usePen(l.pen);
+        run.push_back(line);
     }
+    flush();
+    QPolygonF poly;
     for (const render::ArcPrim& a : s.arcs) {
         const double r = std::max(std::hypot(a.ux, a.uy), std::hypot(a.vx, a.vy));
         if (!std::isfinite(r) || outside(a.cx - r, a.cy - r, a.cx + r, a.cy + r)) continue;
         const double len = std::fabs(a.sweep) * r * scale_;
         const int n = std::clamp(static_cast<int>(len / 3), 8, 720);
-        QPolygonF poly;
+        poly.clear();
         poly.reserve(n + 1);
+        const double step = a.sweep / n, cs = std::cos(step), sn = std::sin(step);
+        double c = std::cos(a.start), si = std::sin(a.start);
         for (int i = 0; i <= n; ++i) {
-            const double t = a.start + a.sweep * i / n;
-            poly << QPointF(X(a.cx + a.ux * std::cos(t) + a.vx * std::sin(t)),
-                            Y(a.cy + a.uy * std::cos(t) + a.vy * std::sin(t)));
+            poly << QPointF(X(a.cx + a.ux * c + a.vx * si), Y(a.cy + a.uy * c + a.vy * si));
+            const double next = c * cs - si * sn;
+            si = si * cs + c * sn;
+            c = next;
         }
-        p.setPen(penOf(a.pen));
+        usePen(a.pen);
         p.drawPolyline(poly);
     }
     for (const render::TextPrim& t : s.texts) {
@@ -409,7 +525,7 @@ void TPreview::DrawScene(QPainter& p, const QSize& size) const {
         p.drawText(QPointF(0, 0), Q(*t.text));
         p.restore();
     }
-    const std::vector<bool>& changed = content_->changed;
+    const std::vector<bool>& changed = content.changed;
     for (std::size_t i = 0; i < s.points.size(); ++i) {
         const render::PointPrim& pt = s.points[i];
         if (outside(pt.x, pt.y, pt.x, pt.y)) continue;

@@ -58,9 +58,14 @@ public:
     // Moves the drawing by `pixels`.
     void Pan(const QPointF& pixels);
 
+    // Whether a picture of a large drawing is being drawn in the background.
+    bool Drawing() const { return drawing_; }
+
 Q_SIGNALS:
     // A file given to ShowFile has been read and is shown.
     void Loaded();
+    // A picture drawn in the background is shown.
+    void Drawn();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -72,8 +77,19 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // The view a picture is drawn for.
+    struct ViewKey {
+        double scale, cx, cy;
+        QSize size;
+        qreal dpr;
+        bool operator==(const ViewKey&) const = default;
+    };
+    ViewKey CurrentView() const;
     void Take(int generation, std::shared_ptr<const PreviewContent> content);
-    void DrawScene(QPainter& p, const QSize& size) const;
+    void DropPicture();
+    void DrawInBackground(const ViewKey& key);
+    static QImage DrawPicture(const PreviewContent& content, const ViewKey& key);
+    static void DrawScene(QPainter& p, const PreviewContent& content, const ViewKey& key);
     void DrawLegend(QPainter& p) const;
 
     QThreadPool pool_;
@@ -82,8 +98,13 @@ private:
     QString path_;
     std::shared_ptr<const PreviewContent> content_;
     double scale_ = 1, cx_ = 0, cy_ = 0;
-    QImage cache_;
-    bool cacheValid_ = false;
+    QThreadPool drawPool_;
+    QImage picture_;  // the drawing as last drawn, for pictureKey_
+    ViewKey pictureKey_{};
+    bool hasPicture_ = false;
+    bool drawing_ = false;  // a picture for drawingKey_ is on its way
+    ViewKey drawingKey_{};
+    int drawGeneration_ = 0;
     bool dragging_ = false;
     QPoint dragStart_, dragOffset_;
 };

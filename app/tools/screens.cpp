@@ -6,6 +6,7 @@
 //                                         conversion to temporary points would
 //                                         write it; run-in-progress.png of a
 //                                         run over copies of FOLDER's drawings
+//   tervalo_screens preview FILE          times the preview of FILE
 //   tervalo_screens measure FOLDER N      lists and converts N copies of the
 //                                         drawings of FOLDER, and prints the
 //                                         times (listing, point counts filled,
@@ -206,6 +207,41 @@ int Measure(const QString& folder, int count) {
     return 0;
 }
 
+// Times the preview of one file: reading and drawing into primitives in the
+// background, the first paint, and a paint after zooming in.
+int MeasurePreview(const QString& file) {
+    TPreview view;
+    view.resize(900, 700);
+    view.show();
+    QElapsedTimer t;
+    t.start();
+    QSignalSpy loaded(&view, &TPreview::Loaded);
+    view.ShowFile(file, false, TConvertOptions{});
+    if (!loaded.wait(600000)) return 1;
+    const qint64 reading = t.elapsed();
+    // A paint, and the picture drawn off the window's thread for a large
+    // drawing: the longest the window waits, and the time until the picture.
+    auto paint = [&view](qint64& blocked) {
+        QElapsedTimer clock;
+        clock.start();
+        QSignalSpy drawn(&view, &TPreview::Drawn);
+        view.grab();
+        blocked = clock.elapsed();
+        if (view.Drawing()) drawn.wait(600000);
+        return clock.elapsed();
+    };
+    qint64 firstBlocked = 0, zoomBlocked = 0;
+    const qint64 first = paint(firstBlocked);
+    view.ZoomAt(QPointF(450, 350), 4);
+    const qint64 zoomed = paint(zoomBlocked);
+    const std::size_t n = view.Scene() ? view.Scene()->Size() : 0;
+    std::printf("%s: %zu primitives; read and drawn into primitives in %lld ms; picture in %lld ms (window "
+                "busy %lld ms); zoomed in 4x, picture in %lld ms (window busy %lld ms)\n",
+                qPrintable(file), n, static_cast<long long>(reading), static_cast<long long>(first),
+                static_cast<long long>(firstBlocked), static_cast<long long>(zoomed), static_cast<long long>(zoomBlocked));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -214,6 +250,7 @@ int main(int argc, char** argv) {
     const QStringList args = QApplication::arguments();
     if (args.size() == 5 && args[1] == QLatin1String("shots")) return Shots(args[2], args[3], args[4]);
     if (args.size() == 4 && args[1] == QLatin1String("measure")) return Measure(args[2], args[3].toInt());
-    std::fprintf(stderr, "usage: tervalo_screens shots OUTDIR FOLDER DRAWING | measure FOLDER N\n");
+    if (args.size() == 3 && args[1] == QLatin1String("preview")) return MeasurePreview(args[2]);
+    std::fprintf(stderr, "usage: tervalo_screens shots OUTDIR FOLDER DRAWING | measure FOLDER N | preview FILE\n");
     return 2;
 }
