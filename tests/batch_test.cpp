@@ -157,8 +157,9 @@ TEST(BatchTest, ConvertsSelectedFilesInOrderAndReports) {
     EXPECT_EQ(f.rep.results[0].target, U16((f.out / "PLAN.JWW").string()));
     EXPECT_EQ(f.FirstPoint(f.out / "PLAN.JWW").bKariten, 0u);
     EXPECT_EQ(f.FirstPoint(f.out / "a.jws").bKariten, 0u);
-    const std::vector<std::string> events = {"status", "begin", "end", "status", "result",
-                                             "status", "begin", "end", "status", "result", "status"};
+    // Both files are put in place together, then reported in order.
+    const std::vector<std::string> events = {"status", "begin", "end", "status", "status", "begin",
+                                             "end",    "status", "result", "result", "status"};
     EXPECT_EQ(f.rep.events, events);
     EXPECT_EQ(f.rep.statuses[0], u"ファイル「" + U16((f.ref / "PLAN.JWW").string()) + u"」→「" +
                                      U16((f.out / "PLAN.JWW").string()) + u"」変換中です。");
