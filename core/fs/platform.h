@@ -110,6 +110,8 @@ private:
     std::intptr_t handle_ = -1;  // the new file, open between Open() and Finish()
     bool wrote_ = false;   // Write() was called since Open()
     bool unflushed_ = false;  // finished with Flush::Later and not flushed since
+    std::uint64_t written_ = 0;  // bytes written since Open()
+    std::uint64_t started_ = 0;  // bytes whose writing to the disk was started early
 };
 
 // Puts many new files of one folder on the disk with one flush instead of
