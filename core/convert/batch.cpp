@@ -267,7 +267,9 @@ private:
         if (!IsConvertedKind(r.ext)) return R::KindNotConverted;
         if (!FileFound(r.source)) return R::SourceMissing;
         const bool jww = r.ext == u".jww";
-        if (jww ? !containers_.jww.FileCheck(r.source) : !containers_.jws.FileCheck(r.source)) return R::CheckFailed;
+        // Opened and read once for the check and the conversion.
+        SourceFile source;
+        if (!source.Read(r.source) || !(jww ? source.IsJww() : source.IsJws())) return R::CheckFailed;
         // The drawings read by this run are never written over, whatever
         // link may lead there.
         if (sources_.Contains(r.target)) return R::TargetIsSource;
@@ -309,13 +311,12 @@ private:
                 throw IoError(kFileIoError, "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(writeError));
             groupBytes_ += bytes.size();
         };
-        bool built;
-        if (job_.dryRun)
-            built = jww ? ConvertJwwToBuffer(containers_.jww, direction, r.source, job_.options, output, &report)
-                        : ConvertJwsToBuffer(containers_.jws, direction, r.source, job_.options, output, &report);
-        else
-            built = jww ? ConvertJwwTo(containers_.jww, direction, r.source, job_.options, toFile, &report)
-                        : ConvertJwsTo(containers_.jws, direction, r.source, job_.options, toFile, &report);
+        const OutputSink toMemory = [&](std::span<const std::uint8_t> bytes) {
+            output.insert(output.end(), bytes.begin(), bytes.end());
+        };
+        const OutputSink& sink = job_.dryRun ? toMemory : toFile;
+        const bool built = jww ? ConvertJwwTo(containers_.jww, direction, source, job_.options, sink, &report)
+                               : ConvertJwsTo(containers_.jws, direction, source, job_.options, sink, &report);
         r.detail = report.detail;
         r.changedPoints = report.changedPoints;
         if (!built) {
