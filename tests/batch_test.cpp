@@ -238,12 +238,17 @@ TEST(BatchTest, UnsupportedExtensionsShowAMessageAndAreSkipped) {
     WriteFile(f.ref / "notes.txt", {1});
     WriteFile(f.ref / "README", {1});
     WriteFile(f.ref / "a.jws", Figure(1));
-    BatchSummary s = f.Run(f.Job({"notes.txt", "README", "a.jws"}));
+    BatchSummary s = f.Run(f.Job({"a.jws", "notes.txt", "README"}));
     const std::vector<std::u16string> messages = {
         u"このファイル拡張子（種類）の変換には対応していません。\r\nファイル名：notes.txt\r\n　　拡張子：.txt",
         u"このファイル拡張子（種類）の変換には対応していません。\r\nファイル名：README\r\n　　拡張子：",
     };
     EXPECT_EQ(f.rep.messages, messages);
+    // Each message comes right before the result of its own file, also when
+    // the results wait behind a converted file that is put in place later.
+    const std::vector<std::string> tail = {"result", "message", "result", "message", "result", "status"};
+    ASSERT_GE(f.rep.events.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(f.rep.events.end() - 6, f.rep.events.end()), tail);
     EXPECT_EQ(s.converted, 1);
     EXPECT_EQ(s.unsupported, 2);
     EXPECT_EQ(s.notConverted, 0);

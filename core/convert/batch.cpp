@@ -235,9 +235,9 @@ private:
             return e;
         }
         if (!IsListedKind(r.ext)) {
+            // Its message is given right before its result (see Report).
             r.outcome = FileOutcome::UnsupportedExtension;
             r.reason = NotConvertedReason::UnsupportedExtension;
-            reporter_.UnsupportedExtension(UnsupportedExtensionMessage(r.name, r.ext));
             return e;
         }
         reporter_.Status(ConvertingStatusText(r.source, r.target));
@@ -484,7 +484,12 @@ private:
         switch (e.r.outcome) {
             case FileOutcome::Converted: ++summary_.converted; break;
             case FileOutcome::NotConverted: ++summary_.notConverted; break;
-            case FileOutcome::UnsupportedExtension: ++summary_.unsupported; break;
+            case FileOutcome::UnsupportedExtension:
+                ++summary_.unsupported;
+                // Front ends take the message and the result that follows it
+                // as one, even when the result waited behind others.
+                reporter_.UnsupportedExtension(UnsupportedExtensionMessage(e.r.name, e.r.ext));
+                break;
         }
         reporter_.FileResult(e.r);
         summary_.files.push_back(std::move(e.r));

@@ -98,8 +98,9 @@ public:
     virtual ~BatchReporter() = default;
     // A user error: a folder check failed or a file has an unsupported extension.
     virtual void Message(const std::u16string& text) = 0;
-    // The message for a file refused by the extension filter; a front end
-    // that reports every file itself may show it differently.
+    // The message for a file refused by the extension filter, given right
+    // before its FileResult; a front end that reports every file itself may
+    // show it differently.
     virtual void UnsupportedExtension(const std::u16string& message) { Message(message); }
     // Progress and the final count (an empty text clears the status).
     virtual void Status(const std::u16string& text) = 0;
