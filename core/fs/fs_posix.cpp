@@ -600,9 +600,12 @@ FolderFlush::~FolderFlush() {
 std::vector<std::error_code> FolderFlush::FlushFiles(std::span<PendingFile* const> files) {
     std::vector<std::error_code> errors(files.size());
     // One flush of the whole file system costs about what flushing one small
-    // file costs. Only when it reports an error (which may be another
-    // program's) is each file flushed on its own, to tell which of them failed.
-    const bool all = handle_ >= 0 && ::syncfs(static_cast<int>(handle_)) == 0;
+    // file costs, but it also writes out what other programs have written:
+    // a single file is flushed on its own. When the flush of the file system
+    // reports an error (which may be another program's), each file is
+    // flushed on its own, to tell which of them failed.
+    const auto unflushed = std::count_if(files.begin(), files.end(), [](const PendingFile* f) { return f->unflushed_; });
+    const bool all = unflushed > 1 && handle_ >= 0 && ::syncfs(static_cast<int>(handle_)) == 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
         PendingFile& file = *files[i];
         if (!file.unflushed_) continue;

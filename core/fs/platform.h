@@ -117,9 +117,9 @@ private:
 // Puts many new files of one folder on the disk with one flush instead of
 // one per file. Made before the first of them is written; then FlushFiles()
 // flushes the files finished with Flush::Later (on Linux one flush of the
-// whole file system, each file on its own only when that fails; on Windows
-// each file), the caller renames them, and FlushNames() makes the renames
-// durable.
+// whole file system for two or more, each file on its own when that fails;
+// on Windows each file), the caller renames them, and FlushNames() makes the
+// renames durable.
 class FolderFlush {
 public:
     explicit FolderFlush(const stdfs::path& folder);
