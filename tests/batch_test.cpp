@@ -157,8 +157,9 @@ TEST(BatchTest, ConvertsSelectedFilesInOrderAndReports) {
     EXPECT_EQ(f.rep.results[0].target, U16((f.out / "PLAN.JWW").string()));
     EXPECT_EQ(f.FirstPoint(f.out / "PLAN.JWW").bKariten, 0u);
     EXPECT_EQ(f.FirstPoint(f.out / "a.jws").bKariten, 0u);
-    const std::vector<std::string> events = {"status", "begin", "end", "status", "result",
-                                             "status", "begin", "end", "status", "result", "status"};
+    // Both files are put in place together, then reported in order.
+    const std::vector<std::string> events = {"status", "begin", "end", "status", "status", "begin",
+                                             "end",    "status", "result", "result", "status"};
     EXPECT_EQ(f.rep.events, events);
     EXPECT_EQ(f.rep.statuses[0], u"ファイル「" + U16((f.ref / "PLAN.JWW").string()) + u"」→「" +
                                      U16((f.out / "PLAN.JWW").string()) + u"」変換中です。");
@@ -237,12 +238,17 @@ TEST(BatchTest, UnsupportedExtensionsShowAMessageAndAreSkipped) {
     WriteFile(f.ref / "notes.txt", {1});
     WriteFile(f.ref / "README", {1});
     WriteFile(f.ref / "a.jws", Figure(1));
-    BatchSummary s = f.Run(f.Job({"notes.txt", "README", "a.jws"}));
+    BatchSummary s = f.Run(f.Job({"a.jws", "notes.txt", "README"}));
     const std::vector<std::u16string> messages = {
         u"このファイル拡張子（種類）の変換には対応していません。\r\nファイル名：notes.txt\r\n　　拡張子：.txt",
         u"このファイル拡張子（種類）の変換には対応していません。\r\nファイル名：README\r\n　　拡張子：",
     };
     EXPECT_EQ(f.rep.messages, messages);
+    // Each message comes right before the result of its own file, also when
+    // the results wait behind a converted file that is put in place later.
+    const std::vector<std::string> tail = {"result", "message", "result", "message", "result", "status"};
+    ASSERT_GE(f.rep.events.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(f.rep.events.end() - 6, f.rep.events.end()), tail);
     EXPECT_EQ(s.converted, 1);
     EXPECT_EQ(s.unsupported, 2);
     EXPECT_EQ(s.notConverted, 0);

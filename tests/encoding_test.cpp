@@ -19,6 +19,17 @@ Bytes B(std::initializer_list<std::uint8_t> v) { return Bytes(v); }
 
 // ---- Code page 932 ---------------------------------------------------------
 
+// 01 to 7F, each its own character: the backslash and the tilde too.
+Bytes AsciiBytes() {
+    Bytes b;
+    for (int c = 1; c < 0x80; ++c) b.push_back(static_cast<std::uint8_t>(c));
+    return b;
+}
+std::u16string AsciiText() {
+    const Bytes b = AsciiBytes();
+    return std::u16string(b.begin(), b.end());
+}
+
 struct Cp932Case {
     const char* what;
     Bytes bytes;
@@ -38,6 +49,8 @@ TEST(EncodingCp932, KnownCharactersBothWays) {
         {"full-width minus", B({0x81, 0x7C}), u"\uFF0D"},
         {"ideographic space", B({0x81, 0x40}), u"\u3000"},
         {"mixed", B({0x41, 0x82, 0xA0, 0x20, 0x87, 0x40}), u"A\u3042 \u2460"},
+        {"ASCII trail byte after a lead byte", B({0x41, 0x93, 0x5F, 0x5C, 0x7E}), u"A\u70B9\\~"},
+        {"every ASCII character", AsciiBytes(), AsciiText()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

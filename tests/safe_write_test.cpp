@@ -182,15 +182,17 @@ TEST(SafeWrite, ReplacedFilesKeepTheirModeAndTheBackupItsTimes) {
 }
 
 // A write that fails at any step (here: the disk is full) leaves the target
-// and the older backup as they were and no new file behind; a source that
+// and the older backup as they were and no new file behind, and fails that
+// file alone: the other file written with it is put in place. A source that
 // cannot be read touches nothing at all.
 TEST(SafeWrite, AFailureAtAnyStepLeavesTheOutputFolderAsItWas) {
     const Bytes target = Figure(7), older = {9, 9, 9};
-    int failedRuns = 0;
+    int failedRuns = 0, bothFailed = 0;
     for (int step = 1;; ++step) {
         SCOPED_TRACE("failing step " + std::to_string(step));
         Fixture f;
         WriteFile(f.ref / "plan.jws", Figure(1));
+        WriteFile(f.ref / "next.jws", Figure(2));  // nothing there yet in "out"
         Bytes cut = Figure(1, 3);
         cut.resize(cut.size() - 5);  // passes the version check, cannot be read
         WriteFile(f.ref / "cut.jws", cut);
@@ -198,35 +200,58 @@ TEST(SafeWrite, AFailureAtAnyStepLeavesTheOutputFolderAsItWas) {
         WriteFile(f.out / "plan.BAK", older);
         WriteFile(f.out / "cut.jws", target);
         platform::FailWriteStepForTesting(step);
-        const BatchSummary s = f.Run({"cut.jws", "plan.jws"});
+        const BatchSummary s = f.Run({"cut.jws", "plan.jws", "next.jws"});
         const int steps = platform::FailWriteStepForTesting(0);
         EXPECT_EQ(f.rep.results.at(0).reason, NotConvertedReason::ReadFailed);
         EXPECT_EQ(ReadFile(f.out / "cut.jws"), target);
         EXPECT_FALSE(fs::exists(f.out / "cut.BAK"));
         EXPECT_TRUE(Leftovers(f.out).empty());
-        if (s.converted == 1) {
+        const Bytes backup = ReadFile(f.out / "plan.BAK");
+        if (s.converted == 2) {
             // Every step passed: the fault came after the last one.
             EXPECT_LT(steps, step);
             EXPECT_EQ(ReadFile(f.out / "plan.jws"), Converted(Figure(1)));
-            EXPECT_EQ(ReadFile(f.out / "plan.BAK"), target);
+            EXPECT_EQ(ReadFile(f.out / "next.jws"), Converted(Figure(2)));
+            EXPECT_EQ(backup, target);
             break;
         }
         ++failedRuns;
-        const BatchFileResult& r = f.rep.results.at(1);
-        EXPECT_TRUE(r.reason == NotConvertedReason::WriteFailed || r.reason == NotConvertedReason::BackupFailed);
 #ifdef _WIN32
         const std::string diskFull = platform::ErrorText({112, std::system_category()});  // ERROR_DISK_FULL
 #else
         const std::string diskFull = "No space left on device";
 #endif
+        const BatchFileResult &plan = f.rep.results.at(1), &next = f.rep.results.at(2);
+        if (s.converted == 0) {
+            // Only flushing the folder once both are in place fails both:
+            // they are there, but are not counted as they might not survive
+            // a crash; the backup keeps the earlier target.
+            ++bothFailed;
+            for (const BatchFileResult* r : {&plan, &next}) {
+                EXPECT_EQ(r->reason, NotConvertedReason::WriteFailed);
+                EXPECT_NE(r->detail.find("could not be flushed"), std::string::npos) << r->detail;
+            }
+            EXPECT_EQ(backup, target);
+            continue;
+        }
+        const bool planFailed = plan.reason != NotConvertedReason::None;
+        const BatchFileResult& r = planFailed ? plan : next;
+        EXPECT_TRUE(r.reason == NotConvertedReason::WriteFailed || r.reason == NotConvertedReason::BackupFailed);
         EXPECT_NE(r.detail.find(diskFull), std::string::npos) << r.detail;
-        EXPECT_EQ(ReadFile(f.out / "plan.jws"), target);
-        // Only a failure of the very last step (putting the target in place)
-        // comes after the backup was made; the backup then holds the target.
-        const Bytes backup = ReadFile(f.out / "plan.BAK");
-        EXPECT_TRUE(backup == older || (backup == target && r.reason == NotConvertedReason::WriteFailed));
+        if (planFailed) {
+            EXPECT_EQ(ReadFile(f.out / "plan.jws"), target);
+            EXPECT_EQ(ReadFile(f.out / "next.jws"), Converted(Figure(2)));
+            // Once the backup is in place (failures of flushing it or of
+            // putting the target in place), it holds the target.
+            EXPECT_TRUE(backup == older || backup == target);
+        } else {
+            EXPECT_FALSE(fs::exists(f.out / "next.jws"));
+            EXPECT_EQ(ReadFile(f.out / "plan.jws"), Converted(Figure(1)));
+            EXPECT_EQ(backup, target);
+        }
     }
-    EXPECT_GE(failedRuns, 8) << "writing the target and its backup has at least eight steps";
+    EXPECT_GE(failedRuns, 12) << "two new files and a backup take at least twelve steps";
+    EXPECT_EQ(bothFailed, 1);
 
     // The settings file the same way: the previous settings survive.
     TempDir dir;

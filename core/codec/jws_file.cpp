@@ -48,9 +48,12 @@ std::int32_t TJwsData::NormalizeVersion(std::int32_t Ver) {
 
 bool TJwsData::FileCheck(const std::u16string& FName) const {
     Bytes head;
-    if (!ReadFilePrefix(FName, kVersionOffset + 4, head)) return false;
+    return ReadFilePrefix(FName, kVersionOffset + 4, head) && HeadCheck(head);
+}
+
+bool TJwsData::HeadCheck(std::span<const std::uint8_t> head) {
     if (head.size() < kVersionOffset + 4) return false;
-    if (!IsSignature(std::span(head).first(kSignatureSize))) return false;
+    if (!IsSignature(head.first(kSignatureSize))) return false;
     ByteReader r(head);
     r.seek(kVersionOffset);
     const std::int32_t ver = r.i32();

@@ -65,7 +65,10 @@ bool ValidSegmentCount(std::int32_t n) { return n == 2 || n == 4 || n == 6 || n 
 
 bool TJwwData::FileCheck(const std::u16string& FName) const {
     Bytes head;
-    if (!ReadFilePrefix(FName, kSignatureSize + 4, head)) return false;
+    return ReadFilePrefix(FName, kSignatureSize + 4, head) && HeadCheck(head);
+}
+
+bool TJwwData::HeadCheck(std::span<const std::uint8_t> head) {
     if (head.size() < kSignatureSize + 4) return false;
     ByteReader r(head);
     if (AnsiBytesToText(r.bytes(kSignatureSize)) != u"JwwData.") return false;

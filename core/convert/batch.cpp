@@ -1,12 +1,15 @@
 #include "convert/batch.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <optional>
 #include <system_error>
+#include <unordered_set>
 
 #include "archive/io_error.h"
 #include "convert/file_convert.h"
@@ -14,6 +17,7 @@
 #include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
+#include "text/converter.h"
 #include "text/func.h"
 
 namespace tervalo {
@@ -88,30 +92,32 @@ class PathSet {
 public:
     // Adds a path whose file stays as it is for the rest of the run.
     void Add(const std::u16string& path) {
-        texts_.push_back(path);
+        texts_.insert(path);
         Refresh(path);
     }
     // Adds a path by its text only (its file is about to be replaced, and the
     // identity of a replaced file may be given to another one).
-    void AddText(const std::u16string& path) { texts_.push_back(path); }
+    void AddText(const std::u16string& path) { texts_.insert(path); }
     // Records the file a path leads to now.
     void Refresh(const std::u16string& path) {
-        if (auto id = IdOf(path)) ids_.push_back(*id);
+        if (auto id = IdOf(path)) ids_.insert(*id);
     }
     bool Contains(const std::u16string& path) const {
-        if (std::find(texts_.begin(), texts_.end(), path) != texts_.end()) return true;
+        if (texts_.count(path)) return true;
+        if (ids_.empty()) return false;
         auto id = IdOf(path);
-        return id && std::find(ids_.begin(), ids_.end(), *id) != ids_.end();
+        return id && ids_.count(*id);
     }
 
 private:
-    std::vector<std::u16string> texts_;
-    std::vector<platform::FileId> ids_;
-};
-
-// The converted file, written beside its target.
-struct PendingOutput {
-    platform::PendingFile file;
+    struct IdHash {
+        std::size_t operator()(const platform::FileId& id) const {
+            return std::hash<std::uint64_t>()(id.file * 0x9E3779B97F4A7C15ull ^ id.volume);
+        }
+    };
+    // A run over thousands of files looks every target up: hashed, not searched.
+    std::unordered_set<std::u16string> texts_;
+    std::unordered_set<platform::FileId, IdHash> ids_;
 };
 
 // True when both files hold the same bytes, compared piece by piece.
@@ -135,61 +141,135 @@ bool SameBytes(const std::u16string& path, const Bytes& bytes) {
     return ReadWholeFile(path, current) && current == bytes;
 }
 
+// Files are put in place in groups: the new files of a group (and the backup
+// copies they need) are written without a flush each, the file system is
+// flushed once, and only then are the backups and the targets renamed. A
+// group holds the files of one output folder and ends at these bounds, so
+// that results still come promptly.
+constexpr std::size_t kGroupFiles = 256;
+constexpr std::uint64_t kGroupBytes = 32ull << 20;
+constexpr auto kGroupTime = std::chrono::milliseconds(250);
+
+// One item of a group: its result, and while it waits to be put in place,
+// its new file and the backup copy of the file it replaces.
+struct Entry {
+    BatchFileResult r;
+    std::u16string backup;  // the backup name chosen when the names were checked
+    fs::path target;
+    std::unique_ptr<platform::PendingFile> file;  // set while the item waits
+    std::unique_ptr<platform::PendingFile> copy;  // the backup copy, once made
+    bool placed = false;  // the target was renamed into place
+
+    void Fail(NotConvertedReason reason, std::string detail) {
+        r.reason = reason;
+        r.outcome = FileOutcome::NotConverted;
+        r.detail = std::move(detail);
+        file.reset();  // removes the new file
+        copy.reset();
+    }
+};
+
 class Run {
 public:
-    Run(const BatchJob& job, BatchContainers containers, BatchReporter& reporter)
-        : job_(job), containers_(containers), reporter_(reporter) {
+    Run(const BatchJob& job, BatchContainers containers, BatchReporter& reporter, BatchSummary& summary)
+        : job_(job), containers_(containers), reporter_(reporter), summary_(summary) {
         for (const BatchItem& item : job.items) {
             std::u16string source = JoinPath(item.folder, item.name);
             if (!item.nameNotText && FileFound(source)) sources_.Add(source);
         }
     }
 
-    BatchFileResult ConvertItem(const BatchItem& item) {
-        BatchFileResult r;
+    void Add(const BatchItem& item) {
+        // Files of one group must not meet by name: when this item's target
+        // or backup could be the name of one in the group (letter case
+        // aside), the group is put in place first, so the checks of this
+        // item see it done, exactly as if each file went alone.
+        const std::u16string folder = OutputFolderOf(job_, item);
+        std::vector<std::u16string> names;
+        if (!item.nameNotText && IsConvertedKind(ExtLower(item.name))) {
+            const std::u16string folded = textconv::FoldCase(item.name);
+            names = {folded, ReplaceExt(folded, u".bak"), folded + u".bak"};
+        }
+        if (waiting_ > 0 && (folder != groupFolder_ || std::any_of(names.begin(), names.end(), [&](const auto& n) {
+                                 return groupNames_.count(n) != 0;
+                             })))
+            PutGroupInPlace();
+        if (waiting_ == 0 && folder != groupFolder_) {
+            groupFolder_ = folder;
+            groupFlush_.reset();  // it belongs to another folder
+        }
+
+        Entry e = ConvertItem(item);
+        if (!e.file) {
+            // Nothing waits: reported at once, unless files before it wait.
+            if (waiting_ == 0) Report(e);
+            else group_.push_back(std::move(e));
+            return;
+        }
+        if (waiting_++ == 0) groupStart_ = std::chrono::steady_clock::now();
+        groupNames_.insert(names.begin(), names.end());
+        group_.push_back(std::move(e));
+        if (waiting_ >= kGroupFiles || groupBytes_ >= kGroupBytes ||
+            std::chrono::steady_clock::now() - groupStart_ >= kGroupTime)
+            PutGroupInPlace();
+    }
+
+    // Puts the files still waiting in place.
+    void Finish() { PutGroupInPlace(); }
+
+private:
+    Entry ConvertItem(const BatchItem& item) {
+        Entry e;
+        BatchFileResult& r = e.r;
         r.name = item.name;
         r.ext = ExtLower(item.name);
         r.source = JoinPath(item.folder, item.name);
         r.target = JoinPath(OutputFolderOf(job_, item), item.name);
         if (item.nameNotText) {
             r.reason = NotConvertedReason::NameNotText;
-            return r;
+            return e;
         }
         // A path that leads nowhere is reported as missing, whatever its extension.
         if (InspectPath(r.source, false).kind == NodeKind::Missing) {
             r.reason = NotConvertedReason::SourceMissing;
-            return r;
+            return e;
         }
         if (!IsListedKind(r.ext)) {
+            // Its message is given right before its result (see Report).
             r.outcome = FileOutcome::UnsupportedExtension;
             r.reason = NotConvertedReason::UnsupportedExtension;
-            reporter_.UnsupportedExtension(UnsupportedExtensionMessage(r.name, r.ext));
-            return r;
+            return e;
         }
         reporter_.Status(ConvertingStatusText(r.source, r.target));
         reporter_.ConvertBegin();
         try {
-            r.reason = Convert(r);
+            r.reason = Convert(e);
         } catch (const std::bad_alloc&) {
             r.reason = NotConvertedReason::ReadFailed;
             r.detail = kNotEnoughMemory;
-        } catch (const std::exception& e) {
+        } catch (const std::exception& ex) {
             r.reason = NotConvertedReason::ReadFailed;
-            r.detail = e.what();
+            r.detail = ex.what();
         }
+        if (r.reason != NotConvertedReason::None) e.file.reset();
         r.outcome = r.reason == NotConvertedReason::None ? FileOutcome::Converted : FileOutcome::NotConverted;
         reporter_.ConvertEnd();
         reporter_.Status(u"");
-        return r;
+        return e;
     }
 
-private:
-    NotConvertedReason Convert(BatchFileResult& r) {
+    // Checks and converts one file and writes it beside its target; on
+    // success (but for a dry run) e.file holds the new file, to be put in
+    // place with its group.
+    NotConvertedReason Convert(Entry& e) {
         using R = NotConvertedReason;
+        BatchFileResult& r = e.r;
         if (!IsConvertedKind(r.ext)) return R::KindNotConverted;
         if (!FileFound(r.source)) return R::SourceMissing;
         const bool jww = r.ext == u".jww";
-        if (jww ? !containers_.jww.FileCheck(r.source) : !containers_.jws.FileCheck(r.source)) return R::CheckFailed;
+        // Opened and read once for the check and the conversion.
+        SourceFile source;
+        if (!source.Read(r.source) || !(jww ? source.IsJww() : source.IsJws())) return R::CheckFailed;
         // The drawings read by this run are never written over, whatever
         // link may lead there.
         if (sources_.Contains(r.target)) return R::TargetIsSource;
@@ -198,8 +278,7 @@ private:
 
         // Only plain files are ever replaced; a link, folder or special file
         // at the target name is refused before anything is read or written.
-        std::u16string backup;
-        if (R refused = CheckNames(r, backup); refused != R::None) return refused;
+        if (R refused = CheckNames(r, e.backup); refused != R::None) return refused;
 
         // The converted file is written beside the target as it is built
         // (a dry run builds it in memory) before anything in the output
@@ -207,11 +286,11 @@ private:
         ConvertReport report;
         const ConvertDirection direction =
             job_.options.Direction == 0 ? ConvertDirection::ToReal : ConvertDirection::ToTemporary;
-        fs::path target, folder;
-        if (!platform::PathFromText(r.target, target)) return R::WriteFailed;
-        folder = target.parent_path();
+        fs::path folder;
+        if (!platform::PathFromText(r.target, e.target)) return R::WriteFailed;
+        folder = e.target.parent_path();
         Bytes output;
-        PendingOutput pending;
+        e.file = std::make_unique<platform::PendingFile>();
         std::error_code writeError;
         bool opened = false;
         // The folder and the new file are made when the first bytes arrive,
@@ -221,20 +300,23 @@ private:
                 const std::u16string folderText = platform::TextFromPath(folder);
                 if (!FolderFound(folderText) && !MakeFolder(folderText))
                     throw IoError(kFileIoError, "cannot create the folder " + Utf16ToUtf8(folderText));
-                writeError = pending.file.Open(target);
+                // Opened before the group's first file is written, so that
+                // the group's flush hears of any failure to write them back.
+                if (!groupFlush_) groupFlush_ = std::make_unique<platform::FolderFlush>(folder);
+                writeError = e.file->Open(e.target);
                 opened = !writeError;
             }
-            if (!writeError) writeError = pending.file.Write(bytes);
+            if (!writeError) writeError = e.file->Write(bytes);
             if (writeError)
                 throw IoError(kFileIoError, "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(writeError));
+            groupBytes_ += bytes.size();
         };
-        bool built;
-        if (job_.dryRun)
-            built = jww ? ConvertJwwToBuffer(containers_.jww, direction, r.source, job_.options, output, &report)
-                        : ConvertJwsToBuffer(containers_.jws, direction, r.source, job_.options, output, &report);
-        else
-            built = jww ? ConvertJwwTo(containers_.jww, direction, r.source, job_.options, toFile, &report)
-                        : ConvertJwsTo(containers_.jws, direction, r.source, job_.options, toFile, &report);
+        const OutputSink toMemory = [&](std::span<const std::uint8_t> bytes) {
+            output.insert(output.end(), bytes.begin(), bytes.end());
+        };
+        const OutputSink& sink = job_.dryRun ? toMemory : toFile;
+        const bool built = jww ? ConvertJwwTo(containers_.jww, direction, source, job_.options, sink, &report)
+                               : ConvertJwsTo(containers_.jws, direction, source, job_.options, sink, &report);
         r.detail = report.detail;
         r.changedPoints = report.changedPoints;
         if (!built) {
@@ -244,49 +326,173 @@ private:
                 default: return R::WriteFailed;
             }
         }
-        if (job_.dryRun) return WhatARunWouldDo(r, backup, output);
+        if (job_.dryRun) {
+            e.file.reset();
+            return WhatARunWouldDo(r, e.backup, output);
+        }
 
         if (!opened) {
             try {
                 toFile({});
-            } catch (const IoError& e) {
-                r.detail = e.detail();
+            } catch (const IoError& ex) {
+                r.detail = ex.detail();
                 return R::WriteFailed;
             }
         }
-        if (std::error_code ec = pending.file.Finish()) {
+        // Flushed to the disk with the rest of its group.
+        if (std::error_code ec = e.file->Finish(platform::Flush::Later)) {
             r.detail = "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(ec);
             return R::WriteFailed;
         }
-
-        // Another run into the same folder waits here, so that backup and
-        // target are put in place by one run after the other.
-        platform::FolderLock lock(folder);
-        const NodeInfo now = InspectPath(r.target, false);
-        if (!IsPlainOrMissing(now.kind)) {
-            r.detail = NotAPlainFileText(r.target, now.kind);
-            return R::NotAPlainFile;
-        }
-        if (now.kind == NodeKind::Regular) {
-            // A target that already holds exactly this conversion (a second
-            // run over the same files) stays as it is, and so does its
-            // backup: replacing the backup with a copy of it would lose the
-            // file it keeps.
-            if (SameFileBytes(target, pending.file.TempPath())) {
-                pending.file.Discard();
-                r.upToDate = true;
-                claimedTargets_.Refresh(r.target);
-                return R::None;
-            }
-            if (backup.empty() && !ChooseBackup(r, backup)) return R::BackupFailed;
-            if (R refused = MakeBackup(r, backup); refused != R::None) return refused;
-        }
-        if (std::error_code ec = pending.file.Commit()) {
-            r.detail = "cannot put " + Utf16ToUtf8(r.target) + " in place: " + platform::ErrorText(ec);
-            return R::WriteFailed;
-        }
-        claimedTargets_.Refresh(r.target);
         return R::None;
+    }
+
+    // Puts the waiting files of the group in place, then reports every item
+    // of the group in order.
+    void PutGroupInPlace() {
+        if (waiting_ > 0) {
+            try {
+                Place();
+            } catch (const std::exception& ex) {
+                // Out of memory on the way: whatever is not in place yet is
+                // not converted, and its new files are removed.
+                for (Entry& e : group_)
+                    if (e.file && !e.placed)
+                        e.Fail(NotConvertedReason::WriteFailed, std::string("cannot put the file in place: ") + ex.what());
+            }
+        }
+        for (Entry& e : group_) Report(e);
+        group_.clear();
+        groupNames_.clear();
+        groupFlush_.reset();
+        waiting_ = 0;
+        groupBytes_ = 0;
+    }
+
+    void Place() {
+        using R = NotConvertedReason;
+        fs::path folder;
+        if (!platform::PathFromText(groupFolder_, folder)) folder = group_.front().target.parent_path();
+        if (!groupFlush_) groupFlush_ = std::make_unique<platform::FolderFlush>(folder);
+        // Another run into the same folder waits here, so that backups and
+        // targets are put in place by one run after the other.
+        platform::FolderLock lock(folder);
+
+        // What is at the targets now decides whether a backup is needed.
+        std::vector<platform::PendingFile*> flush;
+        for (Entry& e : group_) {
+            if (!e.file) continue;
+            BatchFileResult& r = e.r;
+            const NodeInfo now = InspectPath(r.target, false);
+            if (!IsPlainOrMissing(now.kind)) {
+                e.Fail(R::NotAPlainFile, NotAPlainFileText(r.target, now.kind));
+                continue;
+            }
+            if (now.kind == NodeKind::Regular) {
+                // A target that already holds exactly this conversion (a
+                // second run over the same files) stays as it is, and so does
+                // its backup: replacing the backup with a copy of it would
+                // lose the file it keeps.
+                if (SameFileBytes(e.target, e.file->TempPath())) {
+                    e.file.reset();
+                    r.upToDate = true;
+                    claimedTargets_.Refresh(r.target);
+                    continue;
+                }
+                if (e.backup.empty() && !ChooseBackup(r, e.backup)) {
+                    e.Fail(R::BackupFailed, r.detail);
+                    continue;
+                }
+                if (R refused = CopyForBackup(e); refused != R::None) {
+                    e.Fail(refused, r.detail);
+                    continue;
+                }
+                flush.push_back(e.copy.get());
+            }
+            flush.push_back(e.file.get());
+        }
+
+        // One flush for all new files and backup copies.
+        const std::vector<std::error_code> errors = groupFlush_->FlushFiles(flush);
+        auto errorOf = [&](const platform::PendingFile* f) {
+            return errors[static_cast<std::size_t>(std::find(flush.begin(), flush.end(), f) - flush.begin())];
+        };
+        for (Entry& e : group_) {
+            if (!e.file) continue;
+            if (e.copy) {
+                if (std::error_code ec = errorOf(e.copy.get())) {
+                    e.Fail(R::BackupFailed, CannotCopyText(e, ec));
+                    continue;
+                }
+            }
+            if (std::error_code ec = errorOf(e.file.get()))
+                e.Fail(R::WriteFailed, "cannot write " + Utf16ToUtf8(e.r.target) + ": " + platform::ErrorText(ec));
+        }
+
+        // The backups first, and they are on the disk before any target
+        // they keep is replaced.
+        bool backups = false;
+        for (Entry& e : group_) {
+            if (!e.file || !e.copy) continue;
+            if (std::error_code ec = e.copy->Commit()) {
+                e.Fail(R::BackupFailed, CannotCopyText(e, ec));
+                continue;
+            }
+            e.copy.reset();
+            backupsMade_.Add(e.backup);
+            e.r.backup = e.backup;
+            backups = true;
+        }
+        if (backups) {
+            if (std::error_code ec = groupFlush_->FlushNames()) {
+                for (Entry& e : group_)
+                    if (e.file && !e.r.backup.empty())
+                        e.Fail(R::BackupFailed, "the backup " + Utf16ToUtf8(e.r.backup) +
+                                                    " could not be flushed to the disk: " + platform::ErrorText(ec));
+            }
+        }
+
+        std::vector<Entry*> placed;
+        for (Entry& e : group_) {
+            if (!e.file) continue;
+            if (std::error_code ec = e.file->Commit()) {
+                e.Fail(R::WriteFailed,
+                       "cannot put " + Utf16ToUtf8(e.r.target) + " in place: " + platform::ErrorText(ec));
+                continue;
+            }
+            e.file.reset();
+            e.placed = true;
+            claimedTargets_.Refresh(e.r.target);
+            placed.push_back(&e);
+        }
+        if (!placed.empty()) {
+            if (std::error_code ec = groupFlush_->FlushNames()) {
+                // In place, but it might not survive a crash: not counted as done.
+                for (Entry* e : placed)
+                    e->Fail(R::WriteFailed, Utf16ToUtf8(e->r.target) +
+                                                " was put in place, but the folder could not be flushed to the disk: " +
+                                                platform::ErrorText(ec));
+            }
+        }
+    }
+
+    std::string CannotCopyText(const Entry& e, const std::error_code& ec) const {
+        return "cannot copy " + Utf16ToUtf8(e.r.target) + " to " + Utf16ToUtf8(e.backup) + ": " + platform::ErrorText(ec);
+    }
+
+    void Report(Entry& e) {
+        switch (e.r.outcome) {
+            case FileOutcome::Converted: ++summary_.converted; break;
+            case FileOutcome::NotConverted: ++summary_.notConverted; break;
+            case FileOutcome::UnsupportedExtension:
+                ++summary_.unsupported;
+                // Front ends take the message and the result that follows it
+                // as one, even when the result waited behind others.
+                reporter_.UnsupportedExtension(UnsupportedExtensionMessage(e.r.name, e.r.ext));
+                break;
+        }
+        reporter_.FileResult(e.r);
+        summary_.files.push_back(std::move(e.r));
     }
 
     // The result of a dry run: the target would be left as it is when it
@@ -342,35 +548,41 @@ private:
         return true;
     }
 
-    // Copies the target into a new file and puts it in place as the backup.
-    NotConvertedReason MakeBackup(BatchFileResult& r, const std::u16string& backup) {
-        const NodeInfo old = InspectPath(backup, false);
+    // Copies the target into a new file beside the backup name, flushed and
+    // renamed with the group.
+    NotConvertedReason CopyForBackup(Entry& e) {
+        BatchFileResult& r = e.r;
+        const NodeInfo old = InspectPath(e.backup, false);
         if (!IsPlainOrMissing(old.kind)) {
-            r.detail = NotAPlainFileText(backup, old.kind);
+            r.detail = NotAPlainFileText(e.backup, old.kind);
             return NotConvertedReason::NotAPlainFile;
         }
-        fs::path from, to;
-        if (!platform::PathFromText(r.target, from) || !platform::PathFromText(backup, to))
-            return NotConvertedReason::BackupFailed;
-        platform::PendingFile copy;
-        std::error_code ec = copy.CreateCopy(to, from);
-        if (!ec) ec = copy.Commit();
-        if (ec) {
-            r.detail = "cannot copy " + Utf16ToUtf8(r.target) + " to " + Utf16ToUtf8(backup) + ": " +
-                       platform::ErrorText(ec);
+        fs::path to;
+        if (!platform::PathFromText(e.backup, to)) return NotConvertedReason::BackupFailed;
+        e.copy = std::make_unique<platform::PendingFile>();
+        if (std::error_code ec = e.copy->CreateCopy(to, e.target, platform::Flush::Later)) {
+            r.detail = CannotCopyText(e, ec);
             return NotConvertedReason::BackupFailed;
         }
-        backupsMade_.Add(backup);
-        r.backup = backup;
         return NotConvertedReason::None;
     }
 
     const BatchJob& job_;
     BatchContainers containers_;
     BatchReporter& reporter_;
+    BatchSummary& summary_;
     PathSet sources_;         // existing sources of the run
     PathSet claimedTargets_;  // targets of files attempted so far
     PathSet backupsMade_;
+
+    // The group: its items in order, and how many of them wait to be put in place.
+    std::vector<Entry> group_;
+    std::u16string groupFolder_;
+    std::unordered_set<std::u16string> groupNames_;  // the names its waiting files take, case folded
+    std::unique_ptr<platform::FolderFlush> groupFlush_;
+    std::size_t waiting_ = 0;
+    std::uint64_t groupBytes_ = 0;
+    std::chrono::steady_clock::time_point groupStart_;
 };
 
 }  // namespace
@@ -486,21 +698,16 @@ BatchSummary RunBatch(const BatchJob& job, BatchContainers containers, BatchRepo
     containers.jww.BindImageExp = false;
     containers.jww.BindImageExr = true;
 
-    Run run(job, containers, reporter);
+    Run run(job, containers, reporter, summary);
     for (const BatchItem& item : job.items) {
         if (reporter.StopRequested()) {
             summary.stopped = true;
             break;
         }
-        BatchFileResult r = run.ConvertItem(item);
-        switch (r.outcome) {
-            case FileOutcome::Converted: ++summary.converted; break;
-            case FileOutcome::NotConverted: ++summary.notConverted; break;
-            case FileOutcome::UnsupportedExtension: ++summary.unsupported; break;
-        }
-        reporter.FileResult(r);
-        summary.files.push_back(std::move(r));
+        run.Add(item);
     }
+    // After a stop too: the files already written are put in place.
+    run.Finish();
     reporter.Status(summary.stopped ? StoppedSummaryText(summary.converted, summary.notConverted)
                                     : SummaryText(summary.converted, summary.notConverted));
     return summary;

@@ -98,19 +98,24 @@ public:
     virtual ~BatchReporter() = default;
     // A user error: a folder check failed or a file has an unsupported extension.
     virtual void Message(const std::u16string& text) = 0;
-    // The message for a file refused by the extension filter; a front end
-    // that reports every file itself may show it differently.
+    // The message for a file refused by the extension filter, given right
+    // before its FileResult; a front end that reports every file itself may
+    // show it differently.
     virtual void UnsupportedExtension(const std::u16string& message) { Message(message); }
     // Progress and the final count (an empty text clears the status).
     virtual void Status(const std::u16string& text) = 0;
-    // The outcome of one file, right after it was handled.
+    // The outcome of one file, in the order of the items. Converted files are
+    // put in place a few at a time (with one flush of the disk for all of
+    // them), so a result may come a moment after its file's conversion; a
+    // file is reported converted only once it is in place.
     virtual void FileResult(const BatchFileResult& result) = 0;
     // Around the conversion of one file (the desktop program pauses its
     // folder-following timer meanwhile).
     virtual void ConvertBegin() {}
     virtual void ConvertEnd() {}
     // Asked before each file: true stops the run there (the files left are
-    // not touched and not counted).
+    // not touched and not counted; those already converted are still put in
+    // place and reported).
     virtual bool StopRequested() { return false; }
 };
 
@@ -166,9 +171,12 @@ BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter);
 // the status is not changed, and the summary holds the check's outcome.
 // Per file: the source is checked and read and the converted file is built
 // in memory and written beside its target; only then is an existing target
-// copied to its backup, and the new file put in place. A file that fails on
-// the way leaves the output folder as it was. No exception leaves the run:
-// a file that fails in any way is reported and the run goes on.
+// copied to its backup, and the new file put in place. Files of one output
+// folder go in groups: their new files and backup copies are flushed to the
+// disk together, then the backups are put in place and flushed, then the
+// targets. A file that fails on the way leaves the output folder as it was
+// and fails alone. No exception leaves the run: a file that fails in any way
+// is reported and the run goes on.
 BatchSummary RunBatch(const BatchJob& job, BatchContainers containers, BatchReporter& reporter);
 
 }  // namespace tervalo

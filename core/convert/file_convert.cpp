@@ -4,6 +4,7 @@
 #include <new>
 
 #include "archive/io_error.h"
+#include "codec/driver_support.h"
 #include "convert/point_rules.h"
 #include "fs/fsutil.h"
 #include "fs/platform.h"
@@ -118,12 +119,16 @@ bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::u1
     return ConvertJwsTo(jws, direction, source, options, AppendTo(out), report);
 }
 
-bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
-                  const TConvertOptions& options, const OutputSink& out, ConvertReport* report) {
+namespace {
+
+// The conversion once `readIn()` has read the source into the container.
+template <typename ReadIn>
+bool ConvertJwwRead(TJwwData& jww, ConvertDirection direction, const TConvertOptions& options, const OutputSink& out,
+                    ConvertReport* report, ReadIn&& readIn) {
     if (report) *report = ConvertReport{};
     bool built = false;
     try {
-        if (!jww.FileIn(source)) {
+        if (!readIn()) {
             Fail(report, ConvertFailure::ReadFailed, jww.LastError());
         } else if (std::string missing; !ImagesExtracted(jww, missing)) {
             Fail(report, ConvertFailure::ImagesNotExtracted, "bound image " + missing + " could not be copied out");
@@ -138,12 +143,13 @@ bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16strin
     return built;
 }
 
-bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
-                  const TConvertOptions& options, const OutputSink& out, ConvertReport* report) {
+template <typename ReadIn>
+bool ConvertJwsRead(TJwsData& jws, ConvertDirection direction, const TConvertOptions& options, const OutputSink& out,
+                    ConvertReport* report, ReadIn&& readIn) {
     if (report) *report = ConvertReport{};
     bool built = false;
     try {
-        if (!jws.FileIn(source))
+        if (!readIn())
             Fail(report, ConvertFailure::ReadFailed, jws.LastError());
         else
             built = ConvertAndBuild(jws, direction, options, out, report);
@@ -154,6 +160,65 @@ bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16strin
     jws.DataFree();
     return built;
 }
+
+// The start of a large file, enough for either check.
+constexpr std::size_t kHeadBytes = 4096;
+
+}  // namespace
+
+bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+                  const TConvertOptions& options, const OutputSink& out, ConvertReport* report) {
+    return ConvertJwwRead(jww, direction, options, out, report, [&] { return jww.FileIn(source); });
+}
+
+bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+                  const TConvertOptions& options, const OutputSink& out, ConvertReport* report) {
+    return ConvertJwsRead(jws, direction, options, out, report, [&] { return jws.FileIn(source); });
+}
+
+template <typename Container>
+bool SourceFile::ReadInto(Container& data) {
+    if (!whole_) return data.FileIn(path_);
+    const bool ok = data.ReadFromBuffer(bytes());
+    data_.reset();  // the container keeps what it needs of the bytes
+    size_ = 0;
+    whole_ = false;
+    return ok;
+}
+
+bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, SourceFile& source, const TConvertOptions& options,
+                  const OutputSink& out, ConvertReport* report) {
+    return ConvertJwwRead(jww, direction, options, out, report, [&] { return source.ReadInto(jww); });
+}
+
+bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, SourceFile& source, const TConvertOptions& options,
+                  const OutputSink& out, ConvertReport* report) {
+    return ConvertJwsRead(jws, direction, options, out, report, [&] { return source.ReadInto(jws); });
+}
+
+bool SourceFile::Read(const std::u16string& path) {
+    path_ = path;
+    data_.reset();
+    size_ = 0;
+    whole_ = false;
+    std::filesystem::path p;
+    platform::InputFile file;
+    if (!platform::PathFromText(path, p) || file.Open(p)) return false;
+    whole_ = file.size() <= kWholeFileLimit;
+    const std::size_t want = whole_ ? static_cast<std::size_t>(file.size()) : kHeadBytes;
+    data_.reset(new (std::nothrow) std::uint8_t[want ? want : 1]);
+    if (!data_) return false;
+    while (size_ < want) {
+        std::size_t got = 0;
+        if (file.Read({data_.get() + size_, want - size_}, got)) return false;
+        if (got == 0) break;
+        size_ += got;
+    }
+    return true;
+}
+
+bool SourceFile::IsJww() const { return TJwwData::HeadCheck(bytes()); }
+bool SourceFile::IsJws() const { return TJwsData::HeadCheck(bytes()); }
 
 void JwwDataFree(TJwwData& jww) {
     // The image files are this program's own copies only when they were

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -63,6 +64,41 @@ bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16strin
                   const TConvertOptions& options, const OutputSink& sink, ConvertReport* report = nullptr);
 bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
                   const TConvertOptions& options, const OutputSink& sink, ConvertReport* report = nullptr);
+
+// A source read once for both the check of its kind and its conversion. A
+// file of up to 8 MiB is held whole, read straight into a buffer that is not
+// zero-filled first; of a larger one only the start is held, and it is read
+// again by name, through a window, when it is converted.
+class SourceFile {
+public:
+    // False when the file cannot be opened or read; it then passes no check.
+    bool Read(const std::u16string& path);
+    const std::u16string& path() const { return path_; }
+    // What the containers' FileCheck says of the file.
+    bool IsJww() const;
+    bool IsJws() const;
+
+private:
+    friend bool ConvertJwwTo(TJwwData&, ConvertDirection, SourceFile&, const TConvertOptions&, const OutputSink&,
+                             ConvertReport*);
+    friend bool ConvertJwsTo(TJwsData&, ConvertDirection, SourceFile&, const TConvertOptions&, const OutputSink&,
+                             ConvertReport*);
+    std::span<const std::uint8_t> bytes() const { return {data_.get(), size_}; }
+    // Reads the file into the container, and lets its bytes go.
+    template <typename Container>
+    bool ReadInto(Container& data);
+    std::u16string path_;
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t size_ = 0;
+    bool whole_ = false;  // data_ holds the whole file, not just its start
+};
+
+// The conversions of a source already read; its bytes are let go once they
+// are decoded.
+bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, SourceFile& source, const TConvertOptions& options,
+                  const OutputSink& sink, ConvertReport* report = nullptr);
+bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, SourceFile& source, const TConvertOptions& options,
+                  const OutputSink& sink, ConvertReport* report = nullptr);
 
 // Empties a JWW container together with the image files it copied out:
 // compressed images, then the others, then the data, then the image list.

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <cstdlib>
 #include <ctime>
 #include <random>
 
@@ -56,24 +57,36 @@ bool StepFails() {
 
 // --- Files not yet in place, for removal on a signal ---------------------------
 
-constexpr int kSlots = 16;
-constexpr std::size_t kSlotPathBytes = 4096;
+// Enough for the new files and backup copies of a batch group at once. Each
+// slot keeps its buffer once it has one, so a signal handler never sees a
+// buffer freed under it.
+constexpr int kSlots = 1024;
 enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
 struct Slot {
     std::atomic<int> state{kFree};
-    char path[kSlotPathBytes];
+    char* path = nullptr;
+    std::size_t capacity = 0;
 };
 Slot g_slots[kSlots];
 
 int Register(const std::string& path) {
-    if (path.size() >= kSlotPathBytes) return -1;
     for (int i = 0; i < kSlots; ++i) {
         int expected = kFree;
-        if (g_slots[i].state.compare_exchange_strong(expected, kFilling)) {
-            std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
-            g_slots[i].state.store(kReady);
-            return i;
+        if (!g_slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
+        Slot& slot = g_slots[i];
+        if (slot.capacity < path.size() + 1) {
+            // Only this thread touches a slot that is being filled.
+            char* bigger = static_cast<char*>(std::realloc(slot.path, path.size() + 1));
+            if (!bigger) {
+                slot.state.store(kFree);
+                return -1;
+            }
+            slot.path = bigger;
+            slot.capacity = path.size() + 1;
         }
+        std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.state.store(kReady);
+        return i;
     }
     return -1;  // too many at once: this file is simply not removed on a signal
 }
@@ -145,6 +158,9 @@ int CreateTemp(const stdfs::path& folder, stdfs::path& temp, int& slot) {
     return -1;
 }
 
+// How much of a new file is written before its writing to the disk is started.
+constexpr std::uint64_t kEarlyWriteBytes = 8u << 20;
+
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
@@ -180,6 +196,18 @@ bool SyncAndClose(int fd) {
         ok = false;
         e = errno;
     }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    errno = e;
+    return ok;
+}
+
+// Closes a new file whose bytes the system may still hold in memory only.
+bool CloseUnflushed(int fd) {
+    bool ok = !StepFails();
+    int e = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
         e = errno;
@@ -357,6 +385,7 @@ std::error_code PendingFile::Open(const stdfs::path& target) {
     }
     handle_ = fd;
     wrote_ = false;
+    written_ = started_ = 0;
     return {};
 }
 
@@ -366,20 +395,47 @@ std::error_code PendingFile::Write(ByteSpan data) {
     // The first piece counts as the write step of a test's injected failure.
     const bool ok = wrote_ ? WriteAll(fd, data.data(), data.size()) : WriteStep(fd, data.data(), data.size());
     wrote_ = true;
-    if (ok) return {};
+    if (ok) {
+        written_ += data.size();
+        // A large file starts going to the disk while the rest is still being
+        // built, so that the flush at the end has little left to wait for.
+        // Only a hint: errors come from the flush.
+        if (written_ - started_ >= kEarlyWriteBytes) {
+            ::sync_file_range(fd, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
+                              SYNC_FILE_RANGE_WRITE);
+            started_ = written_;
+        }
+        return {};
+    }
     const int e = errno ? errno : EIO;
     Discard();
     return Errno(e);
 }
 
-std::error_code PendingFile::Finish() {
+std::error_code PendingFile::Finish(Flush when) {
     if (handle_ < 0) return Errno(EBADF);
     if (!wrote_) {
         if (std::error_code ec = Write({})) return ec;
     }
     const int fd = static_cast<int>(handle_);
     handle_ = -1;
-    if (SyncAndClose(fd)) return {};
+    if (when == Flush::Later ? CloseUnflushed(fd) : SyncAndClose(fd)) {
+        unflushed_ = when == Flush::Later;
+        return {};
+    }
+    const int e = errno ? errno : EIO;
+    Discard();
+    return Errno(e);
+}
+
+std::error_code PendingFile::FlushAlone() {
+    if (temp_.empty()) return Errno(EINVAL);
+    // Flushing works through any descriptor of the file, one for reading too.
+    const int fd = StepFails() ? -1 : OpenRetry(temp_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 && SyncAndClose(fd)) {
+        unflushed_ = false;
+        return {};
+    }
     const int e = errno ? errno : EIO;
     Discard();
     return Errno(e);
@@ -418,6 +474,7 @@ void PendingFile::Discard() {
         ::close(static_cast<int>(handle_));
         handle_ = -1;
     }
+    unflushed_ = false;
     if (temp_.empty()) return;
     StopSignalsBlocked blocked;
     ::unlink(temp_.c_str());
@@ -452,7 +509,7 @@ std::error_code PendingFile::Create(const stdfs::path& target, ByteSpan data) {
     return Errno(e ? e : EIO);
 }
 
-std::error_code PendingFile::CreateCopy(const stdfs::path& target, const stdfs::path& source) {
+std::error_code PendingFile::CreateCopy(const stdfs::path& target, const stdfs::path& source, Flush when) {
     std::uint32_t mode = 0;
     bool replacing = false;
     if (std::error_code ec = Begin(target, mode, replacing)) return ec;
@@ -496,19 +553,26 @@ std::error_code PendingFile::CreateCopy(const stdfs::path& target, const stdfs::
         e = errno;
     }
     if (ok) {
-        ok = SyncAndClose(fd);
+        ok = when == Flush::Later ? CloseUnflushed(fd) : SyncAndClose(fd);
         e = errno;
     } else {
         ::close(fd);
     }
     ::close(src);
-    if (ok) return {};
+    if (ok) {
+        unflushed_ = when == Flush::Later;
+        return {};
+    }
     Discard();
     return Errno(e ? e : EIO);
 }
 
 std::error_code PendingFile::Commit() {
     if (temp_.empty()) return Errno(EINVAL);
+    // Never a name for bytes that might not be on the disk yet.
+    if (unflushed_) {
+        if (std::error_code ec = FlushAlone()) return ec;
+    }
     StopSignalsBlocked blocked;
     if (StepFails() || ::rename(temp_.c_str(), target_.c_str()) != 0) {
         const std::error_code ec = LastErrno();
@@ -519,6 +583,49 @@ std::error_code PendingFile::Commit() {
     }
     Unregister(slot_);
     temp_.clear();
+    return {};
+}
+
+FolderFlush::FolderFlush(const stdfs::path& folder) {
+    // Opened before the files are written: a later syncfs() reports every
+    // error the system met writing back this file system since then.
+    const int fd = OpenRetry(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) handle_ = fd;
+}
+
+FolderFlush::~FolderFlush() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+std::vector<std::error_code> FolderFlush::FlushFiles(std::span<PendingFile* const> files) {
+    std::vector<std::error_code> errors(files.size());
+    // One flush of the whole file system costs about what flushing one small
+    // file costs, but it also writes out what other programs have written:
+    // a single file is flushed on its own. When the flush of the file system
+    // reports an error (which may be another program's), each file is
+    // flushed on its own, to tell which of them failed.
+    const auto unflushed = std::count_if(files.begin(), files.end(), [](const PendingFile* f) { return f->unflushed_; });
+    const bool all = unflushed > 1 && handle_ >= 0 && ::syncfs(static_cast<int>(handle_)) == 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        PendingFile& file = *files[i];
+        if (!file.unflushed_) continue;
+        if (!all) {
+            errors[i] = file.FlushAlone();
+        } else if (StepFails()) {
+            // A test's injected failure of this file's flush.
+            errors[i] = LastErrno();
+            file.Discard();
+        } else {
+            file.unflushed_ = false;
+        }
+    }
+    return errors;
+}
+
+std::error_code FolderFlush::FlushNames() {
+    if (StepFails()) return LastErrno();
+    if (handle_ < 0) return {};
+    if (::fsync(static_cast<int>(handle_)) != 0) return LastErrno();
     return {};
 }
 

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -154,12 +155,15 @@ bool StepFails() {
 
 // --- Files not yet in place, for removal when the console is stopped ----------
 
-constexpr int kSlots = 16;
-constexpr std::size_t kSlotPathChars = 32768;
+// Enough for the new files and backup copies of a batch group at once. Each
+// slot keeps its buffer once it has one; slots are filled and emptied only
+// under the lock below, which the control handler holds too.
+constexpr int kSlots = 1024;
 enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
 struct Slot {
     std::atomic<int> state{kFree};
-    wchar_t path[kSlotPathChars];
+    wchar_t* path = nullptr;
+    std::size_t capacity = 0;  // in characters
 };
 Slot g_slots[kSlots];
 
@@ -187,14 +191,22 @@ public:
 };
 
 int Register(const std::wstring& path) {
-    if (path.size() >= kSlotPathChars) return -1;
     for (int i = 0; i < kSlots; ++i) {
         int expected = kFree;
-        if (g_slots[i].state.compare_exchange_strong(expected, kFilling)) {
-            std::memcpy(g_slots[i].path, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-            g_slots[i].state.store(kReady);
-            return i;
+        if (!g_slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
+        Slot& slot = g_slots[i];
+        if (slot.capacity < path.size() + 1) {
+            auto* bigger = static_cast<wchar_t*>(std::realloc(slot.path, (path.size() + 1) * sizeof(wchar_t)));
+            if (!bigger) {
+                slot.state.store(kFree);
+                return -1;
+            }
+            slot.path = bigger;
+            slot.capacity = path.size() + 1;
         }
+        std::memcpy(slot.path, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+        slot.state.store(kReady);
+        return i;
     }
     return -1;  // too many at once: this file is simply not removed on a stop
 }
@@ -278,6 +290,18 @@ bool WriteStep(HANDLE h, const std::uint8_t* data, std::size_t size) {
         return false;
     }
     return WriteAll(h, data, size);
+}
+
+// Closes a new file whose bytes the system may still hold in memory only.
+bool CloseUnflushed(Handle& h) {
+    bool ok = !StepFails();
+    DWORD e = ::GetLastError();
+    if (!h.close() && ok) {
+        ok = false;
+        e = ::GetLastError();
+    }
+    ::SetLastError(e);
+    return ok;
 }
 
 bool FlushAndClose(Handle& h) {
@@ -504,14 +528,34 @@ std::error_code PendingFile::Write(ByteSpan data) {
     return Win32Error(e ? e : ERROR_GEN_FAILURE);
 }
 
-std::error_code PendingFile::Finish() {
+std::error_code PendingFile::Finish(Flush when) {
     if (handle_ == kNoHandle) return Win32Error(ERROR_INVALID_HANDLE);
     if (!wrote_) {
         if (std::error_code ec = Write({})) return ec;
     }
     Handle h(AsHandle(handle_));
     handle_ = kNoHandle;
-    if (FlushAndClose(h)) return {};
+    if (when == Flush::Later ? CloseUnflushed(h) : FlushAndClose(h)) {
+        unflushed_ = when == Flush::Later;
+        return {};
+    }
+    const DWORD e = ::GetLastError();
+    Discard();
+    return Win32Error(e ? e : ERROR_GEN_FAILURE);
+}
+
+std::error_code PendingFile::FlushAlone() {
+    if (temp_.empty()) return Win32Error(ERROR_INVALID_PARAMETER);
+    // Flushing needs a handle with write access; nobody else can have the
+    // file open, as it was created for this process alone.
+    Handle h;
+    if (!StepFails())
+        h.reset(::CreateFileW(temp_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (h.ok() && FlushAndClose(h)) {
+        unflushed_ = false;
+        return {};
+    }
     const DWORD e = ::GetLastError();
     Discard();
     return Win32Error(e ? e : ERROR_GEN_FAILURE);
@@ -549,6 +593,7 @@ void PendingFile::Discard() {
         ::CloseHandle(AsHandle(handle_));
         handle_ = kNoHandle;
     }
+    unflushed_ = false;
     if (temp_.empty()) return;
     PendingLocked locked;
     ::DeleteFileW(temp_.c_str());
@@ -581,7 +626,7 @@ std::error_code PendingFile::Create(const stdfs::path& target, ByteSpan data) {
     return Win32Error(e ? e : ERROR_GEN_FAILURE);
 }
 
-std::error_code PendingFile::CreateCopy(const stdfs::path& target, const stdfs::path& source) {
+std::error_code PendingFile::CreateCopy(const stdfs::path& target, const stdfs::path& source, Flush when) {
     std::uint32_t attributes = 0;
     bool replacing = false;
     if (std::error_code ec = Begin(target, attributes, replacing)) return ec;
@@ -618,18 +663,25 @@ std::error_code PendingFile::CreateCopy(const stdfs::path& target, const stdfs::
         e = ::GetLastError();
     }
     if (ok) {
-        ok = FlushAndClose(h);
+        ok = when == Flush::Later ? CloseUnflushed(h) : FlushAndClose(h);
         e = ::GetLastError();
     } else {
         h.close();
     }
-    if (ok) return {};
+    if (ok) {
+        unflushed_ = when == Flush::Later;
+        return {};
+    }
     Discard();
     return Win32Error(e ? e : ERROR_GEN_FAILURE);
 }
 
 std::error_code PendingFile::Commit() {
     if (temp_.empty()) return Win32Error(ERROR_INVALID_PARAMETER);
+    // Never a name for bytes that might not be on the disk yet.
+    if (unflushed_) {
+        if (std::error_code ec = FlushAlone()) return ec;
+    }
     PendingLocked locked;
     if (StepFails() || !::MoveFileExW(temp_.c_str(), SystemPath(target_).c_str(),
                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -641,6 +693,26 @@ std::error_code PendingFile::Commit() {
     }
     Unregister(slot_);
     temp_.clear();
+    return {};
+}
+
+// A volume can be flushed as a whole only with administrator rights, so each
+// file is flushed by itself; the renames are written through (see Commit).
+FolderFlush::FolderFlush(const stdfs::path&) {}
+
+FolderFlush::~FolderFlush() = default;
+
+std::vector<std::error_code> FolderFlush::FlushFiles(std::span<PendingFile* const> files) {
+    std::vector<std::error_code> errors(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        PendingFile& file = *files[i];
+        if (file.unflushed_) errors[i] = file.FlushAlone();
+    }
+    return errors;
+}
+
+std::error_code FolderFlush::FlushNames() {
+    if (StepFails()) return LastError();
     return {};
 }
 

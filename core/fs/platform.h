@@ -66,6 +66,12 @@ std::error_code ReadFile(const stdfs::path& path, std::size_t limit, Bytes& out)
 // committed removes its file. The new file takes the permission bits of the
 // file it replaces. An existing target that is a link, a folder or a special
 // file is refused before anything is created.
+class FolderFlush;
+
+// When a new file is flushed to the disk: at once, or later together with
+// other new files of its folder by a FolderFlush.
+enum class Flush { Now, Later };
+
 class PendingFile {
 public:
     PendingFile() = default;
@@ -76,14 +82,17 @@ public:
     std::error_code Create(const stdfs::path& target, ByteSpan data);
     // The same with the bytes of `source` (a regular file, links followed),
     // which also keeps its time stamps and permission bits: a backup copy.
-    std::error_code CreateCopy(const stdfs::path& target, const stdfs::path& source);
+    std::error_code CreateCopy(const stdfs::path& target, const stdfs::path& source, Flush when = Flush::Now);
     // Create in pieces, for a file built while it is written: Open() makes
     // the new file, Write() appends (as often as needed), Finish() flushes it
     // to the disk and closes it; then Commit(). A failed step removes the new
-    // file; so does a PendingFile that is never committed.
+    // file; so does a PendingFile that is never committed. With Flush::Later
+    // the file is closed but may still be in the system's memory only: a
+    // FolderFlush of its folder puts it on the disk (a Commit() before that
+    // flushes it on its own first).
     std::error_code Open(const stdfs::path& target);
     std::error_code Write(ByteSpan data);
-    std::error_code Finish();
+    std::error_code Finish(Flush when = Flush::Now);
     // The new file while it is not committed (empty otherwise).
     const stdfs::path& TempPath() const { return temp_; }
     std::error_code Commit();
@@ -91,12 +100,43 @@ public:
     void Discard();
 
 private:
+    friend class FolderFlush;
     std::error_code Begin(const stdfs::path& target, std::uint32_t& mode, bool& replacing);
+    // Flushes the closed new file to the disk by itself; removes it on failure.
+    std::error_code FlushAlone();
     stdfs::path target_;
     stdfs::path temp_;
     int slot_ = -1;
     std::intptr_t handle_ = -1;  // the new file, open between Open() and Finish()
     bool wrote_ = false;   // Write() was called since Open()
+    bool unflushed_ = false;  // finished with Flush::Later and not flushed since
+    std::uint64_t written_ = 0;  // bytes written since Open()
+    std::uint64_t started_ = 0;  // bytes whose writing to the disk was started early
+};
+
+// Puts many new files of one folder on the disk with one flush instead of
+// one per file. Made before the first of them is written; then FlushFiles()
+// flushes the files finished with Flush::Later (on Linux one flush of the
+// whole file system for two or more, each file on its own when that fails;
+// on Windows each file), the caller renames them, and FlushNames() makes the
+// renames durable.
+class FolderFlush {
+public:
+    explicit FolderFlush(const stdfs::path& folder);
+    ~FolderFlush();
+    FolderFlush(const FolderFlush&) = delete;
+    FolderFlush& operator=(const FolderFlush&) = delete;
+
+    // The outcome for each file, in order. A file that could not be flushed
+    // is removed, as a failed Finish() removes it.
+    std::vector<std::error_code> FlushFiles(std::span<PendingFile* const> files);
+    // Flushes the folder's names: the renames made since the files were
+    // flushed survive a crash once this returns without error. (Where the
+    // folder cannot be opened, the renames are left to the system.)
+    std::error_code FlushNames();
+
+private:
+    std::intptr_t handle_ = -1;
 };
 
 // A regular file opened for reading in pieces (links followed; anything but

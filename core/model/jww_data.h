@@ -39,6 +39,8 @@ public:
 
     // True when the file starts with "JwwData." and a version from 220 to 700.
     bool FileCheck(const std::u16string& FName) const;
+    // The same for the first bytes of a file (or all of them).
+    static bool HeadCheck(std::span<const std::uint8_t> head);
     // Empties the container and reads the header and tables only.
     bool FileHeaderIn(const std::u16string& FName);
     // Reads the whole drawing; false when any section is incomplete.

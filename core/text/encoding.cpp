@@ -24,19 +24,35 @@ std::u16string CutAtNul(std::u16string s) {
 
 }  // namespace
 
-Bytes TextToAnsiBytes(const std::u16string& text) { return textconv::EncodeCp932(text); }
+// Code page 932 is ASCII below 0x80, and such a byte is part of another
+// character only as the trail byte after a lead byte (0x81 and up). So the
+// ASCII at the start of a text is converted here, character for character,
+// and only what follows goes through the system's converter, which costs
+// hundreds of instructions per call however short the text.
+Bytes TextToAnsiBytes(const std::u16string& text) {
+    std::size_t ascii = 0;
+    while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
+    Bytes bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
+    if (ascii == text.size()) return bytes;
+    const Bytes rest = textconv::EncodeCp932(text.substr(ascii));
+    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    return bytes;
+}
 
 std::u16string AnsiBytesToText(ByteSpan bytes) {
     // Only the part before the first zero byte can survive the cut at NUL:
     // code page 932 never uses a zero byte inside a double-byte character.
     bytes = bytes.first(static_cast<std::size_t>(ZeroTermLength(bytes)));
-    if (bytes.empty()) return {};
-    return CutAtNul(textconv::DecodeCp932(bytes));
+    std::size_t ascii = 0;
+    while (ascii < bytes.size() && bytes[ascii] < 0x80) ++ascii;
+    std::u16string text(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(ascii));
+    if (ascii == bytes.size()) return text;
+    return text + CutAtNul(textconv::DecodeCp932(bytes.subspan(ascii)));
 }
 
 std::int32_t AnsiByteLength(const std::u16string& text) {
     std::u16string head = CutAtNul(text);
-    std::size_t n = textconv::EncodeCp932(head).size();
+    std::size_t n = TextToAnsiBytes(head).size();
     if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         return std::numeric_limits<std::int32_t>::max();
     return static_cast<std::int32_t>(n);
