@@ -137,9 +137,11 @@ public:
         messages_.push_back(text);
     }
     void UnsupportedExtension(const std::u16string&) override { pendingUnsupported_ = true; }
+    void ItemBegin(std::size_t index) override { current_ = static_cast<int>(index); }
     void Status(const std::u16string& text) override {
-        if (text.empty() || done_ >= total_) return;  // cleared between files; the summary comes at the end
-        const QString line = QString::number(done_ + 1) + QStringLiteral(" / ") + QString::number(total_) +
+        // Cleared between files; the summary comes at the end.
+        if (text.empty() || done_ >= total_) return;
+        const QString line = QString::number(current_ + 1) + QStringLiteral(" / ") + QString::number(total_) +
                              QStringLiteral("　") + Q(text);
         QMetaObject::invokeMethod(&form_, [form = &form_, line] { form->SetStatus(line); }, Qt::QueuedConnection);
     }
@@ -160,7 +162,8 @@ private:
     std::vector<std::pair<std::u16string, std::u16string>>& unsupported_;
     std::vector<std::u16string>& messages_;
     const int total_;
-    int done_ = 0;
+    int current_ = 0;  // the item being converted
+    int done_ = 0;     // results received
     bool pendingUnsupported_ = false;
 };
 

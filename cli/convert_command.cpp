@@ -268,9 +268,13 @@ public:
     }
     // Every file gets its own line, the refused extensions too.
     void UnsupportedExtension(const std::u16string&) override {}
+    void ItemBegin(std::size_t index) override {
+        item_ = index;
+        if (index < pendingNames_.size()) current_ = pendingNames_[index];
+    }
     void Status(const std::u16string& text) override {
         if (!progress_ || text.empty() || done_ >= total_) return;  // the last status is the summary
-        const std::string line = "[" + std::to_string(done_ + 1) + "/" + std::to_string(total_) + "] " + current_;
+        const std::string line = "[" + std::to_string(item_ + 1) + "/" + std::to_string(total_) + "] " + current_;
         std::fputs(("\r\033[K" + line).c_str(), stderr);
         std::fflush(stderr);
         shown_ = true;
@@ -278,7 +282,6 @@ public:
     void ConvertBegin() override {}
     void FileResult(const BatchFileResult& r) override {
         ++done_;
-        if (done_ < pendingNames_.size()) current_ = pendingNames_[done_];
         ClearProgress();
         if (args_.json) {
             PrintJson(r);
@@ -374,6 +377,7 @@ private:
     const bool progress_;
     bool shown_ = false;
     std::size_t done_ = 0;
+    std::size_t item_ = 0;  // the item being converted
     std::vector<std::string> pendingNames_;
     std::string current_;
 };

@@ -699,12 +699,13 @@ BatchSummary RunBatch(const BatchJob& job, BatchContainers containers, BatchRepo
     containers.jww.BindImageExr = true;
 
     Run run(job, containers, reporter, summary);
-    for (const BatchItem& item : job.items) {
+    for (std::size_t i = 0; i < job.items.size(); ++i) {
         if (reporter.StopRequested()) {
             summary.stopped = true;
             break;
         }
-        run.Add(item);
+        reporter.ItemBegin(i);
+        run.Add(job.items[i]);
     }
     // After a stop too: the files already written are put in place.
     run.Finish();

@@ -104,6 +104,8 @@ public:
     virtual void UnsupportedExtension(const std::u16string& message) { Message(message); }
     // Progress and the final count (an empty text clears the status).
     virtual void Status(const std::u16string& text) = 0;
+    // Item `index` (from 0) of the job is taken up now; results come later.
+    virtual void ItemBegin(std::size_t /*index*/) {}
     // The outcome of one file, in the order of the items. Converted files are
     // put in place a few at a time (with one flush of the disk for all of
     // them), so a result may come a moment after its file's conversion; a
