@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <numbers>
 
 #include "convert/point_rules.h"
 #include "dos/jwc_data.h"
@@ -204,7 +205,7 @@ void DrawPoint(QPainter& p, const render::PointPrim& pt, double x, double y) {
             p.translate(x, y);
             p.setPen(marker);
             p.setBrush(Qt::NoBrush);
-            p.rotate(-pt.angle * 180 / M_PI);
+            p.rotate(-pt.angle * 180 / std::numbers::pi);
             DrawGlyph(p, pt.glyph);
             p.restore();
             break;
