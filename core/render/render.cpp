@@ -543,8 +543,14 @@ std::vector<Dash> DashesOf(const TJwwData& jww) {
 // twenty) lying farther from the others than the others span are dropped
 // from either end.
 std::pair<double, double> CoreRange(std::vector<double>& v) {
-    std::sort(v.begin(), v.end());
     const std::size_t n = v.size(), most = std::max<std::size_t>(1, n / 20);
+    // Only the values at either end are looked at in order: sort those.
+    const auto low = v.begin() + static_cast<std::ptrdiff_t>(most + 1);
+    const auto high = v.end() - static_cast<std::ptrdiff_t>(most + 1);
+    std::nth_element(v.begin(), low - 1, v.end());
+    std::sort(v.begin(), low);
+    std::nth_element(low, high, v.end());
+    std::sort(high, v.end());
     std::size_t lo = 0, hi = n - 1;
     for (int round = 0; round < 4; ++round) {
         bool cut = false;
