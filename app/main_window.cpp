@@ -475,22 +475,6 @@ struct TForm1::CountResult {
     PointCounts counts;
 };
 
-namespace {
-
-// The points of every kind a conversion may change: the drawing's, its
-// dimensions', and those of its block definitions.
-PointCounts PointsOfFile(const DrawingInfo& info) {
-    PointCounts c;
-    for (const PointCounts* p : {&info.points, &info.dimensionPoints, &info.blockPoints, &info.blockDimensionPoints}) {
-        c.temporary += p->temporary;
-        c.real += p->real;
-        c.marker += p->marker;
-    }
-    return c;
-}
-
-}  // namespace
-
 void TForm1::StartCounting(std::vector<std::pair<QString, QString>> files) {
     const int generation = ++countGeneration_;
     countsPending_ = !files.empty();
@@ -527,11 +511,11 @@ void TForm1::StartCounting(std::vector<std::pair<QString, QString>> files) {
             try {
                 if (jww.FileCheck(p)) {
                     r.read = jww.FileIn(p);
-                    if (r.read) r.counts = PointsOfFile(CollectDrawingInfo(jww));
+                    if (r.read) r.counts = CollectDrawingInfo(jww).AllPoints();
                     JwwDataFree(jww);
                 } else if (jws.FileCheck(p)) {
                     r.read = jws.FileIn(p);
-                    if (r.read) r.counts = PointsOfFile(CollectDrawingInfo(jws));
+                    if (r.read) r.counts = CollectDrawingInfo(jws).AllPoints();
                     jws.DataFree();
                 }
             } catch (...) {  // not enough memory for this one: its cells stay empty

@@ -44,16 +44,6 @@ constexpr double kMinScale = 1e-12, kMaxScale = 1e12;
 constexpr std::size_t kDrawnAtOnce = 100'000;
 const QColor kTemporary(0xe0, 0x70, 0x00), kReal(0x00, 0x40, 0xff), kMarker(0xc0, 0x00, 0x7a);
 
-PointCounts AllPoints(const DrawingInfo& info) {
-    PointCounts c;
-    for (const PointCounts* p : {&info.points, &info.dimensionPoints, &info.blockPoints, &info.blockDimensionPoints}) {
-        c.temporary += p->temporary;
-        c.real += p->real;
-        c.marker += p->marker;
-    }
-    return c;
-}
-
 QString DosText(const QString& kind, const std::u16string& id, const std::u16string& c1, const std::u16string& c2,
                 std::int32_t lines, std::int32_t arcs, std::int32_t texts, std::int32_t points) {
     return kind + QStringLiteral("\n") + Q(id) + QStringLiteral("\n\n") + Q(c1) + QStringLiteral("\n") + Q(c2) +
@@ -85,7 +75,7 @@ std::shared_ptr<const PreviewContent> Load(const QString& path, bool after, cons
             }
         }
         auto draw = [&](auto& drawing) {
-            c->counts = AllPoints(CollectDrawingInfo(drawing));
+            c->counts = CollectDrawingInfo(drawing).AllPoints();
             render::Scene before = render::Render(drawing);
             if (after) {
                 const std::int32_t ver = drawing.Enthd.jwVer;
@@ -94,7 +84,7 @@ std::shared_ptr<const PreviewContent> Load(const QString& path, bool after, cons
                 c->scene = std::make_unique<render::Scene>(render::Render(drawing));
                 c->changed = render::ChangedPoints(before, *c->scene);
                 c->changedCount = static_cast<std::size_t>(std::count(c->changed.begin(), c->changed.end(), true));
-                c->countsAfter = AllPoints(CollectDrawingInfo(drawing));
+                c->countsAfter = CollectDrawingInfo(drawing).AllPoints();
             } else {
                 c->scene = std::make_unique<render::Scene>(std::move(before));
             }

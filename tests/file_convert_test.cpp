@@ -448,15 +448,6 @@ std::vector<TEntJwwTen> AllPoints(const DrawingBody& body, std::int32_t ver) {
     return out;
 }
 
-PointCounts SumPoints(const DrawingInfo& i) {
-    PointCounts s;
-    for (const PointCounts* p : {&i.points, &i.dimensionPoints, &i.blockPoints, &i.blockDimensionPoints}) {
-        s.temporary += p->temporary;
-        s.real += p->real;
-        s.marker += p->marker;
-    }
-    return s;
-}
 
 // Reads, converts to temporary and back, and checks each step against a
 // plain re-save of the source (which carries the writer's own normalisations).
@@ -503,9 +494,9 @@ void RoundTripOne(const fs::path& source, const TempDir& dir,
         markerKept ? ++expectT.marker : ++expectT.temporary;
         markerKept ? ++expectR.marker : ++expectR.real;
     }
-    EXPECT_EQ(SumPoints(CollectDrawingInfo(t)), expectT);
-    EXPECT_EQ(SumPoints(CollectDrawingInfo(r)), expectR);
-    EXPECT_EQ(SumPoints(CollectDrawingInfo(s)).Total(), static_cast<std::int64_t>(ps.size()));
+    EXPECT_EQ(CollectDrawingInfo(t).AllPoints(), expectT);
+    EXPECT_EQ(CollectDrawingInfo(r).AllPoints(), expectR);
+    EXPECT_EQ(CollectDrawingInfo(s).AllPoints().Total(), static_cast<std::int64_t>(ps.size()));
 
     // Nothing but the point fields changes.
     EXPECT_TRUE(s.Enthd == t.Enthd);

@@ -83,4 +83,14 @@ DrawingInfo CollectDrawingInfo(const TJwwData& jww) {
 
 DrawingInfo CollectDrawingInfo(const TJwsData& jws) { return CollectBodyInfo(jws, jws.Enthd.jwVer); }
 
+PointCounts DrawingInfo::AllPoints() const {
+    PointCounts sum;
+    for (const PointCounts* p : {&points, &dimensionPoints, &blockPoints, &blockDimensionPoints}) {
+        sum.temporary += p->temporary;
+        sum.real += p->real;
+        sum.marker += p->marker;
+    }
+    return sum;
+}
+
 }  // namespace tervalo

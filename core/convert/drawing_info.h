@@ -45,6 +45,10 @@ struct DrawingInfo {
     std::int64_t referencedBlockDefinitions = 0;
     std::vector<ImageInfo> images;
     bool unicode = false;  // some string was stored in the Unicode form
+
+    // Every point a conversion may change: the drawing's, its dimensions',
+    // and those of its block definitions.
+    PointCounts AllPoints() const;
 };
 
 // Adds one point to the counts.
