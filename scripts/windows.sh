@@ -13,10 +13,13 @@ linux_cli=$root/${1:-build}/cli/tervalo-cli
 
 # googletest: its sources in /usr/src/googletest, built here for Windows.
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest zip)
-wine_bin=$(command -v wine || command -v wine64 || true)
+# Debian's wine64 alone puts its loader in /usr/lib/wine, not on the PATH.
+find_wine() { command -v wine || command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || true; }
+wine_bin=$(find_wine)
 [ -n "$wine_bin" ] || packages+=(wine64)
 scripts/install-packages.sh "${packages[@]}"
-[ -n "$wine_bin" ] || wine_bin=$(command -v wine || command -v wine64)
+[ -n "$wine_bin" ] || wine_bin=$(find_wine)
+[ -n "$wine_bin" ] || { echo "windows: no Wine found after installing wine64" >&2; exit 1; }
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DTERVALO_BUILD_APP=OFF -DTERVALO_GTEST_SOURCE_DIR=/usr/src/googletest
