@@ -587,8 +587,9 @@ Extent FitExtent(const Scene& s) {
         }
     });
     if (xs.size() < 50) return s.extent;
-    const auto [x0, x1] = CoreRange(xs);
-    const auto [y0, y1] = CoreRange(ys);
+    // Plain names, not a structured binding: lambdas below use them.
+    const std::pair<double, double> xr = CoreRange(xs), yr = CoreRange(ys);
+    const double x0 = xr.first, x1 = xr.second, y0 = yr.first, y1 = yr.second;
     const Extent& e = s.extent;
     if (e.minX >= x0 && e.maxX <= x1 && e.minY >= y0 && e.maxY <= y1) return e;
     Extent fit;
