@@ -15,6 +15,9 @@
 #include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
+#include "render/raster.h"
+#include "render/render.h"
+#include "render/svg.h"
 #include "text/encoding.h"
 
 namespace tervalo::fuzz {
@@ -186,6 +189,23 @@ std::string RoundTrip(Container& a, std::int32_t ver, std::int32_t n1Of(const Co
 
 std::int32_t JwwN1(const TJwwData& d) { return d.Enthd.n1; }
 
+// Whatever reads renders, as SVG and as a small PNG, and the picture's fit
+// lies within the drawing's extent.
+template <typename Container>
+std::string RenderCheck(const Container& c) {
+    const render::Scene s = render::Render(c);
+    const render::Extent& e = s.extent;
+    const render::Extent& f = s.fit;
+    if (!f.empty && (e.empty || f.minX < e.minX || f.maxX > e.maxX || f.minY < e.minY || f.maxY > e.maxY))
+        return "the fit lies outside the extent";
+    render::SvgOptions o;
+    o.width = 64;
+    o.height = 48;
+    if (s.Size() < 50'000 && render::WriteSvg(s, o).find("</svg>") == std::string::npos) return "SVG not finished";
+    if (render::EncodePng(render::Rasterize(s, 64, 48)).size() < 64 * 48 * 3) return "PNG too short";
+    return "";
+}
+
 }  // namespace
 
 const std::string& ScratchFolder() {
@@ -209,6 +229,7 @@ std::string CheckJwwRoundTrip(Input data) {
         return "header listing differs from the full read";
 
     if (!read) return "";
+    if (std::string failure = RenderCheck(jww); !failure.empty()) return failure;
     const std::int32_t ver = jww.Enthd.jwVer;
     std::string failure = RoundTrip<TJwwData>(jww, ver, JwwN1);
     if (!failure.empty()) return failure;
@@ -221,6 +242,7 @@ std::string CheckJwwRoundTrip(Input data) {
 std::string CheckJwsRoundTrip(Input data) {
     TJwsData jws;
     if (!jws.ReadFromBuffer(data)) return "";
+    if (std::string failure = RenderCheck(jws); !failure.empty()) return failure;
     return RoundTrip<TJwsData>(jws, jws.Enthd.jwVer, [](const TJwsData& d) { return d.Enthd.n1; });
 }
 

@@ -15,7 +15,8 @@ using Input = std::span<const std::uint8_t>;
 // Whatever reads as a JWW drawing writes again in its version, reads back,
 // and the re-read holds the same entities in the same order with the same
 // point states and inserts resolving to the same definitions. The header
-// listing of the same bytes as a file agrees with the full read.
+// listing of the same bytes as a file agrees with the full read. What reads
+// also renders (SVG and PNG), fitted within its extent.
 std::string CheckJwwRoundTrip(Input data);
 // The same for JWS figures.
 std::string CheckJwsRoundTrip(Input data);
