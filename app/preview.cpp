@@ -489,7 +489,7 @@ void TPreview::DrawScene(QPainter& p, const PreviewContent& content, const ViewK
         const double r = std::max(std::hypot(a.ux, a.uy), std::hypot(a.vx, a.vy));
         if (!std::isfinite(r) || outside(a.cx - r, a.cy - r, a.cx + r, a.cy + r)) continue;
         const double len = std::fabs(a.sweep) * r * scale_;
-        const int n = std::clamp(static_cast<int>(len / 3), 8, 720);
+        const int n = len / 3 < 720 ? std::max(8, static_cast<int>(len / 3)) : 720;  // NaN gives 720
         poly.clear();
         poly.reserve(n + 1);
         const double step = a.sweep / n, cs = std::cos(step), sn = std::sin(step);

@@ -89,7 +89,10 @@ public:
         double lo = ys[0], hi = ys[0];
         for (int i = 1; i < n; ++i) lo = std::min(lo, ys[i]), hi = std::max(hi, ys[i]);
         if (!std::isfinite(lo) || !std::isfinite(hi)) return;
-        const int y0 = std::max(0, static_cast<int>(std::floor(lo))), y1 = std::min(im_.height - 1, static_cast<int>(std::ceil(hi)));
+        // Bounds taken to the picture as doubles first: a far corner's pixel
+        // position need not fit an int.
+        const int y0 = static_cast<int>(std::floor(std::clamp(lo, 0.0, im_.height - 1.0)));
+        const int y1 = static_cast<int>(std::ceil(std::clamp(hi, -1.0, im_.height - 1.0)));
         for (int y = y0; y <= y1; ++y) {
             const double sy = y + 0.5;
             std::array<double, 8> cross{};
@@ -100,8 +103,10 @@ public:
             }
             std::sort(cross.begin(), cross.begin() + k);
             for (int i = 0; i + 1 < k; i += 2) {
-                const int a = std::max(0, static_cast<int>(std::ceil(cross[static_cast<std::size_t>(i)] - 0.5)));
-                const int b = std::min(im_.width - 1, static_cast<int>(std::floor(cross[static_cast<std::size_t>(i + 1)] - 0.5)));
+                const double from = cross[static_cast<std::size_t>(i)] - 0.5, to = cross[static_cast<std::size_t>(i + 1)] - 0.5;
+                if (!(to >= 0 && from <= im_.width - 1.0)) continue;  // off the picture, or not a number
+                const int a = static_cast<int>(std::ceil(std::max(from, 0.0)));
+                const int b = static_cast<int>(std::floor(std::min(to, im_.width - 1.0)));
                 for (int x = a; x <= b; ++x) Plot(x, y, rgb);
             }
         }
@@ -187,7 +192,7 @@ Image Rasterize(const Scene& scene, int width, int height, const std::vector<boo
         // Segments of at most about 3 pixels, at most 720 of them.
         const double r = std::max(std::hypot(a.ux, a.uy), std::hypot(a.vx, a.vy)) * v.scale;
         const double len = std::fabs(a.sweep) * r;
-        const int n = std::clamp(std::isfinite(len) ? static_cast<int>(len / 3) : 1, 4, 720);
+        const int n = len / 3 < 720 ? std::max(4, static_cast<int>(len / 3)) : 720;  // NaN gives 720
         double px = 0, py = 0, phase = 0;
         const Dash* dash = scene.DashOf(a.pen.style);
         for (int i = 0; i <= n; ++i) {
@@ -233,6 +238,9 @@ Image Rasterize(const Scene& scene, int width, int height, const std::vector<boo
     for (std::size_t i = 0; i < scene.points.size(); ++i) {
         const PointPrim& p = scene.points[i];
         const double x = v.X(p.x), y = v.Y(p.y);
+        // Off the picture (or not a number): nothing to draw, and its pixel
+        // position might not even fit an int.
+        if (!(x > -16 && x < im.width + 16 && y > -16 && y < im.height + 16)) continue;
         if (changed && i < changed->size() && (*changed)[i]) c.Disc(x, y, 6, kHalo);
         symbol(p.state, x, y);
     }
