@@ -16,6 +16,7 @@ constexpr double kPi = std::numbers::pi;
 
 void Num(std::string& out, double v) {
     if (!std::isfinite(v)) v = 0;
+    v = std::clamp(v, -1e12, 1e12);  // far off the picture either way; keeps the digits within the buffer
     char buf[32];
     const double r = std::round(v * 100) / 100;
     const auto res = std::to_chars(buf, buf + sizeof buf, r, std::chars_format::fixed, 2);
