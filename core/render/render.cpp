@@ -158,9 +158,10 @@ private:
         scene_.lines.push_back(p);
     }
 
-    void AddArc(const TEntJwwEnko& e, const Transform& m, bool inBlock) {
-        // Half-axes of the record: the radius along the tilt, the flattened
-        // radius across it; then the linear part of the transform.
+    // The arc of a record through a transform: the record's half-axes (the
+    // radius along the tilt, the flattened radius across it) through the
+    // linear part, the centre through the whole map.
+    ArcPrim ArcOf(const TEntJwwEnko& e, const Transform& m, bool inBlock) const {
         const double ct = std::cos(e.radKatamukiKaku), st = std::sin(e.radKatamukiKaku);
         const double r = e.dHankei, f = e.dHenpeiRitsu * e.dHankei;
         const double lux = r * ct, luy = r * st, lvx = -f * st, lvy = f * ct;
@@ -174,11 +175,14 @@ private:
             p.start = 0;
             p.sweep = 2 * kPi;
         }
-        AddArcExtent(p);
-        scene_.arcs.push_back(p);
+        return p;
     }
 
-    void AddArcExtent(const ArcPrim& p) { AddArcBounds(p, scene_.extent); }
+    void AddArc(const TEntJwwEnko& e, const Transform& m, bool inBlock) {
+        const ArcPrim p = ArcOf(e, m, inBlock);
+        AddArcBounds(p, scene_.extent);
+        scene_.arcs.push_back(p);
+    }
 
     void AddPoint(const TEntJwwTen& t, const Transform& m, bool inBlock, bool inDimension) {
         PointPrim p{PenOf(t.att), 0, 0, 0, 1, StateOf(t), MarkerGlyph::None, inBlock, inDimension};
@@ -334,14 +338,7 @@ private:
             e.Add(x.start_x, x.start_y);
             e.Add(x.end_x, x.end_y);
         }
-        for (std::size_t i = 0; i < l.enkoN; ++i) {
-            const TEntJwwEnko& x = (*l.enko)[i];
-            const double ct = std::cos(x.radKatamukiKaku), st = std::sin(x.radKatamukiKaku);
-            const double r = x.dHankei, f = x.dHenpeiRitsu * x.dHankei;
-            ArcPrim a{{}, x.start_x, x.start_y, r * ct, r * st, -f * st, f * ct, x.radKaishiKaku, x.radEnkoKaku, false, true};
-            if (x.bZenEnFlg != 0 || std::fabs(a.sweep) >= 2 * kPi) a.start = 0, a.sweep = 2 * kPi;
-            AddArcBounds(a, e);
-        }
+        for (std::size_t i = 0; i < l.enkoN; ++i) AddArcBounds(ArcOf((*l.enko)[i], Transform{}, true), e);
         for (std::size_t i = 0; i < l.tenN; ++i) e.Add((*l.ten)[i].start_x, (*l.ten)[i].start_y);
         for (std::size_t i = 0; i < l.mojiN; ++i) {
             e.Add((*l.moji)[i].start_x, (*l.moji)[i].start_y);
