@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "fs/fsutil.h"
+#include "fs/platform.h"
 #include "text/encoding.h"
 #include "text/func.h"
 
@@ -450,23 +451,63 @@ void ReserveFirst(std::vector<T>& list, std::int32_t kind, std::uint64_t entitie
     }
 }
 
+// Decides, as a reserved list first reaches each large page (2 MiB) of its
+// room, whether that page is to be backed by one large page: only when the
+// list is on course to fill it, judged from the share of the list's entities
+// read so far. A big list then fills with a few page faults instead of
+// thousands, and no list takes a large page it would fill in part.
+class PagePlan {
+public:
+    static constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
+
+    // Before the list appends its next record, `done` of `total` entities read.
+    template <typename T>
+    void BeforeAppend(std::vector<T>& list, std::uint64_t done, std::uint64_t total) {
+        const auto base = reinterpret_cast<std::uintptr_t>(list.data());
+        const std::uintptr_t end = base + (list.size() + 1) * sizeof(T);
+        if (end <= decided_ && base == base_) return;
+        if (list.size() == list.capacity()) return;  // the list is about to move
+        if (base != base_) {
+            base_ = base;
+            decided_ = (base + kLarge - 1) & ~(kLarge - 1);  // the part before stays small
+            if (end <= decided_) return;
+        }
+        const double projected = static_cast<double>(end - base) * static_cast<double>(total) /
+                                 static_cast<double>(done + 1);
+        const double room = static_cast<double>(list.capacity() * sizeof(T));
+        const auto until = base + static_cast<std::uintptr_t>(std::min(projected, room));
+        const std::uintptr_t page = (end - 1) & ~(kLarge - 1);
+        if (until >= page + kLarge) platform::AdviseLargePages(reinterpret_cast<void*>(page), kLarge);
+        decided_ = page + kLarge;
+    }
+
+private:
+    std::uintptr_t base_ = 0, decided_ = 0;
+};
+
 // Reads `n` entity objects into the lists; L.no has n entries already. The
 // lists of a long list (the drawing's own) are given their room up front.
 void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n, bool reserve, TextBatch& texts) {
     std::uint32_t counter = 0;
+    std::array<PagePlan, 7> plans;
     while (counter < n) {
         const std::int32_t kind = ReadEntityTag(in, st);
         if (kind == 0) continue;  // a tag of no entity class: no object follows
         if (reserve) {
             const std::uint64_t left = n - counter, bytes = in.r.remaining() + 2;
+            PagePlan& plan = plans[static_cast<std::size_t>(kind - 1)];
+            const auto prepare = [&](auto& list) {
+                ReserveFirst(list, kind, left, bytes);
+                plan.BeforeAppend(list, counter, n);
+            };
             switch (kind) {
-                case kKindLine: ReserveFirst(L.line, kind, left, bytes); break;
-                case kKindEnko: ReserveFirst(L.enko, kind, left, bytes); break;
-                case kKindTen: ReserveFirst(L.ten, kind, left, bytes); break;
-                case kKindMoji: ReserveFirst(L.moji, kind, left, bytes); break;
-                case kKindSunpo: ReserveFirst(L.sunpo, kind, left, bytes); break;
-                case kKindSolid: ReserveFirst(L.solid, kind, left, bytes); break;
-                case kKindBlock: ReserveFirst(L.block, kind, left, bytes); break;
+                case kKindLine: prepare(L.line); break;
+                case kKindEnko: prepare(L.enko); break;
+                case kKindTen: prepare(L.ten); break;
+                case kKindMoji: prepare(L.moji); break;
+                case kKindSunpo: prepare(L.sunpo); break;
+                case kKindSolid: prepare(L.solid); break;
+                case kKindBlock: prepare(L.block); break;
                 default: break;
             }
         }
@@ -890,7 +931,11 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     n2 = 0;
     body.EntBlockDefN = 0;
     body.EntBlockDef.clear();
-    body.EntNo.assign(n, TEntJwwNo{});
+    body.EntNo.clear();
+    body.EntNo.shrink_to_fit();
+    body.EntNo.reserve(n);
+    platform::AdviseLargePages(body.EntNo.data(), n * sizeof(TEntJwwNo));
+    body.EntNo.resize(n);
     ListsIn lists = MainListsIn(body);
     lists.line.clear();
     lists.enko.clear();

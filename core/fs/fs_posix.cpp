@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -730,6 +731,21 @@ void RemovePendingFilesOnSignals() {
         if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         ::sigaction(sig, &sa, nullptr);
     }
+}
+
+void AdviseLargePages(void* data, std::size_t bytes) noexcept {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    if (bytes < kLarge || begin > UINTPTR_MAX - bytes) return;
+    const std::uintptr_t from = (begin + kLarge - 1) & ~(kLarge - 1);
+    const std::uintptr_t to = (begin + bytes) & ~(kLarge - 1);
+    // Errors are of no concern: without the hint the pages are small.
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }
 
 int FailWriteStepForTesting(int n) {

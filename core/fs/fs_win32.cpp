@@ -881,6 +881,10 @@ void RemovePendingFiles() noexcept {
 
 void RemovePendingFilesOnSignals() { ::SetConsoleCtrlHandler(OnConsoleStop, TRUE); }
 
+// Large pages on Windows need a privilege that a user's program does not
+// hold; memory stays in small pages.
+void AdviseLargePages(void*, std::size_t) noexcept {}
+
 int FailWriteStepForTesting(int n) {
     const int passed = g_steps.exchange(0);
     g_failAt.store(n);
