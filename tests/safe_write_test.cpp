@@ -27,6 +27,7 @@
 #include "convert_drawings.h"
 #include "fs/fsutil.h"
 #include "fs/platform.h"
+#include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "test_support.h"
@@ -330,6 +331,46 @@ struct CliFixture {
         return done;
     }
 };
+
+// A large new file is flushed while it is still being written; whichever way
+// it ends, the target is whole or untouched and nothing is left behind.
+TEST(SafeWrite, LargeFilesFlushedWhileWrittenEndWholeOrNotAtAll) {
+    Bytes piece(1 << 20);
+    for (std::size_t i = 0; i < piece.size(); ++i) piece[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+    constexpr int kPieces = 20;
+    enum class End { Now, Later, Discard, Dropped };
+    for (const End end : {End::Now, End::Later, End::Discard, End::Dropped}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        TempDir dir;
+        const fs::path target = dir.path() / "big.jww";
+        WriteFile(target, Bytes{1, 2, 3});
+        {
+            platform::PendingFile file;
+            ASSERT_FALSE(file.Open(target));
+            for (int k = 0; k < kPieces; ++k) {
+                piece[0] = static_cast<std::uint8_t>(k);
+                ASSERT_FALSE(file.Write(piece));
+            }
+            if (end == End::Now || end == End::Later) {
+                ASSERT_FALSE(file.Finish(end == End::Now ? platform::Flush::Now : platform::Flush::Later));
+                ASSERT_FALSE(file.Commit());
+            } else if (end == End::Discard) {
+                file.Discard();
+            }
+        }
+        const Bytes got = ReadFile(target);
+        if (end == End::Now || end == End::Later) {
+            ASSERT_EQ(got.size(), piece.size() * kPieces);
+            for (int k = 0; k < kPieces; ++k) {
+                piece[0] = static_cast<std::uint8_t>(k);
+                EXPECT_TRUE(std::equal(piece.begin(), piece.end(), got.begin() + k * piece.size())) << "piece " << k;
+            }
+        } else {
+            EXPECT_EQ(got, (Bytes{1, 2, 3}));
+        }
+        EXPECT_TRUE(Leftovers(dir.path()).empty());
+    }
+}
 
 TEST(SafeWrite, ARunStoppedBySignalLeavesNoTornFile) {
 #ifdef _WIN32

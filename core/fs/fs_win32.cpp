@@ -495,6 +495,10 @@ std::error_code ReadFile(const stdfs::path& path, std::size_t limit, Bytes& out)
     }
 }
 
+// Each file is flushed when it is finished; nothing runs early here.
+struct EarlyFlush {};
+
+PendingFile::PendingFile() = default;
 PendingFile::~PendingFile() { Discard(); }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <system_error>
@@ -72,9 +73,11 @@ class FolderFlush;
 // other new files of its folder by a FolderFlush.
 enum class Flush { Now, Later };
 
+struct EarlyFlush;
+
 class PendingFile {
 public:
-    PendingFile() = default;
+    PendingFile();
     ~PendingFile();
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
@@ -104,6 +107,8 @@ private:
     std::error_code Begin(const stdfs::path& target, std::uint32_t& mode, bool& replacing);
     // Flushes the closed new file to the disk by itself; removes it on failure.
     std::error_code FlushAlone();
+    // Ends the early flushing of the file being written; its first error, or 0.
+    int StopEarlyFlush();
     stdfs::path target_;
     stdfs::path temp_;
     int slot_ = -1;
@@ -112,6 +117,7 @@ private:
     bool unflushed_ = false;  // finished with Flush::Later and not flushed since
     std::uint64_t written_ = 0;  // bytes written since Open()
     std::uint64_t started_ = 0;  // bytes whose writing to the disk was started early
+    std::unique_ptr<EarlyFlush> early_;  // flushes a large file while it is written
 };
 
 // Puts many new files of one folder on the disk with one flush instead of
