@@ -451,37 +451,63 @@ void ReserveFirst(std::vector<T>& list, std::int32_t kind, std::uint64_t entitie
     }
 }
 
-// Decides, as a reserved list first reaches each large page (2 MiB) of its
-// room, whether that page is to be backed by one large page: only when the
-// list is on course to fill it, judged from the share of the list's entities
-// read so far. A big list then fills with a few page faults instead of
-// thousands, and no list takes a large page it would fill in part.
-class PagePlan {
+// Prepares one main list for its records: gives it its room at its first
+// record, and decides, as it first reaches each large page (2 MiB) of that
+// room, whether the page is to be backed by one large page: only when the
+// list is on course to fill it, judged from the share of the entities read so
+// far. A big list then fills with a few page faults instead of thousands, and
+// no list takes a large page it would fill in part. Between two decisions a
+// record costs a countdown only.
+class ListPlan {
 public:
     static constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
 
-    // Before the list appends its next record, `done` of `total` entities read.
+    // Before the list appends a record, `done` of `total` entities read.
     template <typename T>
-    void BeforeAppend(std::vector<T>& list, std::uint64_t done, std::uint64_t total) {
-        const auto base = reinterpret_cast<std::uintptr_t>(list.data());
-        const std::uintptr_t end = base + (list.size() + 1) * sizeof(T);
-        if (end <= decided_ && base == base_) return;
-        if (list.size() == list.capacity()) return;  // the list is about to move
-        if (base != base_) {
-            base_ = base;
-            decided_ = (base + kLarge - 1) & ~(kLarge - 1);  // the part before stays small
-            if (end <= decided_) return;
+    void BeforeAppend(std::vector<T>& list, std::int32_t kind, std::uint64_t done, std::uint64_t total,
+                      std::uint64_t bytesLeft) {
+        if (left_ > 0) {
+            --left_;
+            return;
         }
-        const double projected = static_cast<double>(end - base) * static_cast<double>(total) /
-                                 static_cast<double>(done + 1);
-        const double room = static_cast<double>(list.capacity() * sizeof(T));
-        const auto until = base + static_cast<std::uintptr_t>(std::min(projected, room));
-        const std::uintptr_t page = (end - 1) & ~(kLarge - 1);
-        if (until >= page + kLarge) platform::AdviseLargePages(reinterpret_cast<void*>(page), kLarge);
-        decided_ = page + kLarge;
+        Decide(list, kind, done, total, bytesLeft);
     }
 
 private:
+    static constexpr std::uint64_t kNever = ~std::uint64_t{0};
+
+    template <typename T>
+    void Decide(std::vector<T>& list, std::int32_t kind, std::uint64_t done, std::uint64_t total,
+                std::uint64_t bytesLeft) {
+        if (!started_) {
+            started_ = true;
+            ReserveFirst(list, kind, total - done, bytesLeft);
+        }
+        // A list without its room, or about to move, is left to small pages.
+        if (list.capacity() < 4096 || list.size() == list.capacity()) {
+            left_ = kNever;
+            return;
+        }
+        const auto base = reinterpret_cast<std::uintptr_t>(list.data());
+        if (base != base_) {
+            base_ = base;
+            decided_ = (base + kLarge - 1) & ~(kLarge - 1);  // the part before stays small
+        }
+        const std::uintptr_t end = base + (list.size() + 1) * sizeof(T);
+        if (end > decided_) {
+            const double projected = static_cast<double>(end - base) * static_cast<double>(total) /
+                                     static_cast<double>(done + 1);
+            const double room = static_cast<double>(list.capacity() * sizeof(T));
+            const auto until = base + static_cast<std::uintptr_t>(std::min(projected, room));
+            const std::uintptr_t page = (end - 1) & ~(kLarge - 1);
+            if (until >= page + kLarge) platform::AdviseLargePages(reinterpret_cast<void*>(page), kLarge);
+            decided_ = page + kLarge;
+        }
+        left_ = (decided_ - end) / sizeof(T);
+    }
+
+    bool started_ = false;
+    std::uint64_t left_ = 0;  // records to append before the next decision
     std::uintptr_t base_ = 0, decided_ = 0;
 };
 
@@ -489,17 +515,13 @@ private:
 // lists of a long list (the drawing's own) are given their room up front.
 void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n, bool reserve, TextBatch& texts) {
     std::uint32_t counter = 0;
-    std::array<PagePlan, 7> plans;
+    std::array<ListPlan, 7> plans;
     while (counter < n) {
         const std::int32_t kind = ReadEntityTag(in, st);
         if (kind == 0) continue;  // a tag of no entity class: no object follows
         if (reserve) {
-            const std::uint64_t left = n - counter, bytes = in.r.remaining() + 2;
-            PagePlan& plan = plans[static_cast<std::size_t>(kind - 1)];
-            const auto prepare = [&](auto& list) {
-                ReserveFirst(list, kind, left, bytes);
-                plan.BeforeAppend(list, counter, n);
-            };
+            ListPlan& plan = plans[static_cast<std::size_t>(kind - 1)];
+            const auto prepare = [&](auto& list) { plan.BeforeAppend(list, kind, counter, n, in.r.remaining() + 2); };
             switch (kind) {
                 case kKindLine: prepare(L.line); break;
                 case kKindEnko: prepare(L.enko); break;
