@@ -95,6 +95,15 @@ public:
         texts_.insert(path);
         Refresh(path);
     }
+    // The same for a path that leads to a file (links followed); false, and
+    // nothing added, for any other path.
+    bool AddFile(const std::u16string& path) {
+        const NodeInfo info = InspectPath(path, true);
+        if (info.kind != NodeKind::Regular) return false;
+        texts_.insert(path);
+        ids_.insert(info.id);
+        return true;
+    }
     // Adds a path by its text only (its file is about to be replaced, and the
     // identity of a replaced file may be given to another one).
     void AddText(const std::u16string& path) { texts_.insert(path); }
@@ -175,7 +184,7 @@ public:
         : job_(job), containers_(containers), reporter_(reporter), summary_(summary) {
         for (const BatchItem& item : job.items) {
             std::u16string source = JoinPath(item.folder, item.name);
-            if (!item.nameNotText && FileFound(source)) sources_.Add(source);
+            if (!item.nameNotText) sources_.AddFile(source);
         }
     }
 
@@ -265,11 +274,11 @@ private:
         using R = NotConvertedReason;
         BatchFileResult& r = e.r;
         if (!IsConvertedKind(r.ext)) return R::KindNotConverted;
-        if (!FileFound(r.source)) return R::SourceMissing;
         const bool jww = r.ext == u".jww";
         // Opened and read once for the check and the conversion.
         SourceFile source;
-        if (!source.Read(r.source) || !(jww ? source.IsJww() : source.IsJws())) return R::CheckFailed;
+        if (!source.Read(r.source)) return FileFound(r.source) ? R::CheckFailed : R::SourceMissing;
+        if (!(jww ? source.IsJww() : source.IsJws())) return R::CheckFailed;
         // The drawings read by this run are never written over, whatever
         // link may lead there.
         if (sources_.Contains(r.target)) return R::TargetIsSource;
