@@ -953,6 +953,8 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     n2 = 0;
     body.EntBlockDefN = 0;
     body.EntBlockDef.clear();
+    // Fresh room for the order list, asked for in large pages before any of
+    // it is touched (reused room would already be in small pages).
     body.EntNo.clear();
     body.EntNo.shrink_to_fit();
     body.EntNo.reserve(n);
