@@ -286,14 +286,21 @@ TEST(BatchTest, TargetLeadingToASourceIsNeverWritten) {
     // A target leading to another drawing of the run is refused as well.
     fs::create_symlink(f.ref / "other.jws", f.out / "a.jws");
     WriteFile(f.ref / "a.jws", Figure(3));
-    const Bytes plan = ReadFile(f.ref / "plan.jws"), other = ReadFile(f.ref / "other.jws");
-    BatchSummary s = f.Run(f.Job({"plan.jws", "a.jws", "other.jws"}));
+    // So is a target that is the source itself under a second name (a hard
+    // link is a plain file: nothing there to follow).
+    WriteFile(f.ref / "hard.jws", Figure(7));
+    fs::create_hard_link(f.ref / "hard.jws", f.out / "hard.jws");
+    const Bytes plan = ReadFile(f.ref / "plan.jws"), other = ReadFile(f.ref / "other.jws"),
+                hard = ReadFile(f.ref / "hard.jws");
+    BatchSummary s = f.Run(f.Job({"plan.jws", "a.jws", "other.jws", "hard.jws"}));
     EXPECT_EQ(f.rep.results[0].reason, NotConvertedReason::TargetIsSource);
     EXPECT_EQ(f.rep.results[1].reason, NotConvertedReason::TargetIsSource);
     EXPECT_EQ(f.rep.results[2].outcome, FileOutcome::Converted);
+    EXPECT_EQ(f.rep.results[3].reason, NotConvertedReason::TargetIsSource);
     EXPECT_EQ(s.converted, 1);
     EXPECT_EQ(ReadFile(f.ref / "plan.jws"), plan);
     EXPECT_EQ(ReadFile(f.ref / "other.jws"), other);
+    EXPECT_EQ(ReadFile(f.ref / "hard.jws"), hard);
 #endif
 }
 

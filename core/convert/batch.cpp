@@ -117,6 +117,15 @@ public:
         auto id = IdOf(path);
         return id && ids_.count(*id);
     }
+    // The same, given what the name itself is now (links not followed): only
+    // a link still has to be followed to know the file it leads to.
+    bool Contains(const std::u16string& path, const NodeInfo& name) const {
+        if (name.kind == NodeKind::Symlink) return Contains(path);
+        if (texts_.count(path)) return true;
+        return name.kind != NodeKind::Missing && ids_.count(name.id) != 0;
+    }
+    // Whether the path itself was added (found when it was added, for AddFile).
+    bool HasText(const std::u16string& path) const { return texts_.count(path) != 0; }
 
 private:
     struct IdHash {
@@ -238,8 +247,11 @@ private:
             r.reason = NotConvertedReason::NameNotText;
             return e;
         }
-        // A path that leads nowhere is reported as missing, whatever its extension.
-        if (InspectPath(r.source, false).kind == NodeKind::Missing) {
+        // A path that leads nowhere is reported as missing, whatever its
+        // extension. A drawing found when the run started is not looked at
+        // again here: if it is gone since, opening it says so.
+        const bool foundAtStart = IsConvertedKind(r.ext) && sources_.HasText(r.source);
+        if (!foundAtStart && InspectPath(r.source, false).kind == NodeKind::Missing) {
             r.reason = NotConvertedReason::SourceMissing;
             return e;
         }
@@ -281,13 +293,16 @@ private:
         if (!(jww ? source.IsJww() : source.IsJws())) return R::CheckFailed;
         // The drawings read by this run are never written over, whatever
         // link may lead there.
-        if (sources_.Contains(r.target)) return R::TargetIsSource;
-        if (claimedTargets_.Contains(r.target)) return R::DuplicateTarget;
+        // One look at the target name serves these checks; only a link there
+        // is followed.
+        const NodeInfo targetNow = InspectPath(r.target, false);
+        if (sources_.Contains(r.target, targetNow)) return R::TargetIsSource;
+        if (claimedTargets_.Contains(r.target, targetNow)) return R::DuplicateTarget;
         claimedTargets_.AddText(r.target);
 
         // Only plain files are ever replaced; a link, folder or special file
         // at the target name is refused before anything is read or written.
-        if (R refused = CheckNames(r, e.backup); refused != R::None) return refused;
+        if (R refused = CheckNames(r, targetNow, e.backup); refused != R::None) return refused;
 
         // The converted file is written beside the target as it is built
         // (a dry run builds it in memory) before anything in the output
@@ -306,12 +321,16 @@ private:
         // that is once the source has been read and converted.
         const OutputSink toFile = [&](std::span<const std::uint8_t> bytes) {
             if (!opened && !writeError) {
-                const std::u16string folderText = platform::TextFromPath(folder);
-                if (!FolderFound(folderText) && !MakeFolder(folderText))
-                    throw IoError(kFileIoError, "cannot create the folder " + Utf16ToUtf8(folderText));
-                // Opened before the group's first file is written, so that
-                // the group's flush hears of any failure to write them back.
-                if (!groupFlush_) groupFlush_ = std::make_unique<platform::FolderFlush>(folder);
+                // The folder is found or made once per group: the group's
+                // flush holds it from then on.
+                if (!groupFlush_) {
+                    const std::u16string folderText = platform::TextFromPath(folder);
+                    if (!FolderFound(folderText) && !MakeFolder(folderText))
+                        throw IoError(kFileIoError, "cannot create the folder " + Utf16ToUtf8(folderText));
+                    // Opened before the group's first file is written, so that
+                    // the group's flush hears of any failure to write them back.
+                    groupFlush_ = std::make_unique<platform::FolderFlush>(folder);
+                }
                 writeError = e.file->Open(e.target);
                 opened = !writeError;
             }
@@ -522,8 +541,7 @@ private:
 
     // Checks the names that the file will replace: the target and, when a
     // target exists, its backup.
-    NotConvertedReason CheckNames(BatchFileResult& r, std::u16string& backup) {
-        const NodeInfo target = InspectPath(r.target, false);
+    NotConvertedReason CheckNames(BatchFileResult& r, const NodeInfo& target, std::u16string& backup) {
         if (!IsPlainOrMissing(target.kind)) {
             r.detail = NotAPlainFileText(r.target, target.kind);
             return NotConvertedReason::NotAPlainFile;
