@@ -39,7 +39,9 @@ void Walk(const std::u16string& folder, const std::u16string& subfolder, const C
     for (const platform::FolderEntry& entry : entries) {
         const std::u16string name = platform::TextFromPath(entry.name);
         platform::NodeInfo info;
-        if (platform::Inspect(dir / entry.name, true, info)) continue;
+        // A plain file by the listing needs no look of its own.
+        if (entry.listedKind == platform::NodeKind::Regular) info.kind = platform::NodeKind::Regular;
+        else if (platform::Inspect(dir / entry.name, true, info)) continue;
         if (info.kind == platform::NodeKind::Regular) {
             const std::u16string ext = ExtLower(name);
             if (std::find(options.extensions.begin(), options.extensions.end(), ext) == options.extensions.end())

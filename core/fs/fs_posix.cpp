@@ -757,6 +757,7 @@ std::error_code ListFolder(const stdfs::path& folder, std::vector<FolderEntry>& 
             e.name = stdfs::path(raw);
             e.displayName = Utf8ToUtf16(raw);
             e.validText = Utf16ToUtf8(e.displayName) == raw;
+            if (entry->d_type == DT_REG) e.listedKind = NodeKind::Regular;
             if (!e.validText) {
                 // Names from archives made on Windows are often Shift_JIS.
                 const ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());

@@ -181,6 +181,9 @@ struct FolderEntry {
     // text, its bytes decoded as code page 932 where that fits, else with
     // replacement characters.
     std::u16string displayName;
+    // Regular when the listing itself says the name is a plain file (no
+    // link); Missing when it does not say.
+    NodeKind listedKind = NodeKind::Missing;
 };
 // The names in a folder, without "." and "..", in the order the system gives.
 std::error_code ListFolder(const stdfs::path& folder, std::vector<FolderEntry>& out);
