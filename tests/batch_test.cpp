@@ -304,6 +304,34 @@ TEST(BatchTest, TargetLeadingToASourceIsNeverWritten) {
 #endif
 }
 
+// The output folder removed while a group is being written: the files of the
+// group are reported as not written, none as converted into a folder that
+// was made anew behind the group's back (its names would be flushed through
+// the removed folder).
+TEST(BatchTest, OutputFolderRemovedDuringAGroupFailsItsFiles) {
+#ifdef _WIN32
+    GTEST_SKIP() << "an open folder cannot be removed on Windows";
+#else
+    struct Remover : RecordingReporter {
+        fs::path out;
+        void Status(const std::u16string& t) override {
+            RecordingReporter::Status(t);
+            if (statuses.size() == 3) fs::remove_all(out);  // the second file's "converting" line
+        }
+    };
+    Fixture f;
+    Remover rep;
+    rep.out = f.out;
+    for (const char* n : {"a.jws", "b.jws", "c.jws"}) WriteFile(f.ref / n, Figure(1));
+    const BatchSummary s = RunBatch(f.Job({"a.jws", "b.jws", "c.jws"}), {f.jww, f.jws}, rep);
+    ASSERT_EQ(rep.results.size(), 3u);
+    for (const BatchFileResult& r : rep.results) EXPECT_EQ(r.reason, NotConvertedReason::WriteFailed) << r.detail;
+    EXPECT_EQ(s.converted, 0);
+    EXPECT_FALSE(fs::exists(f.out / "b.jws"));
+    EXPECT_FALSE(fs::exists(f.out / "c.jws"));
+#endif
+}
+
 TEST(BatchTest, SameTargetTwiceIsWrittenOnce) {
     Fixture f;
     fs::create_directory(f.dir.path() / "ref2");
