@@ -292,9 +292,8 @@ private:
         if (!source.Read(r.source)) return FileFound(r.source) ? R::CheckFailed : R::SourceMissing;
         if (!(jww ? source.IsJww() : source.IsJws())) return R::CheckFailed;
         // The drawings read by this run are never written over, whatever
-        // link may lead there.
-        // One look at the target name serves these checks; only a link there
-        // is followed.
+        // link may lead there. One look at the target name serves these
+        // checks and the plain-file check below; only a link is followed.
         const NodeInfo targetNow = InspectPath(r.target, false);
         if (sources_.Contains(r.target, targetNow)) return R::TargetIsSource;
         if (claimedTargets_.Contains(r.target, targetNow)) return R::DuplicateTarget;
