@@ -12,6 +12,7 @@
 #include "convert/settings_file.h"
 #include "dos/jwc_data.h"
 #include "dos/jwk_data.h"
+#include "fs/fsutil.h"
 #include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
@@ -19,6 +20,7 @@
 #include "render/render.h"
 #include "render/svg.h"
 #include "text/encoding.h"
+#include "text/func.h"
 
 namespace tervalo::fuzz {
 
@@ -267,12 +269,24 @@ std::string CheckJwkHeader(Input data) { return CheckDosHeader<TJwkData>(data, "
 std::string CheckSettingsFile(Input data) {
     const fs::path first = fs::path(ScratchFolder()) / "first.dat";
     const fs::path second = fs::path(ScratchFolder()) / "second.dat";
+    const fs::path third = fs::path(ScratchFolder()) / "third.dat";
     WriteBytes(first, data);
-    TSettingsData a, b;
+    TSettingsData a, b, c;
     LoadSettingsFile(U16(first), a);
     if (!SaveSettingsFile(U16(second), a)) return "the loaded settings cannot be saved";
     if (!LoadSettingsFile(U16(second), b)) return "the saved settings cannot be loaded";
-    if (!(a == b)) return "settings differ after save and load";
+    // The scale is written with 15 significant digits, so a scale typed with
+    // more comes back as those digits say; every other value comes back as it was.
+    TSettingsData expected = a;
+    expected.Options.MarkerScale = StrToFloatOrZero(FloatToText(a.Options.MarkerScale));
+    if (!(expected == b)) return "settings differ after save and load";
+    // From then on a save and load changes nothing, not even a byte of the file.
+    if (!SaveSettingsFile(U16(third), b)) return "the reloaded settings cannot be saved";
+    if (!LoadSettingsFile(U16(third), c) || !(b == c)) return "settings differ after a second save and load";
+    Bytes secondBytes, thirdBytes;
+    if (!ReadWholeFile(U16(second), secondBytes) || !ReadWholeFile(U16(third), thirdBytes) ||
+        secondBytes != thirdBytes)
+        return "a second save writes other bytes";
     return "";
 }
 

@@ -39,7 +39,6 @@ constexpr std::uint32_t kLongTimeForm = 0x80000000u;
 // Output option bits that change the text of text entities.
 constexpr std::int32_t kOutOptBmName = 0x01;
 constexpr std::int32_t kOutOptBmTemp = 0x08;
-constexpr std::int32_t kOutOptTextVars = 0x10;
 
 // Smallest number of bytes one entity object can occupy: a 2-byte tag and a
 // point without marker fields (35 bytes, 33 with the short attribute).
@@ -641,7 +640,7 @@ private:
 };
 
 std::u16string ApplyTextOutputOptions(std::u16string s, std::int32_t opt) {
-    // Bit 16 substitutes text variables; the substitution table is empty, so
+    // The bit 0x10 substitutes text variables; the substitution table is empty, so
     // the text stays as it is.
     if (opt & kOutOptBmTemp) {
         if (s.size() >= 10 && s.compare(0, 10, u"^@BM%temp%") == 0) s = u"^@BM" + TextFrom(s, 10);

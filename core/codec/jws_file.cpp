@@ -15,13 +15,13 @@ namespace tervalo {
 
 namespace {
 
-constexpr char kJwsSignature[] = "JwsData";
+constexpr char16_t kJwsSignature[] = u"JwsData";
 constexpr std::size_t kSignatureSize = 7;
 constexpr std::size_t kFillerSize = 193;
 constexpr std::size_t kVersionOffset = kSignatureSize + kFillerSize;  // 200
 
 bool IsSignature(std::span<const std::uint8_t> first7) {
-    return AnsiBytesToText(first7) == u"JwsData";
+    return AnsiBytesToText(first7) == kJwsSignature;
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ bool TJwsData::HeaderIn(ByteReader& r, bool lenient) {
         EntLgrp.assign(16, TEntJwwLayerGroup{});
         const std::size_t sigLen = std::min(kSignatureSize, r.remaining());
         Enthd.jwID = AnsiBytesToText(r.bytes(sigLen));
-        if (Enthd.jwID != u"JwsData") throw IoError(kJwsHeaderError, "signature is not JwsData");
+        if (Enthd.jwID != kJwsSignature) throw IoError(kJwsHeaderError, "signature is not JwsData");
         if (r.remaining() < kFillerSize + 4) throw IoError(kJwsVersionError, "file ends before the version");
         r.skip(kFillerSize);
         Enthd.jwVer = r.i32();
