@@ -271,7 +271,7 @@ std::string CheckSettingsFile(Input data) {
     const fs::path second = fs::path(ScratchFolder()) / "second.dat";
     const fs::path third = fs::path(ScratchFolder()) / "third.dat";
     WriteBytes(first, data);
-    TSettingsData a, b, c;
+    TSettingsData a, b;
     LoadSettingsFile(U16(first), a);
     if (!SaveSettingsFile(U16(second), a)) return "the loaded settings cannot be saved";
     if (!LoadSettingsFile(U16(second), b)) return "the saved settings cannot be loaded";
@@ -280,9 +280,8 @@ std::string CheckSettingsFile(Input data) {
     TSettingsData expected = a;
     expected.Options.MarkerScale = StrToFloatOrZero(FloatToText(a.Options.MarkerScale));
     if (!(expected == b)) return "settings differ after save and load";
-    // From then on a save and load changes nothing, not even a byte of the file.
+    // From then on a save writes the same bytes, so it loads the same settings.
     if (!SaveSettingsFile(U16(third), b)) return "the reloaded settings cannot be saved";
-    if (!LoadSettingsFile(U16(third), c) || !(b == c)) return "settings differ after a second save and load";
     Bytes secondBytes, thirdBytes;
     if (!ReadWholeFile(U16(second), secondBytes) || !ReadWholeFile(U16(third), thirdBytes) ||
         secondBytes != thirdBytes)
