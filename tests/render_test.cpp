@@ -3,8 +3,10 @@
 // of the SVG counted against the drawing's point counts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <regex>
 #include <string>
@@ -479,6 +481,33 @@ TEST(RenderPng, DecodesToTheDrawing) {
     EXPECT_EQ(px(2, 2), 0xFFFFFFu);                 // paper outside the fitted square
     EXPECT_EQ(px(100, 60), 0x0040FFu);              // the real point at the centre
     EXPECT_EQ(px(100, 16), render::Palette::Default().Of(2));  // the top edge after the 16-pixel margin
+}
+
+// Lines through the picture from ends so far out that their distance, or
+// the clipping's products, overflow a double. With nothing to fit the view
+// maps (x, y) to pixel (x, -y), so each line's pixels are known exactly.
+TEST(RenderPng, FarLinesAreClippedWithoutOverflow) {
+    const double k = 1.5e307, m = std::numeric_limits<double>::max();
+    const struct {
+        double x1, y1, x2, y2;
+        int onX, onY, offX, offY;
+    } cases[] = {
+        {-1e299, 1e299, 1e299, -1e299, 60, 60, 60, 30},  // products overflow
+        {-k, k, k, -k, 60, 60, 60, 30},                  // so does the distance
+        {-m, m, m, -m, 60, 60, 60, 30},
+        {-2 * k, k, 2 * k, -k, 60, 30, 60, 60},          // half as steep
+        {60, -60, k, -k, 100, 100, 60, 30},              // one end in the picture
+        {-k, -500, k, -500, 0, 0, 60, 60},               // below the picture: nothing
+    };
+    for (const auto& c : cases) {
+        render::Scene scene;
+        scene.lines.push_back({render::Pen{}, c.x1, c.y1, c.x2, c.y2, false});
+        const render::Image im = render::Rasterize(scene, 120, 120);
+        auto px = [&](int x, int y) { return im.rgb[(static_cast<std::size_t>(y) * 120 + static_cast<std::size_t>(x)) * 3]; };
+        if (c.onX || c.onY) EXPECT_EQ(px(c.onX, c.onY), 0) << c.x1 << " " << c.y1 << " to " << c.x2 << " " << c.y2;
+        else EXPECT_EQ(std::count(im.rgb.begin(), im.rgb.end(), 0), 0) << c.y1;
+        EXPECT_EQ(px(c.offX, c.offY), 0xFF) << c.x1 << " " << c.y1 << " to " << c.x2 << " " << c.y2;
+    }
 }
 
 }  // namespace

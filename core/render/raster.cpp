@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <vector>
 
 #include "render/view.h"
 
@@ -32,18 +33,33 @@ public:
     void Line(double x1, double y1, double x2, double y2, std::uint32_t rgb, const Dash* dash = nullptr,
               double* phase = nullptr) {
         if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return;
-        const double sx = x1, sy = y1, whole = std::hypot(x2 - x1, y2 - y1);
-        double start = phase ? *phase : 0;
-        if (phase) *phase += whole;
-        if (!Clip(x1, y1, x2, y2)) return;
-        start += std::hypot(x1 - sx, y1 - sy);
-        const double dx = x2 - x1, dy = y2 - y1;
-        const int n = static_cast<int>(std::max(std::fabs(dx), std::fabs(dy))) + 1;
-        const double period = dash ? std::accumulate(dash->begin(), dash->end(), 0.0) : 0;
-        const double step = std::hypot(dx, dy) / n;
-        for (int i = 0; i <= n; ++i) {
-            if (period > 0 && !OnDash(*dash, std::fmod(start + step * i, period))) continue;
-            Plot(static_cast<int>(std::lround(x1 + dx * i / n)), static_cast<int>(std::lround(y1 + dy * i / n)), rgb);
+        double own = 0;
+        if (!phase) phase = &own;
+        auto far = [this](double x1, double y1, double x2, double y2) {
+            return std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > far_;
+        };
+        if (!far(x1, y1, x2, y2)) return Near(x1, y1, x2, y2, rgb, dash, *phase);
+        // Far ends are brought near by halving, in order along the line, and
+        // halves wholly off the picture are dropped. The midpoint a/2 + b/2
+        // is exact to its own size, where a point found from a far end
+        // would only be exact to the far end's size, and it never overflows.
+        struct Piece {
+            double x1, y1, x2, y2;
+        };
+        std::vector<Piece> todo{{x1, y1, x2, y2}};
+        while (!todo.empty()) {
+            const Piece p = todo.back();
+            todo.pop_back();
+            if (!far(p.x1, p.y1, p.x2, p.y2)) {
+                Near(p.x1, p.y1, p.x2, p.y2, rgb, dash, *phase);
+            } else if (std::max(p.x1, p.x2) < -2 || std::min(p.x1, p.x2) > im_.width + 2 || std::max(p.y1, p.y2) < -2 ||
+                       std::min(p.y1, p.y2) > im_.height + 2) {
+                *phase += std::hypot(p.x2 - p.x1, p.y2 - p.y1);
+            } else {
+                const double mx = p.x1 / 2 + p.x2 / 2, my = p.y1 / 2 + p.y2 / 2;
+                todo.push_back({mx, my, p.x2, p.y2});
+                todo.push_back({p.x1, p.y1, mx, my});
+            }
         }
     }
 
@@ -119,6 +135,23 @@ public:
     }
 
 private:
+    // A line with every end within far_ of the picture's corner.
+    void Near(double x1, double y1, double x2, double y2, std::uint32_t rgb, const Dash* dash, double& phase) {
+        const double sx = x1, sy = y1;
+        double start = phase;
+        phase += std::hypot(x2 - x1, y2 - y1);
+        if (!Clip(x1, y1, x2, y2)) return;
+        start += std::hypot(x1 - sx, y1 - sy);
+        const double dx = x2 - x1, dy = y2 - y1;
+        const int n = static_cast<int>(std::max(std::fabs(dx), std::fabs(dy))) + 1;
+        const double period = dash ? std::accumulate(dash->begin(), dash->end(), 0.0) : 0;
+        const double step = std::hypot(dx, dy) / n;
+        for (int i = 0; i <= n; ++i) {
+            if (period > 0 && !OnDash(*dash, std::fmod(start + step * i, period))) continue;
+            Plot(static_cast<int>(std::lround(x1 + dx * i / n)), static_cast<int>(std::lround(y1 + dy * i / n)), rgb);
+        }
+    }
+
     // Cohen-Sutherland clipping against the picture grown by 2 pixels.
     bool Clip(double& x1, double& y1, double& x2, double& y2) const {
         const double xmin = -2, ymin = -2, xmax = im_.width + 2, ymax = im_.height + 2;
@@ -141,6 +174,10 @@ private:
     }
 
     Image& im_;
+    // Lines with an end further than this from the picture's corner are
+    // halved before they are clipped: at 2^24 pixels beyond the picture the
+    // clipping's rounding is still far below a pixel.
+    const double far_ = 16777216.0 + std::max(im_.width, im_.height);
 };
 
 std::uint32_t Crc(const std::uint8_t* p, std::size_t n, std::uint32_t crc = 0) {
