@@ -171,7 +171,9 @@ bool ClipLine(QLineF& l, double x0, double y0, double x1, double y1) {
     }
     const QPointF a = l.p1();
     l = QLineF(a.x() + t0 * dx, a.y() + t0 * dy, a.x() + t1 * dx, a.y() + t1 * dy);
-    return true;
+    // Ends whose distance overflows a double give no usable line; the
+    // painter is never handed one that is not a number.
+    return std::isfinite(l.x1() + l.y1() + l.x2() + l.y2());
 }
 
 // One point's symbol at pixel (x, y); temporary and real points are drawn
