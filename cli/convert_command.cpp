@@ -280,6 +280,11 @@ public:
         shown_ = true;
     }
     void ConvertBegin() override {}
+    void WaitingForFolder(const std::u16string& folder) override {
+        ClearProgress();
+        Err(std::string(kProgram) + ": " +
+            (ja_ ? OneLine(WaitingStatusText(folder)) : "waiting for another conversion into " + OneLine(folder)));
+    }
     void FileResult(const BatchFileResult& r) override {
         ++done_;
         ClearProgress();
@@ -382,13 +387,16 @@ private:
     std::string current_;
 };
 
-std::string FolderCheckText(BatchCheck check, bool ja) {
+std::string FolderCheckText(BatchCheck check, bool ja, const std::string& detail) {
     switch (check) {
         case BatchCheck::NoOutputFolder: return ja ? ToUtf8(kTextNoOutputFolder) : "no output folder given";
         case BatchCheck::OutputFolderMissing:
             return ja ? ToUtf8(kTextOutputFolderMissing) : "the output folder does not exist";
         case BatchCheck::SameAsReference:
             return ja ? ToUtf8(kTextSameFolder) : "the output folder must not be a folder the files are read from";
+        case BatchCheck::OutputFolderUnusable:
+            return (ja ? ToUtf8(kTextOutputFolderUnusable) : std::string("the output folder cannot be used")) + " (" +
+                   detail + ")";
         case BatchCheck::Ok: break;
     }
     return {};
@@ -486,9 +494,10 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
     const bool ja = UserLanguage() == Language::Japanese;
     {
         CheckReporter quiet;
-        const BatchCheck check = CheckOutputFolder(job, quiet);
+        std::string detail;
+        const BatchCheck check = CheckOutputFolder(job, quiet, &detail);
         if (check != BatchCheck::Ok) {
-            Err(std::string(kProgram) + ": " + FolderCheckText(check, ja));
+            Err(std::string(kProgram) + ": " + FolderCheckText(check, ja, detail));
             return kExitUsage;
         }
     }

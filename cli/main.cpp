@@ -1,6 +1,8 @@
 // tervalo-cli: converts the points of Jw_cad drawings (.jww) and figures
 // (.jws) between temporary and real points, and reports what files hold.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -100,6 +102,14 @@ int main(int argc, char** argv) {
         Err(std::string(kProgram) + ": " + e.what());
         rc = kExitFailed;
     }
-    if (std::fflush(stdout) != 0 && rc == kExitOk) rc = kExitFailed;
+    // Results that did not reach their reader (a full disk, a closed standard
+    // output) make the run a failure, even when every file was converted.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const int e = errno;
+        Err(std::string(kProgram) + ": cannot write the results to standard output" +
+            (e ? std::string(": ") + std::strerror(e) : std::string()));
+        if (rc == kExitOk) rc = kExitFailed;
+    }
     return rc;
 }

@@ -40,8 +40,14 @@ void Walk(const std::u16string& folder, const std::u16string& subfolder, const C
         const std::u16string name = platform::TextFromPath(entry.name);
         platform::NodeInfo info;
         // A plain file by the listing needs no look of its own.
-        if (entry.listedKind == platform::NodeKind::Regular) info.kind = platform::NodeKind::Regular;
-        else if (platform::Inspect(dir / entry.name, true, info)) continue;
+        if (entry.listedKind == platform::NodeKind::Regular) {
+            info.kind = platform::NodeKind::Regular;
+        } else if (const std::error_code look = platform::Inspect(dir / entry.name, true, info)) {
+            // Never passed over in silence: a name deeper than the system's
+            // path limit, or one that cannot be looked at, is reported.
+            errors.push_back("cannot read " + OneLine(Join(folder, name)) + ": " + platform::ErrorText(look));
+            continue;
+        }
         if (info.kind == platform::NodeKind::Regular) {
             const std::u16string ext = ExtLower(name);
             if (std::find(options.extensions.begin(), options.extensions.end(), ext) == options.extensions.end())
@@ -50,7 +56,11 @@ void Walk(const std::u16string& folder, const std::u16string& subfolder, const C
         } else if (info.kind == platform::NodeKind::Directory && options.recursive) {
             platform::NodeInfo self;
             // Links to folders are not followed: no loops, nothing outside the tree.
-            if (platform::Inspect(dir / entry.name, false, self) || self.kind != platform::NodeKind::Directory) continue;
+            if (const std::error_code look = platform::Inspect(dir / entry.name, false, self)) {
+                errors.push_back("cannot read " + OneLine(Join(folder, name)) + ": " + platform::ErrorText(look));
+                continue;
+            }
+            if (self.kind != platform::NodeKind::Directory) continue;
             if (options.skipFolder && info.id == *options.skipFolder) continue;
             folders.emplace_back(name, entry.validText);
         }

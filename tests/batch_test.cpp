@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -125,14 +129,14 @@ TEST(BatchTest, SameFolderComparesTextAndLocation) {
     TempDir dir;
     fs::create_directory(dir.path() / "Data");
     const std::string d = (dir.path() / "Data").string();
-#ifndef _WIN32  // Windows folders ignore letter case; links need administrator rights
-    // Letter case: another folder on a file system that tells them apart,
-    // the same once the other name exists as a link to it.
-    EXPECT_FALSE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));
+    // Letter case: one folder on a case-insensitive file system, so taken
+    // for one everywhere, even where the file system keeps two apart.
+    EXPECT_TRUE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));
+#ifndef _WIN32  // links need administrator rights on Windows
     fs::create_directory(dir.path() / "DATA");
-    EXPECT_FALSE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));
-    fs::create_directory_symlink(dir.path() / "Data", dir.path() / "data");
-    EXPECT_TRUE(SameFolder(U16(d), U16(dir.path().string() + "/data/")));
+    EXPECT_TRUE(SameFolder(U16(d), U16(dir.path().string() + "/DATA")));
+    fs::create_directory_symlink(dir.path() / "Data", dir.path() / "link");
+    EXPECT_TRUE(SameFolder(U16(d), U16(dir.path().string() + "/link/")));
 #endif
     EXPECT_TRUE(SameFolder(U16(d), U16(d + "//")));
     EXPECT_TRUE(SameFolder(U16(d + "/missing/.."), U16(d)));
@@ -273,6 +277,14 @@ TEST(BatchTest, FilesThatCannotBeConvertedAreNotCounted) {
     EXPECT_EQ(ReadFile(f.out / "junk.jww"), (Bytes{3}));
     EXPECT_FALSE(fs::exists(f.out / "junk.BAK"));
     EXPECT_FALSE(fs::exists(f.out / "cut.jws"));
+#ifndef _WIN32
+    // A source that exists but cannot be read says why, not "not a drawing".
+    ASSERT_EQ(::mkfifo((f.ref / "pipe.jws").c_str(), 0644), 0);
+    f.rep.results.clear();
+    f.Run(f.Job({"pipe.jws"}));
+    EXPECT_EQ(f.rep.results[0].reason, NotConvertedReason::ReadFailed);
+    EXPECT_NE(f.rep.results[0].detail.find("pipe.jws"), std::string::npos) << f.rep.results[0].detail;
+#endif
 }
 
 TEST(BatchTest, TargetLeadingToASourceIsNeverWritten) {
@@ -332,6 +344,60 @@ TEST(BatchTest, OutputFolderRemovedDuringAGroupFailsItsFiles) {
 #endif
 }
 
+// Names that a case-insensitive file system takes for one (exFAT and FAT
+// sticks, SMB shares, case-folding ext4 folders) are one name to the run,
+// on every file system: no backup, target or source is lost to a spelling.
+TEST(BatchTest, NamesThatDifferInLetterCaseAreOneName) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> sources;  // folder below the test folder, name
+        std::vector<std::string> existing;                         // files already in "out"
+        std::vector<NotConvertedReason> reasons;
+        std::vector<std::string> backups;  // the backup of each file, "" for none
+    };
+    using R = NotConvertedReason;
+    const std::vector<Case> cases = {
+        {"two backups that differ in case only", {{"ref", "plan.jww"}, {"ref", "Plan.jws"}}, {"plan.jww", "Plan.jws"},
+         {R::None, R::None}, {"plan.BAK", "Plan.jws.BAK"}},
+        {"two targets that differ in case only", {{"ref", "Plan.jws"}, {"ref2", "plan.jws"}}, {},
+         {R::None, R::DuplicateTarget}, {"", ""}},
+        {"full-width letters", {{"ref", "ＡＢ.jws"}, {"ref2", "ａｂ.jws"}}, {}, {R::None, R::DuplicateTarget}, {"", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        fs::create_directory(f.dir.path() / "ref2");
+        int n = 0;
+        for (const std::string& e : c.existing) WriteFile(f.out / fs::u8path(e), Bytes(3, static_cast<std::uint8_t>(++n)));
+        BatchJob job = f.Job({});
+        for (const auto& [folder, name] : c.sources) {
+            const fs::path src = f.dir.path() / folder / fs::u8path(name);
+            WriteFile(src, ExtLower(U16(name)) == u".jww" ? Drawing(1) : Figure(1));
+            job.items.push_back({U16((f.dir.path() / folder).string()), U16(name)});
+        }
+        f.Run(job);
+        ASSERT_EQ(f.rep.results.size(), c.reasons.size());
+        for (std::size_t i = 0; i < c.reasons.size(); ++i) {
+            EXPECT_EQ(f.rep.results[i].reason, c.reasons[i]) << i << " " << f.rep.results[i].detail;
+            const std::u16string backup =
+                c.backups[i].empty() ? u"" : U16((f.out / fs::u8path(c.backups[i])).string());
+            EXPECT_EQ(f.rep.results[i].backup, backup) << i;
+        }
+        // Every earlier file is kept in a backup of its own.
+        n = 0;
+        for (std::size_t i = 0; i < c.backups.size(); ++i)
+            if (!c.backups[i].empty())
+                EXPECT_EQ(ReadFile(f.out / fs::u8path(c.backups[i])), Bytes(3, static_cast<std::uint8_t>(++n)));
+    }
+
+    // An output folder that differs from a source folder in case only.
+    Fixture f;
+    fs::create_directory(f.dir.path() / "REF");
+    BatchJob job = f.Job({"a.jws"});
+    job.outputFolder = U16((f.dir.path() / "REF").string());
+    EXPECT_EQ(f.Run(job).check, BatchCheck::SameAsReference);
+}
+
 TEST(BatchTest, SameTargetTwiceIsWrittenOnce) {
     Fixture f;
     fs::create_directory(f.dir.path() / "ref2");
@@ -346,6 +412,18 @@ TEST(BatchTest, SameTargetTwiceIsWrittenOnce) {
     EXPECT_EQ(f.rep.results[1].reason, NotConvertedReason::DuplicateTarget);
     EXPECT_EQ(f.FirstPoint(f.out / "plan.jws").start_x, 1.0);
     EXPECT_FALSE(fs::exists(f.out / "plan.BAK"));
+
+    // When the first of them writes nothing, the target is free for the second.
+    Fixture g;
+    fs::create_directory(g.dir.path() / "ref2");
+    WriteFile(g.ref / "plan.jws", Bytes(100, 'x'));
+    WriteFile(g.dir.path() / "ref2" / "plan.jws", Figure(2));
+    job = g.Job({"plan.jws"});
+    job.items.push_back({U16((g.dir.path() / "ref2").string()), u"plan.jws"});
+    s = g.Run(job);
+    EXPECT_EQ(g.rep.results[0].reason, NotConvertedReason::CheckFailed);
+    EXPECT_EQ(g.rep.results[1].outcome, FileOutcome::Converted);
+    EXPECT_EQ(g.FirstPoint(g.out / "plan.jws").start_x, 2.0);
 }
 
 TEST(BatchTest, EveryItemFolderIsCheckedAgainstTheOutput) {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -26,7 +27,6 @@
 #include "convert/settings_file.h"
 #include "convert_drawings.h"
 #include "fs/fsutil.h"
-#include "fs/platform.h"
 #include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
@@ -377,18 +377,29 @@ TEST(SafeWrite, ARunStoppedBySignalLeavesNoTornFile) {
     GTEST_SKIP() << "starts tervalo-cli with posix_spawn and stops it with POSIX signals";
 #else
     std::mt19937 random(12345);
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 8; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         CliFixture f(6);
         const pid_t pid = StartCli(f.Args(), f.dir.path() / "stdout");
         ASSERT_GT(pid, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(random() % 120));
-        const int sig = round % 2 ? SIGINT : SIGTERM;
+        // The last rounds end the run as the out-of-memory killer would: it
+        // cannot clean up, so the next run into the folder does.
+        const int sig = round >= 6 ? SIGKILL : round % 2 ? SIGINT : SIGTERM;
         ::kill(pid, sig);
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         if (WIFSIGNALED(status)) EXPECT_EQ(WTERMSIG(status), sig);
         else EXPECT_EQ(WEXITSTATUS(status), 0) << "the run ended before the signal";
+        if (sig == SIGKILL) {
+            // Left behind a second ago; the next run, a second later, must
+            // take them for old and not for another run's.
+            for (const std::string& n : Leftovers(f.out))
+                fs::last_write_time(f.out / n, fs::last_write_time(f.out / n) - std::chrono::seconds(2));
+            const pid_t next = StartCli({"convert", "--to-real", "-o", f.out.string(), (f.ref / f.names[0]).string()},
+                                        f.dir.path() / "next");
+            ASSERT_EQ(::waitpid(next, &status, 0), next);
+        }
         const int done = f.CheckWhole();
         // Each file reported as converted was written whole.
         const Bytes out = ReadFile(f.dir.path() / "stdout");
@@ -399,6 +410,109 @@ TEST(SafeWrite, ARunStoppedBySignalLeavesNoTornFile) {
         EXPECT_LE(reported, done);
     }
 #endif
+}
+
+// New files left by a run that was killed go with the next run into the
+// folder; those of a run still at work there, and newer ones, stay.
+TEST(SafeWrite, LeftoversGoOnlyWhenNoOtherRunIsAtWork) {
+    Fixture f;
+    WriteFile(f.ref / "a.jws", Figure(1));
+    const fs::path stale = f.out / ".tervalo-0123456789abcdef.tmp", fresh = f.out / ".tervalo-fedcba9876543210.tmp",
+                   other = f.out / ".tervalo-notours.tmp";
+    for (const fs::path& p : {stale, fresh, other}) WriteFile(p, {1});
+    for (const fs::path& p : {stale, other}) fs::last_write_time(p, fs::last_write_time(p) - std::chrono::hours(1));
+    fs::last_write_time(fresh, fs::last_write_time(fresh) + std::chrono::hours(1));
+    {
+        platform::FolderFlush otherRun(f.out);  // another run's new files may lie here
+        EXPECT_EQ(f.Run({"a.jws"}).converted, 1);
+        EXPECT_TRUE(fs::exists(stale));
+    }
+    EXPECT_EQ(f.Run({"a.jws"}).converted, 1);
+#ifdef _WIN32
+    EXPECT_TRUE(fs::exists(stale));  // nothing tells a live file from an abandoned one there
+#else
+    EXPECT_FALSE(fs::exists(stale));
+#endif
+    EXPECT_TRUE(fs::exists(fresh));
+    EXPECT_TRUE(fs::exists(other));
+
+    // What the layer takes for its own names, and where one flush of the
+    // file system is trusted to reach the device.
+    for (const char* name : {".tervalo-0123456789abcdef.tmp", ".tervalo-00000000000000ff.tmp"})
+        EXPECT_TRUE(platform::IsPendingFileName(name)) << name;
+    for (const char* name : {".tervalo-0123456789ABCDEF.tmp", ".tervalo-0123456789abcde.tmp", "tervalo-0123456789abcdef.tmp",
+                             ".tervalo-0123456789abcdef.tmp.BAK", ".tervalo-0123456789abcdeg.tmp", ""})
+        EXPECT_FALSE(platform::IsPendingFileName(name)) << name;
+    const struct {
+        std::int64_t type;
+        bool whole;
+    } types[] = {
+        {0xEF53, true},      {0x58465342, true}, {0x9123683E, true}, {0x01021994, true},  // ext4, XFS, Btrfs, tmpfs
+        {0x65735546, false}, {0x6969, false},    {0xFF534D42, false}, {0xFE534D42, false},  // FUSE, NFS, CIFS, SMB2
+        {0x517B, false},     {0x01021997, false}, {0x00C36400, false}, {0, false},          // SMB, 9p, Ceph, unknown
+        // A signed 32-bit f_type of the same numbers.
+        {static_cast<std::int32_t>(0x9123683Eu), true}, {static_cast<std::int32_t>(0xFF534D42u), false}};
+    for (const auto& t : types) EXPECT_EQ(platform::FlushOfFileSystemReachesDevice(t.type), t.whole) << std::hex << t.type;
+}
+
+// A target that cannot be read is neither taken for different (which would
+// replace its backup, maybe the user's earlier file, with a copy of it) nor
+// for the same: its file fails with the reason, and nothing changes.
+TEST(SafeWrite, ATargetThatCannotBeReadChangesNothing) {
+    Fixture f;
+    WriteFile(f.ref / "plan.jws", Figure(1));
+    ASSERT_EQ(f.Run({"plan.jws"}).converted, 1);
+    WriteFile(f.out / "plan.BAK", {9, 9});  // the user's earlier file
+    const Bytes target = ReadFile(f.out / "plan.jws");
+    platform::FailReadsForTesting(f.out / "plan.jws");
+    for (bool dryRun : {false, true}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "run");
+        BatchJob job;
+        job.outputFolder = U16(f.out.string());
+        job.items.push_back({U16(f.ref.string()), u"plan.jws"});
+        job.dryRun = dryRun;
+        f.rep.results.clear();
+        const BatchSummary s = RunBatch(job, {f.jww, f.jws}, f.rep);
+        ASSERT_EQ(f.rep.results.size(), 1u);
+        EXPECT_EQ(f.rep.results[0].reason, NotConvertedReason::BackupFailed);
+        EXPECT_NE(f.rep.results[0].detail.find("cannot read"), std::string::npos) << f.rep.results[0].detail;
+        EXPECT_EQ(s.converted, 0);
+    }
+    platform::FailReadsForTesting({});
+    EXPECT_EQ(ReadFile(f.out / "plan.BAK"), (Bytes{9, 9}));
+    EXPECT_EQ(ReadFile(f.out / "plan.jws"), target);
+    EXPECT_TRUE(Leftovers(f.out).empty());
+}
+
+// A run that finds another run putting files into its output folder waits,
+// says so once after a second, and then goes on.
+TEST(SafeWrite, ARunWaitingForAnotherSaysSo) {
+    struct Waiting : Reporter {
+        std::vector<std::u16string> folders;
+        void WaitingForFolder(const std::u16string& folder) override { folders.push_back(folder); }
+    };
+    Fixture f;
+    WriteFile(f.ref / "a.jws", Figure(1));
+    Waiting rep;
+    std::atomic<bool> locked{false};
+    std::thread other([&] {
+        platform::FolderLock lock(f.out);
+        locked = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1400));
+    });
+    while (!locked) std::this_thread::yield();
+    BatchJob job;
+    job.outputFolder = U16(f.out.string());
+    job.items.push_back({U16(f.ref.string()), u"a.jws"});
+    const auto start = std::chrono::steady_clock::now();
+    const BatchSummary s = RunBatch(job, {f.jww, f.jws}, rep);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    other.join();
+    EXPECT_EQ(s.converted, 1);
+    ASSERT_EQ(rep.folders.size(), 1u);
+    EXPECT_EQ(rep.folders[0], U16(f.out.string()));
+    EXPECT_GE(waited, std::chrono::milliseconds(1300));
+    EXPECT_EQ(WaitingStatusText(u"out"), u"別の変換が「out」にファイルを置き終わるのを待っています。");
 }
 
 TEST(SafeWrite, TwoRunsIntoOneFolderLeaveWholeFiles) {

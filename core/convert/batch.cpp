@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -86,13 +87,20 @@ std::u16string OutputFolderOf(const BatchJob& job, const BatchItem& item) {
 
 bool IsPlainOrMissing(NodeKind kind) { return kind == NodeKind::Regular || kind == NodeKind::Missing; }
 
-// Paths already used by the run, recognised by their text or, once they
-// exist, by the file they lead to.
+// The form in which the run compares paths: case folded, since names that a
+// case-insensitive file system takes for one (plan.BAK and Plan.BAK, ＡＢ and
+// ａｂ) lead to one file there, and some such file systems even give each
+// spelling its own identity. On a case-sensitive folder this costs at most
+// a plan.jws.BAK name or a refused duplicate, never a lost file.
+std::u16string Folded(const std::u16string& path) { return textconv::FoldCase(path); }
+
+// Paths already used by the run, recognised by their text (letter case
+// aside) or, once they exist, by the file they lead to.
 class PathSet {
 public:
     // Adds a path whose file stays as it is for the rest of the run.
     void Add(const std::u16string& path) {
-        texts_.insert(path);
+        texts_.insert(Folded(path));
         Refresh(path);
     }
     // The same for a path that leads to a file (links followed); false, and
@@ -100,19 +108,21 @@ public:
     bool AddFile(const std::u16string& path) {
         const NodeInfo info = InspectPath(path, true);
         if (info.kind != NodeKind::Regular) return false;
-        texts_.insert(path);
+        texts_.insert(Folded(path));
         ids_.insert(info.id);
         return true;
     }
     // Adds a path by its text only (its file is about to be replaced, and the
     // identity of a replaced file may be given to another one).
-    void AddText(const std::u16string& path) { texts_.insert(path); }
+    void AddText(const std::u16string& path) { texts_.insert(Folded(path)); }
+    // Takes back a path added by its text only.
+    void RemoveText(const std::u16string& path) { texts_.erase(Folded(path)); }
     // Records the file a path leads to now.
     void Refresh(const std::u16string& path) {
         if (auto id = IdOf(path)) ids_.insert(*id);
     }
     bool Contains(const std::u16string& path) const {
-        if (texts_.count(path)) return true;
+        if (texts_.count(Folded(path))) return true;
         if (ids_.empty()) return false;
         auto id = IdOf(path);
         return id && ids_.count(*id);
@@ -121,11 +131,11 @@ public:
     // a link still has to be followed to know the file it leads to.
     bool Contains(const std::u16string& path, const NodeInfo& name) const {
         if (name.kind == NodeKind::Symlink) return Contains(path);
-        if (texts_.count(path)) return true;
+        if (texts_.count(Folded(path))) return true;
         return name.kind != NodeKind::Missing && ids_.count(name.id) != 0;
     }
     // Whether the path itself was added (found when it was added, for AddFile).
-    bool HasText(const std::u16string& path) const { return texts_.count(path) != 0; }
+    bool HasText(const std::u16string& path) const { return texts_.count(Folded(path)) != 0; }
 
 private:
     struct IdHash {
@@ -134,29 +144,58 @@ private:
         }
     };
     // A run over thousands of files looks every target up: hashed, not searched.
-    std::unordered_set<std::u16string> texts_;
+    std::unordered_set<std::u16string> texts_;  // case folded
     std::unordered_set<platform::FileId, IdHash> ids_;
 };
 
-// True when both files hold the same bytes, compared piece by piece.
-bool SameFileBytes(const fs::path& a, const fs::path& b) {
-    platform::InputFile fa, fb;
-    if (fa.Open(a) || fb.Open(b) || fa.size() != fb.size()) return false;
-    std::vector<std::uint8_t> ba(64 * 1024), bb(64 * 1024);
-    for (;;) {
-        std::size_t na = 0, nb = 0;
-        if (fa.Read(ba, na) || fb.Read(bb, nb)) return false;
+// Whether an existing target already holds exactly the bytes of a new file.
+// A target that cannot be read is neither: its backup must not be replaced
+// on a guess (it may keep the user's previous file), so its file fails.
+struct Comparison {
+    bool same = false;
+    std::error_code error;  // the target could not be read
+};
+
+// Compares the target with the new file (or, in a dry run, with the bytes
+// it would get), piece by piece.
+Comparison CompareTarget(const fs::path& target, const fs::path* newFile, const Bytes* bytes) {
+    Comparison c;
+    platform::InputFile ft, fn;
+    if ((c.error = ft.Open(target))) return c;
+    std::uint64_t size = bytes ? bytes->size() : 0;
+    if (newFile) {
+        // The new file is this run's own: a failure to read it only means
+        // that no comparison could be made, and the target is replaced.
+        if (fn.Open(*newFile)) return c;
+        size = fn.size();
+    }
+    if (ft.size() != size) return c;
+    std::vector<std::uint8_t> bt(64 * 1024), bn(newFile ? 64 * 1024 : 0);
+    for (std::uint64_t at = 0;;) {
+        std::size_t nt = 0, nn = 0;
+        if ((c.error = ft.Read(bt, nt))) return c;
+        const std::uint8_t* other = nullptr;
+        if (newFile) {
+            if (fn.Read(bn, nn)) return c;
+            other = bn.data();
+        } else {
+            nn = static_cast<std::size_t>(std::min<std::uint64_t>(bt.size(), size - at));
+            other = bytes->data() + at;
+        }
         // Regular files deliver full pieces until their end.
-        if (na != nb) return false;
-        if (na == 0) return true;
-        if (std::memcmp(ba.data(), bb.data(), na) != 0) return false;
+        if (nt != nn) return c;
+        if (nt == 0) {
+            c.same = true;
+            return c;
+        }
+        if (std::memcmp(bt.data(), other, nt) != 0) return c;
+        at += nt;
     }
 }
 
-// True when the file holds exactly these bytes.
-bool SameBytes(const std::u16string& path, const Bytes& bytes) {
-    Bytes current;
-    return ReadWholeFile(path, current) && current == bytes;
+std::string CannotReadTargetText(const std::u16string& target, const std::error_code& ec) {
+    return "cannot read the existing " + Utf16ToUtf8(target) + " to compare it with the conversion: " +
+           platform::ErrorText(ec);
 }
 
 // Files are put in place in groups: the new files of a group (and the backup
@@ -177,6 +216,7 @@ struct Entry {
     std::unique_ptr<platform::PendingFile> file;  // set while the item waits
     std::unique_ptr<platform::PendingFile> copy;  // the backup copy, once made
     bool placed = false;  // the target was renamed into place
+    bool claimed = false;  // this item holds its target's name in the run
 
     void Fail(NotConvertedReason reason, std::string detail) {
         r.reason = reason;
@@ -190,7 +230,8 @@ struct Entry {
 class Run {
 public:
     Run(const BatchJob& job, BatchContainers containers, BatchReporter& reporter, BatchSummary& summary)
-        : job_(job), containers_(containers), reporter_(reporter), summary_(summary) {
+        : job_(job), containers_(containers), reporter_(reporter), summary_(summary),
+          startSeconds_(static_cast<std::int64_t>(std::time(nullptr))) {
         for (const BatchItem& item : job.items) {
             std::u16string source = JoinPath(item.folder, item.name);
             if (!item.nameNotText) sources_.AddFile(source);
@@ -272,7 +313,10 @@ private:
             r.reason = NotConvertedReason::ReadFailed;
             r.detail = ex.what();
         }
-        if (r.reason != NotConvertedReason::None) e.file.reset();
+        if (r.reason != NotConvertedReason::None) {
+            e.file.reset();
+            Unclaim(e);
+        }
         r.outcome = r.reason == NotConvertedReason::None ? FileOutcome::Converted : FileOutcome::NotConverted;
         reporter_.ConvertEnd();
         reporter_.Status(u"");
@@ -289,7 +333,11 @@ private:
         const bool jww = r.ext == u".jww";
         // Opened and read once for the check and the conversion.
         SourceFile source;
-        if (!source.Read(r.source)) return FileFound(r.source) ? R::CheckFailed : R::SourceMissing;
+        if (!source.Read(r.source)) {
+            if (InspectPath(r.source, true).kind == NodeKind::Missing) return R::SourceMissing;
+            r.detail = "cannot read " + Utf16ToUtf8(r.source) + ": " + platform::ErrorText(source.error());
+            return R::ReadFailed;
+        }
         if (!(jww ? source.IsJww() : source.IsJws())) return R::CheckFailed;
         // The drawings read by this run are never written over, whatever
         // link may lead there. One look at the target name serves these
@@ -298,6 +346,7 @@ private:
         if (sources_.Contains(r.target, targetNow)) return R::TargetIsSource;
         if (claimedTargets_.Contains(r.target, targetNow)) return R::DuplicateTarget;
         claimedTargets_.AddText(r.target);
+        e.claimed = true;
 
         // Only plain files are ever replaced; a link, folder or special file
         // at the target name is refused before anything is read or written.
@@ -330,6 +379,11 @@ private:
                     // the group's flush hears of any failure to write them back.
                     groupFlush_ = std::make_unique<platform::FolderFlush>(folder);
                 }
+                // Names put into a folder that cannot be flushed could be lost
+                // in a crash after the run said they were in place.
+                if (const std::error_code& ec = groupFlush_->error())
+                    throw IoError(kFileIoError, "cannot open the folder " + Utf16ToUtf8(platform::TextFromPath(folder)) +
+                                                    " to make its files durable: " + platform::ErrorText(ec));
                 writeError = e.file->Open(e.target);
                 opened = !writeError;
             }
@@ -387,6 +441,9 @@ private:
                     if (e.file && !e.placed)
                         e.Fail(NotConvertedReason::WriteFailed, std::string("cannot put the file in place: ") + ex.what());
             }
+            // A target that nothing wrote is free for a later file of the run.
+            for (Entry& e : group_)
+                if (e.r.outcome != FileOutcome::Converted && !e.placed) Unclaim(e);
         }
         for (Entry& e : group_) Report(e);
         group_.clear();
@@ -403,7 +460,18 @@ private:
         if (!groupFlush_) groupFlush_ = std::make_unique<platform::FolderFlush>(folder);
         // Another run into the same folder waits here, so that backups and
         // targets are put in place by one run after the other.
-        platform::FolderLock lock(folder);
+        const std::u16string folderText = platform::TextFromPath(folder);
+        platform::FolderLock lock(folder, [&] { reporter_.WaitingForFolder(folderText); });
+        if (const std::error_code& ec = lock.error()) {
+            for (Entry& e : group_)
+                if (e.file)
+                    e.Fail(R::WriteFailed, "cannot lock the folder " + Utf16ToUtf8(folderText) +
+                                               " against other runs: " + platform::ErrorText(ec));
+            return;
+        }
+        // New files that a run ended by force left here (older than this run,
+        // and no other run at work in the folder) go, once per folder.
+        if (cleanedFolders_.insert(Folded(folderText)).second) groupFlush_->RemoveStaleFiles(startSeconds_);
 
         // What is at the targets now decides whether a backup is needed.
         std::vector<platform::PendingFile*> flush;
@@ -420,7 +488,12 @@ private:
                 // second run over the same files) stays as it is, and so does
                 // its backup: replacing the backup with a copy of it would
                 // lose the file it keeps.
-                if (SameFileBytes(e.target, e.file->TempPath())) {
+                const Comparison c = CompareTarget(e.target, &e.file->TempPath(), nullptr);
+                if (c.error) {
+                    e.Fail(R::BackupFailed, CannotReadTargetText(r.target, c.error));
+                    continue;
+                }
+                if (c.same) {
                     e.file.reset();
                     r.upToDate = true;
                     claimedTargets_.Refresh(r.target);
@@ -503,6 +576,13 @@ private:
         }
     }
 
+    // Gives the target's name back when the item that claimed it wrote nothing.
+    void Unclaim(Entry& e) {
+        if (!e.claimed) return;
+        claimedTargets_.RemoveText(e.r.target);
+        e.claimed = false;
+    }
+
     std::string CannotCopyText(const Entry& e, const std::error_code& ec) const {
         return "cannot copy " + Utf16ToUtf8(e.r.target) + " to " + Utf16ToUtf8(e.backup) + ": " + platform::ErrorText(ec);
     }
@@ -528,7 +608,14 @@ private:
     NotConvertedReason WhatARunWouldDo(BatchFileResult& r, const std::u16string& backup, const Bytes& output) {
         const NodeInfo now = InspectPath(r.target, false);
         if (now.kind == NodeKind::Regular) {
-            if (now.size == output.size() && SameBytes(r.target, output)) {
+            fs::path target;
+            const Comparison c =
+                platform::PathFromText(r.target, target) ? CompareTarget(target, nullptr, &output) : Comparison{};
+            if (c.error) {
+                r.detail = CannotReadTargetText(r.target, c.error);
+                return NotConvertedReason::BackupFailed;
+            }
+            if (c.same) {
                 r.upToDate = true;
             } else {
                 r.backup = backup;
@@ -600,6 +687,8 @@ private:
     PathSet sources_;         // existing sources of the run
     PathSet claimedTargets_;  // targets of files attempted so far
     PathSet backupsMade_;
+    const std::int64_t startSeconds_;  // when the run began, in seconds since 1970
+    std::unordered_set<std::u16string> cleanedFolders_;  // case folded
 
     // The group: its items in order, and how many of them wait to be put in place.
     std::vector<Entry> group_;
@@ -615,6 +704,10 @@ private:
 
 std::u16string UnsupportedExtensionMessage(const std::u16string& name, const std::u16string& ext) {
     return u"このファイル拡張子（種類）の変換には対応していません。\r\nファイル名：" + name + u"\r\n　　拡張子：" + ext;
+}
+
+std::u16string WaitingStatusText(const std::u16string& folder) {
+    return u"別の変換が「" + folder + u"」にファイルを置き終わるのを待っています。";
 }
 
 std::u16string ConvertingStatusText(const std::u16string& source, const std::u16string& target) {
@@ -673,8 +766,9 @@ bool SameFolder(const std::u16string& a, const std::u16string& b) {
     if (a.empty() || b.empty()) return false;
     try {
         const NodeInfo x = InspectPath(a, true), y = InspectPath(b, true);
-        if (x.kind != NodeKind::Missing && y.kind != NodeKind::Missing) return x.id == y.id;
-        return NormalFolder(a) == NormalFolder(b);
+        if (x.kind != NodeKind::Missing && y.kind != NodeKind::Missing && x.id == y.id) return true;
+        const fs::path na = NormalFolder(a), nb = NormalFolder(b);
+        return !na.empty() && Folded(platform::TextFromPath(na)) == Folded(platform::TextFromPath(nb));
     } catch (...) {
         return false;
     }
@@ -687,14 +781,30 @@ std::vector<BatchItem> ItemsOfFolder(const std::u16string& folder, const std::ve
     return items;
 }
 
-BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter) {
+BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter, std::string* detail) {
     if (job.outputFolder.empty()) {
         reporter.Message(kTextNoOutputFolder);
         return BatchCheck::NoOutputFolder;
     }
-    if (!FolderFound(job.outputFolder)) {
-        reporter.Message(kTextOutputFolderMissing);
-        return BatchCheck::OutputFolderMissing;
+    {
+        // A folder that cannot be looked at (a path longer than the system
+        // takes, a parent without permission) is not "missing": the reason
+        // is told.
+        fs::path p;
+        NodeInfo info;
+        const std::error_code ec = platform::PathFromText(job.outputFolder, p)
+                                       ? platform::Inspect(p, true, info)
+                                       : std::make_error_code(std::errc::invalid_argument);
+        if (ec) {
+            const std::string reason = platform::ErrorText(ec);
+            if (detail) *detail = reason;
+            reporter.Message(std::u16string(kTextOutputFolderUnusable) + u"\r\n" + Utf8ToUtf16(reason));
+            return BatchCheck::OutputFolderUnusable;
+        }
+        if (info.kind != NodeKind::Directory) {
+            reporter.Message(kTextOutputFolderMissing);
+            return BatchCheck::OutputFolderMissing;
+        }
     }
     // Every folder files are read from, against the folder its files go to.
     std::vector<std::pair<std::u16string, std::u16string>> pairs;
@@ -715,7 +825,7 @@ BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter) {
 
 BatchSummary RunBatch(const BatchJob& job, BatchContainers containers, BatchReporter& reporter) {
     BatchSummary summary;
-    summary.check = CheckOutputFolder(job, reporter);
+    summary.check = CheckOutputFolder(job, reporter, &summary.checkDetail);
     if (summary.check != BatchCheck::Ok) return summary;
 
     // Bound images stay in memory: each drawing keeps the bytes of its images

@@ -23,6 +23,7 @@ enum class BatchCheck {
     NoOutputFolder,       // the output folder text is empty
     OutputFolderMissing,  // no directory of that name exists
     SameAsReference,      // it names a folder the files are read from
+    OutputFolderUnusable, // it cannot be looked at (a path too long, no permission, ...)
 };
 
 enum class FileOutcome {
@@ -82,6 +83,7 @@ struct BatchFileResult {
 
 struct BatchSummary {
     BatchCheck check = BatchCheck::Ok;
+    std::string checkDetail;  // the system's reason for OutputFolderUnusable
     std::int32_t converted = 0;     // files really written
     std::int32_t notConverted = 0;  // files that passed the filter but were not written
     std::int32_t unsupported = 0;   // files refused by the extension filter
@@ -90,6 +92,10 @@ struct BatchSummary {
 
     bool AllConverted() const { return check == BatchCheck::Ok && notConverted == 0 && unsupported == 0; }
 };
+
+// The status text while a run waits for another one to finish putting its
+// files into the same folder.
+std::u16string WaitingStatusText(const std::u16string& folder);
 
 // How a run shows itself. The desktop program puts messages into message
 // boxes and status texts into its status bar; the command-line program prints.
@@ -115,6 +121,9 @@ public:
     // folder-following timer meanwhile).
     virtual void ConvertBegin() {}
     virtual void ConvertEnd() {}
+    // Another run is putting its files into `folder` and this one has waited
+    // a second for it; it goes on waiting. Shown as a status by default.
+    virtual void WaitingForFolder(const std::u16string& folder) { Status(WaitingStatusText(folder)); }
     // Asked before each file: true stops the run there (the files left are
     // not touched and not counted; those already converted are still put in
     // place and reported).
@@ -142,6 +151,8 @@ struct BatchJob {
 inline constexpr char16_t kTextNoOutputFolder[] = u"保存先フォルダを指示して下さい。";
 inline constexpr char16_t kTextOutputFolderMissing[] = u"保存先フォルダが存在しません。";
 inline constexpr char16_t kTextSameFolder[] = u"保存先フォルダは参照フォルダと同じにしないで下さい。";
+// Followed by a line with the system's reason.
+inline constexpr char16_t kTextOutputFolderUnusable[] = u"保存先フォルダを使用できません。";
 
 // The message for a file whose extension is not converted.
 std::u16string UnsupportedExtensionMessage(const std::u16string& name, const std::u16string& ext);
@@ -158,16 +169,19 @@ std::u16string JapaneseReasonText(NotConvertedReason reason);
 std::u16string StoppedSummaryText(std::int32_t converted, std::int32_t notConverted);
 
 // True when both texts name the same directory: the same directory once
-// separators, "." and "..", and links are resolved (two names that differ in
-// letter case only are the same folder exactly when the file system says so),
-// or, for folders that do not exist, the same text once normalised.
+// separators, "." and "..", and links are resolved, or the same text once
+// normalised and case folded. Names that differ in letter case only are
+// taken for one folder even where the file system keeps them apart, since
+// on a case-insensitive file system they are one (and some of those give
+// each spelling its own identity).
 bool SameFolder(const std::u16string& a, const std::u16string& b);
 
 // The items of selected names of one folder.
 std::vector<BatchItem> ItemsOfFolder(const std::u16string& folder, const std::vector<std::u16string>& names);
 
 // The output-folder checks alone; the message is given to the reporter.
-BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter);
+// `detail`, when given, receives the system's reason for OutputFolderUnusable.
+BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter, std::string* detail = nullptr);
 
 // Runs the whole conversion. When a folder check fails nothing is touched,
 // the status is not changed, and the summary holds the check's outcome.

@@ -201,16 +201,24 @@ bool SourceFile::Read(const std::u16string& path) {
     data_.reset();
     size_ = 0;
     whole_ = false;
+    error_.clear();
     std::filesystem::path p;
     platform::InputFile file;
-    if (!platform::PathFromText(path, p) || file.Open(p)) return false;
+    if (!platform::PathFromText(path, p)) {
+        error_ = std::make_error_code(std::errc::invalid_argument);
+        return false;
+    }
+    if ((error_ = file.Open(p))) return false;
     whole_ = file.size() <= kWholeFileLimit;
     const std::size_t want = whole_ ? static_cast<std::size_t>(file.size()) : kHeadBytes;
     data_.reset(new (std::nothrow) std::uint8_t[want ? want : 1]);
-    if (!data_) return false;
+    if (!data_) {
+        error_ = std::make_error_code(std::errc::not_enough_memory);
+        return false;
+    }
     while (size_ < want) {
         std::size_t got = 0;
-        if (file.Read({data_.get() + size_, want - size_}, got)) return false;
+        if ((error_ = file.Read({data_.get() + size_, want - size_}, got))) return false;
         if (got == 0) break;
         size_ += got;
     }

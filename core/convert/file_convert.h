@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <system_error>
 
 #include "convert/convert_options.h"
 #include "text/encoding.h"
@@ -71,9 +72,11 @@ bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16strin
 // again by name, through a window, when it is converted.
 class SourceFile {
 public:
-    // False when the file cannot be opened or read; it then passes no check.
+    // False when the file cannot be opened or read; it then passes no check,
+    // and error() says why.
     bool Read(const std::u16string& path);
     const std::u16string& path() const { return path_; }
+    const std::error_code& error() const { return error_; }
     // What the containers' FileCheck says of the file.
     bool IsJww() const;
     bool IsJws() const;
@@ -91,6 +94,7 @@ private:
     std::unique_ptr<std::uint8_t[]> data_;
     std::size_t size_ = 0;
     bool whole_ = false;  // data_ holds the whole file, not just its start
+    std::error_code error_;
 };
 
 // The conversions of a source already read; its bytes are let go once they

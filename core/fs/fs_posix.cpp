@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -536,12 +537,14 @@ std::error_code InputFile::Open(const stdfs::path& path) {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = fd;
     size_ = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    failReads_ = ReadsFailForTesting(path);
     return {};
 }
 
 std::error_code InputFile::Read(std::span<std::uint8_t> out, std::size_t& got) {
     got = 0;
     if (handle_ < 0) return Errno(EBADF);
+    if (failReads_) return Errno(EIO);
     for (;;) {
         const ssize_t r = ::read(static_cast<int>(handle_), out.data(), out.size());
         if (r >= 0) {
@@ -677,11 +680,28 @@ std::error_code PendingFile::Commit() {
     return {};
 }
 
+// The byte of the folder on which each run with new files in it holds a
+// shared lock (an open-file-description lock, apart from the flock of
+// FolderLock), so that a run can tell whether another one is at work there.
+constexpr off_t kLiveByte = 0;
+
 FolderFlush::FolderFlush(const stdfs::path& folder) {
     // Opened before the files are written: a later syncfs() reports every
     // error the system met writing back this file system since then.
     const int fd = OpenRetry(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) handle_ = fd;
+    if (fd < 0) {
+        error_ = LastErrno();
+        return;
+    }
+    handle_ = fd;
+    struct statfs sfs {};
+    wholeFlush_ = ::fstatfs(fd, &sfs) == 0 && FlushOfFileSystemReachesDevice(static_cast<std::int64_t>(sfs.f_type));
+    struct flock live {};
+    live.l_type = F_RDLCK;
+    live.l_whence = SEEK_SET;
+    live.l_start = kLiveByte;
+    live.l_len = 1;
+    ::fcntl(fd, F_OFD_SETLK, &live);  // without it, other runs simply leave old files alone for longer
 }
 
 FolderFlush::~FolderFlush() {
@@ -694,9 +714,11 @@ std::vector<std::error_code> FolderFlush::FlushFiles(std::span<PendingFile* cons
     // file costs, but it also writes out what other programs have written:
     // a single file is flushed on its own. When the flush of the file system
     // reports an error (which may be another program's), each file is
-    // flushed on its own, to tell which of them failed.
+    // flushed on its own, to tell which of them failed. FUSE and network
+    // file systems may never hear of that flush, so there each file is
+    // flushed on its own too.
     const auto unflushed = std::count_if(files.begin(), files.end(), [](const PendingFile* f) { return f->unflushed_; });
-    const bool all = unflushed > 1 && handle_ >= 0 && ::syncfs(static_cast<int>(handle_)) == 0;
+    const bool all = wholeFlush_ && unflushed > 1 && handle_ >= 0 && ::syncfs(static_cast<int>(handle_)) == 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
         PendingFile& file = *files[i];
         if (!file.unflushed_) continue;
@@ -715,9 +737,39 @@ std::vector<std::error_code> FolderFlush::FlushFiles(std::span<PendingFile* cons
 
 std::error_code FolderFlush::FlushNames() {
     if (StepFails()) return LastErrno();
-    if (handle_ < 0) return {};
+    if (handle_ < 0) return error_ ? error_ : Errno(EBADF);
     if (::fsync(static_cast<int>(handle_)) != 0) return LastErrno();
     return {};
+}
+
+std::size_t FolderFlush::RemoveStaleFiles(std::int64_t olderThanSeconds) {
+    if (handle_ < 0) return 0;
+    const int fd = static_cast<int>(handle_);
+    // Another run with a FolderFlush of this folder may still put its files
+    // in place; its lock is seen through any other open of the folder.
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = kLiveByte;
+    probe.l_len = 1;
+    if (::fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type != F_UNLCK) return 0;
+    const int listFd = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) return 0;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return 0;
+    }
+    std::size_t removed = 0;
+    while (dirent* entry = ::readdir(dir)) {
+        if (!IsPendingFileName(entry->d_name)) continue;
+        struct stat st {};
+        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (static_cast<std::int64_t>(st.st_mtim.tv_sec) >= olderThanSeconds) continue;
+        if (::unlinkat(fd, entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 std::error_code RemoveFile(const stdfs::path& path) {
@@ -726,10 +778,32 @@ std::error_code RemoveFile(const stdfs::path& path) {
 }
 
 std::error_code MakeFolders(const stdfs::path& path) {
-    std::error_code ec;
-    stdfs::create_directories(path, ec);
-    if (ec) return ec;
-    if (!stdfs::is_directory(path, ec)) return ec ? ec : Errno(ENOTDIR);
+    // The folders that are missing, from the deepest up.
+    std::vector<stdfs::path> missing;
+    stdfs::path p = path.lexically_normal();
+    if (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
+    for (struct stat st {}; !p.empty() && ::stat(p.c_str(), &st) != 0; p = p.parent_path()) {
+        if (errno != ENOENT) return LastErrno();
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0777) != 0) {
+            if (errno == EEXIST) continue;  // made by someone else meanwhile
+            return LastErrno();
+        }
+        // The new name is on the disk before anything is put in the folder.
+        const stdfs::path parent = FolderOf(*it);
+        const int fd = OpenRetry(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return LastErrno();
+        const bool flushed = ::fsync(fd) == 0;
+        const std::error_code ec = flushed ? std::error_code() : LastErrno();
+        ::close(fd);
+        if (ec) return ec;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return LastErrno();
+    if (!S_ISDIR(st.st_mode)) return Errno(ENOTDIR);
     return {};
 }
 
@@ -783,16 +857,36 @@ std::error_code MakePrivateFolder(const std::string& prefix, stdfs::path& out) {
     return {};
 }
 
-FolderLock::FolderLock(const stdfs::path& folder) {
+FolderLock::FolderLock(const stdfs::path& folder, const std::function<void()>& onWait) {
     const int fd = OpenRetry(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        ::close(fd);
+    if (fd < 0) {
+        error_ = LastErrno();
         return;
+    }
+    // Taken at once when it is free; else tried again for a second, then the
+    // wait is told and goes on until the other run lets go.
+    const auto start = std::chrono::steady_clock::now();
+    bool told = false;
+    for (;;) {
+        if (::flock(fd, told ? LOCK_EX : LOCK_EX | LOCK_NB) == 0) break;
+        if (errno == EINTR) continue;
+        if (told || errno != EWOULDBLOCK) {
+            error_ = LastErrno();
+            ::close(fd);
+            return;
+        }
+        if (std::chrono::steady_clock::now() - start >= std::chrono::seconds(1)) {
+            told = true;
+            if (onWait) {
+                try {
+                    onWait();
+                } catch (...) {
+                    // Telling is a courtesy; the wait goes on without it.
+                }
+            }
+            continue;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     handle_ = fd;
 }

@@ -577,12 +577,14 @@ std::error_code InputFile::Open(const stdfs::path& path) {
     if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
     handle_ = FromHandle(h.release());
     size_ = (static_cast<std::uint64_t>(bi.nFileSizeHigh) << 32) | bi.nFileSizeLow;
+    failReads_ = ReadsFailForTesting(path);
     return {};
 }
 
 std::error_code InputFile::Read(std::span<std::uint8_t> out, std::size_t& got) {
     got = 0;
     if (handle_ == kNoHandle) return Win32Error(ERROR_INVALID_HANDLE);
+    if (failReads_) return Win32Error(ERROR_CRC);
     DWORD r = 0;
     if (!::ReadFile(AsHandle(handle_), out.data(), static_cast<DWORD>(std::min<std::size_t>(out.size(), 1u << 30)), &r,
                     nullptr))
@@ -720,6 +722,12 @@ std::error_code FolderFlush::FlushNames() {
     return {};
 }
 
+std::size_t FolderFlush::RemoveStaleFiles(std::int64_t) {
+    // A new file of a run that was ended by force is left to the user here:
+    // nothing tells a file another run still writes from an abandoned one.
+    return 0;
+}
+
 std::error_code RemoveFile(const stdfs::path& path) {
     if (!::DeleteFileW(SystemPath(path).c_str())) return LastError();
     return {};
@@ -840,7 +848,7 @@ std::error_code MakePrivateFolder(const std::string& prefix, stdfs::path& out) {
 // left in the user's folder: runs are serialised by a named mutex of the
 // user's session, named after the folder's identity (so every spelling of the
 // folder's path shares it).
-FolderLock::FolderLock(const stdfs::path& folder) {
+FolderLock::FolderLock(const stdfs::path& folder, const std::function<void()>& onWait) {
     NodeInfo info;
     if (Inspect(folder, true, info) || info.kind != NodeKind::Directory) return;
     wchar_t name[96];
@@ -848,7 +856,18 @@ FolderLock::FolderLock(const stdfs::path& folder) {
              static_cast<unsigned long long>(info.id.file));
     const HANDLE m = ::CreateMutexW(nullptr, FALSE, name);
     if (!m) return;
-    const DWORD w = ::WaitForSingleObject(m, INFINITE);
+    // Taken at once when it is free; after a second of waiting the wait is
+    // told and goes on until the other run lets go.
+    DWORD w = ::WaitForSingleObject(m, 1000);
+    if (w == WAIT_TIMEOUT) {
+        if (onWait) {
+            try {
+                onWait();
+            } catch (...) {
+            }
+        }
+        w = ::WaitForSingleObject(m, INFINITE);
+    }
     // An abandoned mutex (a run that ended without releasing it) is ours now.
     if (w != WAIT_OBJECT_0 && w != WAIT_ABANDONED) {
         ::CloseHandle(m);

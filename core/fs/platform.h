@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -123,9 +124,11 @@ private:
 // Puts many new files of one folder on the disk with one flush instead of
 // one per file. Made before the first of them is written; then FlushFiles()
 // flushes the files finished with Flush::Later (on Linux one flush of the
-// whole file system for two or more, each file on its own when that fails;
-// on Windows each file), the caller renames them, and FlushNames() makes the
-// renames durable.
+// whole file system for two or more where such a flush reaches the device,
+// each file on its own when that fails or where it does not; on Windows each
+// file), the caller renames them, and FlushNames() makes the renames durable.
+// While it exists it also tells other runs that new files of this run may
+// lie in the folder (see RemoveStaleFiles).
 class FolderFlush {
 public:
     explicit FolderFlush(const stdfs::path& folder);
@@ -133,17 +136,39 @@ public:
     FolderFlush(const FolderFlush&) = delete;
     FolderFlush& operator=(const FolderFlush&) = delete;
 
+    // Why the folder could not be opened to flush its names (empty when it
+    // was, and always on systems that flush names with the files). Files put
+    // into such a folder could lose their names in a crash.
+    const std::error_code& error() const { return error_; }
     // The outcome for each file, in order. A file that could not be flushed
     // is removed, as a failed Finish() removes it.
     std::vector<std::error_code> FlushFiles(std::span<PendingFile* const> files);
     // Flushes the folder's names: the renames made since the files were
-    // flushed survive a crash once this returns without error. (Where the
-    // folder cannot be opened, the renames are left to the system.)
+    // flushed survive a crash once this returns without error.
     std::error_code FlushNames();
+    // Removes the new files that runs ended by force (a kill, a crash, the
+    // out-of-memory killer) left in the folder: files named as this layer
+    // names its new files, last written before `olderThanSeconds` (since
+    // 1970), and only while no other run holds a FolderFlush of the folder.
+    // Call it while holding the folder's FolderLock. Returns how many were
+    // removed.
+    std::size_t RemoveStaleFiles(std::int64_t olderThanSeconds);
 
 private:
     std::intptr_t handle_ = -1;
+    std::error_code error_;
+    bool wholeFlush_ = false;  // one flush of the file system reaches the device
 };
+
+// True for the Linux file-system types (statfs f_type) on which one flush of
+// the whole file system puts every file written to it on the device: local
+// file systems of the kernel. FUSE and network file systems may not pass such
+// a flush on to their daemon or server, so their files are flushed one by
+// one; so are those of any type not known here.
+bool FlushOfFileSystemReachesDevice(std::int64_t fileSystemType);
+
+// True for a name this layer gives its new files (".tervalo-" 16 hex digits ".tmp").
+bool IsPendingFileName(const std::string& name);
 
 // A regular file opened for reading in pieces (links followed; anything but
 // a regular file is refused without blocking, as ReadFile does).
@@ -163,6 +188,7 @@ public:
 private:
     std::intptr_t handle_ = -1;
     std::uint64_t size_ = 0;
+    bool failReads_ = false;  // a test asked reads of this file to fail
 };
 
 // Writes a whole file through a PendingFile (create, then commit).
@@ -170,6 +196,8 @@ std::error_code ReplaceFile(const stdfs::path& target, ByteSpan data);
 
 std::error_code RemoveFile(const stdfs::path& path);
 // Creates a folder and every missing parent; an existing folder is no error.
+// Each folder it creates is made durable (its parent flushed) before it
+// returns.
 std::error_code MakeFolders(const stdfs::path& path);
 // Removes a folder only when it is empty.
 std::error_code RemoveEmptyFolder(const stdfs::path& path);
@@ -194,16 +222,22 @@ std::error_code MakePrivateFolder(const std::string& prefix, stdfs::path& out);
 // Serialises the replacing of files in one folder between runs of this
 // program: held while a backup and its target are put in place, so that two
 // runs into one folder behave as if one had gone after the other. Advisory
-// only; where the system cannot lock, it does nothing.
+// only. When another run holds it for more than a second, `onWait` is called
+// once (to tell the user) and the wait goes on.
 class FolderLock {
 public:
-    explicit FolderLock(const stdfs::path& folder);
+    explicit FolderLock(const stdfs::path& folder, const std::function<void()>& onWait = {});
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
+    // Why the folder could not be locked (empty when it is locked, and where
+    // the system has no such lock).
+    const std::error_code& error() const { return error_; }
+
 private:
     std::intptr_t handle_ = -1;
+    std::error_code error_;
 };
 
 // People's text for an error ("No space left on device", "is a symbolic link").
@@ -237,5 +271,11 @@ void AdviseLargePages(void* data, std::size_t bytes) noexcept;
 // fails as if the disk were full; 0 turns this off. Returns how many steps
 // were passed since the last call.
 int FailWriteStepForTesting(int n);
+// Tests: every InputFile opened on exactly this path from now on fails its
+// reads with an I/O error, as a failing disk would; an empty path turns this
+// off. Other ways of reading the file are not affected, as with a transient
+// error.
+void FailReadsForTesting(const stdfs::path& path);
+bool ReadsFailForTesting(const stdfs::path& path);
 
 }  // namespace tervalo::platform
