@@ -385,9 +385,11 @@ TEST(BatchTest, NamesThatDifferInLetterCaseAreOneName) {
         }
         // Every earlier file is kept in a backup of its own.
         n = 0;
-        for (std::size_t i = 0; i < c.backups.size(); ++i)
-            if (!c.backups[i].empty())
+        for (std::size_t i = 0; i < c.backups.size(); ++i) {
+            if (!c.backups[i].empty()) {
                 EXPECT_EQ(ReadFile(f.out / fs::u8path(c.backups[i])), Bytes(3, static_cast<std::uint8_t>(++n)));
+            }
+        }
     }
 
     // An output folder that differs from a source folder in case only.

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "archive/io_error.h"
@@ -100,7 +103,7 @@ class PathSet {
 public:
     // Adds a path whose file stays as it is for the rest of the run.
     void Add(const std::u16string& path) {
-        texts_.insert(Folded(path));
+        AddText(path);
         Refresh(path);
     }
     // The same for a path that leads to a file (links followed); false, and
@@ -108,34 +111,55 @@ public:
     bool AddFile(const std::u16string& path) {
         const NodeInfo info = InspectPath(path, true);
         if (info.kind != NodeKind::Regular) return false;
+        std::lock_guard<std::mutex> lock(mutex_);
         texts_.insert(Folded(path));
         ids_.insert(info.id);
         return true;
     }
     // Adds a path by its text only (its file is about to be replaced, and the
     // identity of a replaced file may be given to another one).
-    void AddText(const std::u16string& path) { texts_.insert(Folded(path)); }
+    void AddText(const std::u16string& path) {
+        std::u16string folded = Folded(path);
+        std::lock_guard<std::mutex> lock(mutex_);
+        texts_.insert(std::move(folded));
+    }
     // Takes back a path added by its text only.
-    void RemoveText(const std::u16string& path) { texts_.erase(Folded(path)); }
+    void RemoveText(const std::u16string& path) {
+        const std::u16string folded = Folded(path);
+        std::lock_guard<std::mutex> lock(mutex_);
+        texts_.erase(folded);
+    }
     // Records the file a path leads to now.
     void Refresh(const std::u16string& path) {
-        if (auto id = IdOf(path)) ids_.insert(*id);
+        if (auto id = IdOf(path)) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ids_.insert(*id);
+        }
     }
     bool Contains(const std::u16string& path) const {
-        if (texts_.count(Folded(path))) return true;
-        if (ids_.empty()) return false;
+        if (HasText(path)) return true;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (ids_.empty()) return false;
+        }
         auto id = IdOf(path);
+        std::lock_guard<std::mutex> lock(mutex_);
         return id && ids_.count(*id);
     }
     // The same, given what the name itself is now (links not followed): only
     // a link still has to be followed to know the file it leads to.
     bool Contains(const std::u16string& path, const NodeInfo& name) const {
         if (name.kind == NodeKind::Symlink) return Contains(path);
-        if (texts_.count(Folded(path))) return true;
+        if (HasText(path)) return true;
+        std::lock_guard<std::mutex> lock(mutex_);
         return name.kind != NodeKind::Missing && ids_.count(name.id) != 0;
     }
     // Whether the path itself was added (found when it was added, for AddFile).
-    bool HasText(const std::u16string& path) const { return texts_.count(Folded(path)) != 0; }
+    bool HasText(const std::u16string& path) const {
+        const std::u16string folded = Folded(path);
+        std::lock_guard<std::mutex> lock(mutex_);
+        return texts_.count(folded) != 0;
+    }
 
 private:
     struct IdHash {
@@ -146,6 +170,8 @@ private:
     // A run over thousands of files looks every target up: hashed, not searched.
     std::unordered_set<std::u16string> texts_;  // case folded
     std::unordered_set<platform::FileId, IdHash> ids_;
+    // The group being put in place and the one being converted share the sets.
+    mutable std::mutex mutex_;
 };
 
 // Whether an existing target already holds exactly the bytes of a new file.
@@ -227,6 +253,18 @@ struct Entry {
     }
 };
 
+// The items of one output folder that go into place together: their
+// results in order, and how many of them wait with a new file.
+struct Group {
+    std::vector<Entry> entries;
+    std::u16string folder;
+    std::unordered_set<std::u16string> names;  // the names its waiting files take, case folded
+    std::unique_ptr<platform::FolderFlush> flush;
+    std::size_t waiting = 0;
+    std::uint64_t bytes = 0;
+    std::chrono::steady_clock::time_point start;
+};
+
 class Run {
 public:
     Run(const BatchJob& job, BatchContainers containers, BatchReporter& reporter, BatchSummary& summary)
@@ -238,43 +276,59 @@ public:
         }
     }
 
+    ~Run() {
+        // Only when something threw past the run: its group is left to the
+        // files' own clean-up.
+        if (placer_.joinable()) placer_.join();
+    }
+
     void Add(const BatchItem& item) {
+        ReportIfPlaced();
         // Files of one group must not meet by name: when this item's target
-        // or backup could be the name of one in the group (letter case
-        // aside), the group is put in place first, so the checks of this
-        // item see it done, exactly as if each file went alone.
+        // or backup could be the name of one in a group not yet in place
+        // (letter case aside), that group is put in place first, so the
+        // checks of this item see it done, exactly as if each file went alone.
         const std::u16string folder = OutputFolderOf(job_, item);
         std::vector<std::u16string> names;
         if (!item.nameNotText && IsConvertedKind(ExtLower(item.name))) {
             const std::u16string folded = textconv::FoldCase(item.name);
             names = {folded, ReplaceExt(folded, u".bak"), folded + u".bak"};
         }
-        if (waiting_ > 0 && (folder != groupFolder_ || std::any_of(names.begin(), names.end(), [&](const auto& n) {
-                                 return groupNames_.count(n) != 0;
-                             })))
-            PutGroupInPlace();
-        if (waiting_ == 0 && folder != groupFolder_) {
-            groupFolder_ = folder;
-            groupFlush_.reset();  // it belongs to another folder
+        const auto meets = [&](const Group& g) {
+            return g.folder == folder &&
+                   std::any_of(names.begin(), names.end(), [&](const auto& n) { return g.names.count(n) != 0; });
+        };
+        if (inFlight_ && meets(placing_)) WaitPlaced();
+        if (group_.waiting > 0 && (folder != group_.folder || meets(group_))) {
+            const bool wait = meets(group_);
+            SendGroup();
+            if (wait) WaitPlaced();
+        }
+        if (group_.waiting == 0 && folder != group_.folder) {
+            group_.folder = folder;
+            group_.flush.reset();  // it belongs to another folder
         }
 
         Entry e = ConvertItem(item);
         if (!e.file) {
             // Nothing waits: reported at once, unless files before it wait.
-            if (waiting_ == 0) Report(e);
-            else group_.push_back(std::move(e));
+            if (group_.waiting == 0 && group_.entries.empty() && !inFlight_) Report(e);
+            else group_.entries.push_back(std::move(e));
             return;
         }
-        if (waiting_++ == 0) groupStart_ = std::chrono::steady_clock::now();
-        groupNames_.insert(names.begin(), names.end());
-        group_.push_back(std::move(e));
-        if (waiting_ >= kGroupFiles || groupBytes_ >= kGroupBytes ||
-            std::chrono::steady_clock::now() - groupStart_ >= kGroupTime)
-            PutGroupInPlace();
+        if (group_.waiting++ == 0) group_.start = std::chrono::steady_clock::now();
+        group_.names.insert(names.begin(), names.end());
+        group_.entries.push_back(std::move(e));
+        if (group_.waiting >= kGroupFiles || group_.bytes >= kGroupBytes ||
+            std::chrono::steady_clock::now() - group_.start >= kGroupTime)
+            SendGroup();
     }
 
-    // Puts the files still waiting in place.
-    void Finish() { PutGroupInPlace(); }
+    // Puts the files still waiting in place and reports them.
+    void Finish() {
+        SendGroup();
+        WaitPlaced();
+    }
 
 private:
     Entry ConvertItem(const BatchItem& item) {
@@ -371,17 +425,17 @@ private:
             if (!opened && !writeError) {
                 // The folder is found or made once per group: the group's
                 // flush holds it from then on.
-                if (!groupFlush_) {
+                if (!group_.flush) {
                     const std::u16string folderText = platform::TextFromPath(folder);
                     if (!FolderFound(folderText) && !MakeFolder(folderText))
                         throw IoError(kFileIoError, "cannot create the folder " + Utf16ToUtf8(folderText));
                     // Opened before the group's first file is written, so that
                     // the group's flush hears of any failure to write them back.
-                    groupFlush_ = std::make_unique<platform::FolderFlush>(folder);
+                    group_.flush = std::make_unique<platform::FolderFlush>(folder);
                 }
                 // Names put into a folder that cannot be flushed could be lost
                 // in a crash after the run said they were in place.
-                if (const std::error_code& ec = groupFlush_->error())
+                if (const std::error_code& ec = group_.flush->error())
                     throw IoError(kFileIoError, "cannot open the folder " + Utf16ToUtf8(platform::TextFromPath(folder)) +
                                                     " to make its files durable: " + platform::ErrorText(ec));
                 writeError = e.file->Open(e.target);
@@ -390,7 +444,7 @@ private:
             if (!writeError) writeError = e.file->Write(bytes);
             if (writeError)
                 throw IoError(kFileIoError, "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(writeError));
-            groupBytes_ += bytes.size();
+            group_.bytes += bytes.size();
         };
         const OutputSink toMemory = [&](std::span<const std::uint8_t> bytes) {
             output.insert(output.end(), bytes.begin(), bytes.end());
@@ -428,42 +482,117 @@ private:
         return R::None;
     }
 
-    // Puts the waiting files of the group in place, then reports every item
-    // of the group in order.
-    void PutGroupInPlace() {
-        if (waiting_ > 0) {
-            try {
-                Place();
-            } catch (const std::exception& ex) {
-                // Out of memory on the way: whatever is not in place yet is
-                // not converted, and its new files are removed.
-                for (Entry& e : group_)
-                    if (e.file && !e.placed)
-                        e.Fail(NotConvertedReason::WriteFailed, std::string("cannot put the file in place: ") + ex.what());
-            }
-            // A target that nothing wrote is free for a later file of the run.
-            for (Entry& e : group_)
-                if (e.r.outcome != FileOutcome::Converted && !e.placed) Unclaim(e);
+    // The group converted so far goes to be put in place on a thread of its
+    // own while the next group converts (one group in flight; the one
+    // before it is reported first). A group with nothing to place is
+    // reported at once.
+    void SendGroup() {
+        WaitPlaced();
+        if (group_.waiting == 0) {
+            ReportEntries(group_);
+            return;
         }
-        for (Entry& e : group_) Report(e);
-        group_.clear();
-        groupNames_.clear();
-        groupFlush_.reset();
-        waiting_ = 0;
-        groupBytes_ = 0;
+        placing_ = std::move(group_);
+        group_ = Group{};
+        group_.folder = placing_.folder;
+        inFlight_ = true;
+        {
+            std::lock_guard<std::mutex> lock(placerMutex_);
+            placed_ = false;
+        }
+        try {
+            placer_ = std::thread([this] { PlaceGroup(placing_); });
+        } catch (...) {
+            PlaceGroup(placing_);  // without a thread, in place now
+        }
     }
 
-    void Place() {
+    // Waits for the group in flight, passing on what it asks to tell, and
+    // reports its items in order (then the items after it that wait for
+    // nothing).
+    void WaitPlaced() {
+        if (!inFlight_) return;
+        std::unique_lock<std::mutex> lock(placerMutex_);
+        for (;;) {
+            placerWake_.wait(lock, [this] { return placed_ || !notice_.empty(); });
+            if (!notice_.empty()) {
+                const std::u16string folder = std::move(notice_);
+                notice_.clear();
+                lock.unlock();
+                reporter_.WaitingForFolder(folder);
+                lock.lock();
+                continue;
+            }
+            if (placed_) break;
+        }
+        lock.unlock();
+        if (placer_.joinable()) placer_.join();
+        inFlight_ = false;
+        ReportEntries(placing_);
+        placing_ = Group{};
+        if (group_.waiting == 0) ReportEntries(group_);
+    }
+
+    // Passes on what the group in flight asked to tell, and reports it if it
+    // is already in place.
+    void ReportIfPlaced() {
+        if (!inFlight_) return;
+        std::u16string folder;
+        bool done = false;
+        {
+            std::lock_guard<std::mutex> lock(placerMutex_);
+            done = placed_;
+            folder = std::move(notice_);
+            notice_.clear();
+        }
+        if (!folder.empty()) reporter_.WaitingForFolder(folder);
+        if (done) WaitPlaced();
+    }
+
+    void ReportEntries(Group& g) {
+        for (Entry& e : g.entries) Report(e);
+        g.entries.clear();
+    }
+
+    // Puts the waiting files of a group in place (on the placing thread).
+    void PlaceGroup(Group& g) {
+        try {
+            Place(g);
+        } catch (const std::exception& ex) {
+            // Out of memory on the way: whatever is not in place yet is
+            // not converted, and its new files are removed.
+            for (Entry& e : g.entries)
+                if (e.file && !e.placed)
+                    e.Fail(NotConvertedReason::WriteFailed, std::string("cannot put the file in place: ") + ex.what());
+        }
+        // A target that nothing wrote is free for a later file of the run.
+        for (Entry& e : g.entries)
+            if (e.r.outcome != FileOutcome::Converted && !e.placed) Unclaim(e);
+        g.flush.reset();
+        std::lock_guard<std::mutex> lock(placerMutex_);
+        placed_ = true;
+        placerWake_.notify_all();
+    }
+
+    // Tells, through the run's own thread, that the placing waits for
+    // another run.
+    void Notice(const std::u16string& folder) {
+        std::lock_guard<std::mutex> lock(placerMutex_);
+        notice_ = folder.empty() ? u"." : folder;
+        placerWake_.notify_all();
+    }
+
+    void Place(Group& g) {
         using R = NotConvertedReason;
         fs::path folder;
-        if (!platform::PathFromText(groupFolder_, folder)) folder = group_.front().target.parent_path();
-        if (!groupFlush_) groupFlush_ = std::make_unique<platform::FolderFlush>(folder);
+        if (!platform::PathFromText(g.folder, folder)) folder = g.entries.front().target.parent_path();
+        if (!g.flush) g.flush = std::make_unique<platform::FolderFlush>(folder);
         // Another run into the same folder waits here, so that backups and
         // targets are put in place by one run after the other.
         const std::u16string folderText = platform::TextFromPath(folder);
-        platform::FolderLock lock(folder, [&] { reporter_.WaitingForFolder(folderText); });
+        platform::FolderLock lock(folder, [&] { Notice(folderText); });
         if (const std::error_code& ec = lock.error()) {
-            for (Entry& e : group_)
+            for (Entry& e : g.entries)
                 if (e.file)
                     e.Fail(R::WriteFailed, "cannot lock the folder " + Utf16ToUtf8(folderText) +
                                                " against other runs: " + platform::ErrorText(ec));
@@ -471,11 +600,11 @@ private:
         }
         // New files that a run ended by force left here (older than this run,
         // and no other run at work in the folder) go, once per folder.
-        if (cleanedFolders_.insert(Folded(folderText)).second) groupFlush_->RemoveStaleFiles(startSeconds_);
+        if (cleanedFolders_.insert(Folded(folderText)).second) g.flush->RemoveStaleFiles(startSeconds_);
 
         // What is at the targets now decides whether a backup is needed.
         std::vector<platform::PendingFile*> flush;
-        for (Entry& e : group_) {
+        for (Entry& e : g.entries) {
             if (!e.file) continue;
             BatchFileResult& r = e.r;
             const NodeInfo now = InspectPath(r.target, false);
@@ -513,11 +642,11 @@ private:
         }
 
         // One flush for all new files and backup copies.
-        const std::vector<std::error_code> errors = groupFlush_->FlushFiles(flush);
+        const std::vector<std::error_code> errors = g.flush->FlushFiles(flush);
         auto errorOf = [&](const platform::PendingFile* f) {
             return errors[static_cast<std::size_t>(std::find(flush.begin(), flush.end(), f) - flush.begin())];
         };
-        for (Entry& e : group_) {
+        for (Entry& e : g.entries) {
             if (!e.file) continue;
             if (e.copy) {
                 if (std::error_code ec = errorOf(e.copy.get())) {
@@ -532,7 +661,7 @@ private:
         // The backups first, and they are on the disk before any target
         // they keep is replaced.
         bool backups = false;
-        for (Entry& e : group_) {
+        for (Entry& e : g.entries) {
             if (!e.file || !e.copy) continue;
             if (std::error_code ec = e.copy->Commit()) {
                 e.Fail(R::BackupFailed, CannotCopyText(e, ec));
@@ -544,8 +673,8 @@ private:
             backups = true;
         }
         if (backups) {
-            if (std::error_code ec = groupFlush_->FlushNames()) {
-                for (Entry& e : group_)
+            if (std::error_code ec = g.flush->FlushNames()) {
+                for (Entry& e : g.entries)
                     if (e.file && !e.r.backup.empty())
                         e.Fail(R::BackupFailed, "the backup " + Utf16ToUtf8(e.r.backup) +
                                                     " could not be flushed to the disk: " + platform::ErrorText(ec));
@@ -553,7 +682,7 @@ private:
         }
 
         std::vector<Entry*> placed;
-        for (Entry& e : group_) {
+        for (Entry& e : g.entries) {
             if (!e.file) continue;
             if (std::error_code ec = e.file->Commit()) {
                 e.Fail(R::WriteFailed,
@@ -566,7 +695,7 @@ private:
             placed.push_back(&e);
         }
         if (!placed.empty()) {
-            if (std::error_code ec = groupFlush_->FlushNames()) {
+            if (std::error_code ec = g.flush->FlushNames()) {
                 // In place, but it might not survive a crash: not counted as done.
                 for (Entry* e : placed)
                     e->Fail(R::WriteFailed, Utf16ToUtf8(e->r.target) +
@@ -690,14 +819,15 @@ private:
     const std::int64_t startSeconds_;  // when the run began, in seconds since 1970
     std::unordered_set<std::u16string> cleanedFolders_;  // case folded
 
-    // The group: its items in order, and how many of them wait to be put in place.
-    std::vector<Entry> group_;
-    std::u16string groupFolder_;
-    std::unordered_set<std::u16string> groupNames_;  // the names its waiting files take, case folded
-    std::unique_ptr<platform::FolderFlush> groupFlush_;
-    std::size_t waiting_ = 0;
-    std::uint64_t groupBytes_ = 0;
-    std::chrono::steady_clock::time_point groupStart_;
+    // The group being converted, and the one being put in place beside it.
+    Group group_;
+    Group placing_;
+    bool inFlight_ = false;  // placing_ holds a group not yet reported
+    std::thread placer_;
+    std::mutex placerMutex_;
+    std::condition_variable placerWake_;
+    bool placed_ = false;     // the group in flight is in place (under placerMutex_)
+    std::u16string notice_;   // a folder the placing waits for, to be told (under placerMutex_)
 };
 
 }  // namespace

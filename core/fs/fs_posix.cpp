@@ -102,6 +102,16 @@ void Unregister(int& slot) {
     slot = -1;
 }
 
+// A stop signal being handled, and how many threads are inside a section
+// that creates and registers a new file, or puts one in place and
+// unregisters it. The handler (on whichever thread takes the signal) waits
+// for those sections to end before it removes the new files, and a section
+// that would begin after the signal never begins, so no thread creates a
+// file the handler has already passed over.
+std::atomic<bool> g_stopping{false};
+std::atomic<int> g_inSection{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
 // Blocks the stop signals while a new file is created and registered, or put
 // in place and unregistered, so a handler never sees half of either.
 class StopSignalsBlocked {
@@ -113,8 +123,17 @@ public:
         sigaddset(&set, SIGTERM);
         sigaddset(&set, SIGHUP);
         pthread_sigmask(SIG_BLOCK, &set, &old_);
+        g_inSection.fetch_add(1);
+        if (g_stopping.load()) {
+            // The process is ending on another thread: nothing more is begun.
+            g_inSection.fetch_sub(1);
+            for (;;) ::pause();
+        }
     }
-    ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    ~StopSignalsBlocked() {
+        g_inSection.fetch_sub(1);
+        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    }
 
 private:
     sigset_t old_;
@@ -341,6 +360,14 @@ public:
 };
 
 extern "C" void OnStopSignal(int sig) {
+    g_stopping.store(true);
+    // Another thread may be half-way through creating or placing a file. The
+    // wait is bounded: that thread might itself wait for something this one
+    // held when the signal came (an allocator's lock).
+    for (int i = 0; i < 2000 && g_inSection.load() != 0; ++i) {
+        const struct timespec pauseFor = {0, 100000};
+        ::nanosleep(&pauseFor, nullptr);
+    }
     RemovePendingFiles();
     // The handler was reset to the default action on entry; ending the process
     // by the same signal gives the parent the usual status (128 + signal).
