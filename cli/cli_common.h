@@ -38,8 +38,4 @@ int RunRender(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunGenerate(const std::vector<std::string>& args);
 
-extern const char kInfoUsage[];
-extern const char kConvertUsage[];
-extern const char kRenderUsage[];
-
 }  // namespace tervalo::cli

@@ -31,21 +31,7 @@ std::string Utf8OfArgument(const wchar_t* w) {
     std::u16string text;
     for (; *w; ++w) text.push_back(static_cast<char16_t>(*w));
     std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        const bool high = c >= 0xD800 && c <= 0xDBFF;
-        const bool paired = high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-        if (paired) {
-            out += Utf16ToUtf8(text.substr(i, 2));
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out += Utf16ToUtf8(std::u16string(1, c));
-        }
-    }
+    for (std::size_t i = 0; i < text.size();) AppendUtf8(out, NextCodePoint(text, i));
     return out;
 }
 

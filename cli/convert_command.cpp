@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "arguments.h"
 #include "cli_common.h"
 #include "convert/batch.h"
 #include "convert/point_rules.h"
@@ -23,51 +24,6 @@
 #include "text/func.h"
 
 namespace tervalo::cli {
-
-const char kConvertUsage[] =
-    "Usage: tervalo-cli convert (--to-real | --to-temporary) [OPTIONS] -o DIR PATH...\n"
-    "\n"
-    "Converts the points of each Jw_cad drawing (.jww) or figure (.jws) and writes\n"
-    "the converted file under its own name into DIR, in the source's version. A\n"
-    "folder given as PATH stands for the .jww and .jws files in it. A file of the\n"
-    "same name already in DIR is first copied to NAME.BAK; a file that already\n"
-    "holds exactly the conversion is left as it is. Every file is written as a new\n"
-    "file and put in place only when complete.\n"
-    "\n"
-    "Direction:\n"
-    "  --to-real              temporary points become real points\n"
-    "  --to-temporary         real points become temporary points\n"
-    "To real points:\n"
-    "  --marker GLYPH         converted points become point markers (files of\n"
-    "                         version 300 on): * star, o circle, . dot, + plus,\n"
-    "                         square, triangle, x cross, the glyphs ＊ ○ ・ ＋ □ △ ×,\n"
-    "                         or an index 0 to 6\n"
-    "  --scale S              display scale of new point markers (0 < S <= 1e8)\n"
-    "To temporary points:\n"
-    "  --markers              also point markers (negative codes)\n"
-    "  --marker-ends          also marker end points (positive codes)\n"
-    "Both directions:\n"
-    "  --no-dimensions        leave the points of dimensions alone\n"
-    "  --no-blocks            leave the points inside block definitions alone\n"
-    "  -o, --output DIR       output folder (must exist, not a source folder)\n"
-    "  -r, --recursive        folders include their subfolders; each file goes to\n"
-    "                         the same subfolder below DIR (created when missing)\n"
-    "  -n, --dry-run          read and convert in memory, write nothing, and say\n"
-    "                         what a real run would do\n"
-    "  --files-from FILE      read more paths from FILE, one per line (- for\n"
-    "                         standard input)\n"
-    "  -0, --null             the list of --files-from is separated by NUL bytes\n"
-    "  --settings FILE        take the options (and the output folder when -o is\n"
-    "                         absent) from a settings file of the desktop program;\n"
-    "                         the options given here override it\n"
-    "  --json                 one JSON object per file, then a summary object\n"
-    "  -q, --quiet            print only the files not converted and errors\n"
-    "  -v, --verbose          also the points changed and the backup of every file\n"
-    "  -h, --help             show this help\n"
-    "      --version          show the version\n"
-    "\n"
-    "Exit status: 0 when every file was converted, 1 otherwise, 2 on bad arguments\n"
-    "or an output folder that cannot be used.\n";
 
 namespace {
 
@@ -115,103 +71,76 @@ namespace {
 
 // Parses the arguments; returns an exit code when the run must stop here.
 std::optional<int> ParseArgs(const std::vector<std::string>& args, ConvertArgs& out) {
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i];
-        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-            out.paths.push_back(args[i]);
-            continue;
-        }
-        std::optional<std::string> inlineValue;
-        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-            inlineValue = a.substr(a.find('=') + 1);
-            a = a.substr(0, a.find('='));
-        } else if (a.size() > 2 && a[0] == '-' && a[1] == 'o') {
-            inlineValue = a.substr(2);  // -oDIR
-            a = "-o";
-        }
-        // The value of an option: inline, or the next argument unless that is
-        // another option (then the value is missing).
-        std::string v;
-        auto value = [&](bool dashAllowed = false) -> bool {
-            if (inlineValue) {
-                v = *inlineValue;
-                return !v.empty();
-            }
-            if (i + 1 >= args.size()) return false;
-            const std::string& next = args[i + 1];
-            if (next.size() > 1 && next[0] == '-' && !(dashAllowed && next == "-")) return false;
-            if (next == "-" && !dashAllowed) return false;
-            v = args[++i];
-            return true;
-        };
-        auto flag = [&](bool& target) -> std::optional<int> {
-            if (inlineValue) return UsageError("convert: " + a + " takes no value");
-            target = true;
-            return std::nullopt;
-        };
-        std::optional<int> rc;
-        if (a == "--") {
-            optionsEnded = true;
-        } else if (a == "--help" || a == "-h") {
-            Out(std::string(kConvertUsage).substr(0, std::string(kConvertUsage).size() - 1));
-            return kExitOk;
-        } else if (a == "--version") {
-            PrintVersion();
-            return kExitOk;
-        } else if (a == "--to-real" || a == "--to-temporary") {
-            if (inlineValue) return UsageError("convert: " + a + " takes no value");
-            int d = a == "--to-real" ? 0 : 1;
-            if (out.direction && *out.direction != d)
-                return UsageError("convert: --to-real and --to-temporary exclude each other");
-            out.direction = d;
-        } else if (a == "--marker") {
-            if (!value()) return UsageError("convert: --marker needs a glyph");
-            out.markerIndex = ParseMarker(v);
-            if (!out.markerIndex)
-                return UsageError("convert: --marker takes *, o, ., +, square, triangle, x (or star, circle, dot, "
-                                  "plus, cross, the glyphs ＊ ○ ・ ＋ □ △ ×, an index 0 to 6), not '" + v + "'");
-        } else if (a == "--scale") {
-            if (!value()) return UsageError("convert: --scale needs a number");
-            out.scale = ParseScale(v);
-            if (!out.scale) return UsageError("convert: --scale must be a number above 0 and at most 1e8, not '" + v + "'");
-        } else if (a == "--no-dimensions") {
-            rc = flag(out.noDimensions);
-        } else if (a == "--no-blocks") {
-            rc = flag(out.noBlocks);
-        } else if (a == "--markers") {
-            rc = flag(out.markers);
-        } else if (a == "--marker-ends") {
-            rc = flag(out.markerEnds);
-        } else if (a == "-n" || a == "--dry-run") {
-            rc = flag(out.dryRun);
-        } else if (a == "-r" || a == "--recursive") {
-            rc = flag(out.recursive);
-        } else if (a == "--json") {
-            rc = flag(out.json);
-        } else if (a == "-q" || a == "--quiet") {
-            rc = flag(out.quiet);
-        } else if (a == "-v" || a == "--verbose") {
-            rc = flag(out.verbose);
-        } else if (a == "-0" || a == "--null") {
-            rc = flag(out.nul);
-        } else if (a == "-o" || a == "--output") {
-            if (!value()) return UsageError("convert: " + a + " needs a folder");
-            std::u16string folder;
-            if (!ArgToText(v, folder)) return UsageError("convert: the output folder '" + v + "' is not valid UTF-8");
-            out.output = folder;
-        } else if (a == "--settings") {
-            if (!value()) return UsageError("convert: --settings needs a file");
-            std::u16string file;
-            if (!ArgToText(v, file)) return UsageError("convert: the settings file '" + v + "' is not valid UTF-8");
-            out.settings = file;
-        } else if (a == "--files-from") {
-            if (!value(true)) return UsageError("convert: --files-from needs a file (- for standard input)");
-            out.filesFrom = v;
-        } else {
-            return UsageError("convert: unknown option '" + args[i] + "'");
-        }
-        if (rc) return rc;
+    bool toReal = false, toTemporary = false;
+    std::optional<std::string> marker, scale, output, settings;
+    CommandLine line("convert",
+                     "Converts the points of each Jw_cad drawing (.jww) or figure (.jws) and writes\n"
+                     "the converted file under its own name into DIR, in the source's version. A\n"
+                     "folder given as PATH stands for the .jww and .jws files in it. A file of the\n"
+                     "same name already in DIR is first copied to NAME.BAK; a file that already\n"
+                     "holds exactly the conversion is left as it is. Every file is written as a new\n"
+                     "file and put in place only when complete. One of --to-real and --to-temporary\n"
+                     "is required (unless --settings gives the direction), and so is -o DIR.",
+                     "PATH...",
+                     "Exit status: 0 when every file was converted, 1 otherwise, 2 on bad arguments\n"
+                     "or an output folder that cannot be used.");
+    line.Group("Direction")
+        .Flag("--to-real", toReal, "temporary points become real points")
+        .Flag("--to-temporary", toTemporary, "real points become temporary points")
+        .Group("To real points")
+        .Value("--marker", marker, "GLYPH", "a glyph",
+               "converted points become point markers (files of\n"
+               "version 300 on): * star, o circle, . dot, + plus,\n"
+               "square, triangle, x cross, the glyphs ＊ ○ ・ ＋ □ △ ×,\n"
+               "or an index 0 to 6")
+        .Value("--scale", scale, "S", "a number", "display scale of new point markers (0 < S <= 1e8)")
+        .Group("To temporary points")
+        .Flag("--markers", out.markers, "also point markers (negative codes)")
+        .Flag("--marker-ends", out.markerEnds, "also marker end points (positive codes)")
+        .Group("Both directions")
+        .Flag("--no-dimensions", out.noDimensions, "leave the points of dimensions alone")
+        .Flag("--no-blocks", out.noBlocks, "leave the points inside block definitions alone")
+        .Value("-o,--output", output, "DIR", "a folder", "output folder (must exist, not a source folder)")
+        .Flag("-r,--recursive", out.recursive,
+              "folders include their subfolders; each file goes to\n"
+              "the same subfolder below DIR (created when missing)")
+        .Flag("-n,--dry-run", out.dryRun,
+              "read and convert in memory, write nothing, and say\n"
+              "what a real run would do")
+        .Value("--files-from", out.filesFrom, "FILE", "a file (- for standard input)",
+               "read more paths from FILE, one per line (- for\nstandard input)")
+        .Flag("-0,--null", out.nul, "the list of --files-from is separated by NUL bytes")
+        .Value("--settings", settings, "FILE", "a file",
+               "take the options (and the output folder when -o is\n"
+               "absent) from a settings file of the desktop program;\n"
+               "the options given here override it")
+        .Flag("--json", out.json, "one JSON object per file, then a summary object")
+        .Flag("-q,--quiet", out.quiet, "print only the files not converted and errors")
+        .Flag("-v,--verbose", out.verbose, "also the points changed and the backup of every file")
+        .VersionFlag();
+    if (auto rc = line.Parse(args, out.paths)) return rc;
+
+    if (toReal && toTemporary) return UsageError("convert: --to-real and --to-temporary exclude each other");
+    if (toReal || toTemporary) out.direction = toReal ? 0 : 1;
+    if (marker) {
+        out.markerIndex = ParseMarker(*marker);
+        if (!out.markerIndex)
+            return UsageError("convert: --marker takes *, o, ., +, square, triangle, x (or star, circle, dot, "
+                              "plus, cross, the glyphs ＊ ○ ・ ＋ □ △ ×, an index 0 to 6), not '" + *marker + "'");
+    }
+    if (scale) {
+        out.scale = ParseScale(*scale);
+        if (!out.scale) return UsageError("convert: --scale must be a number above 0 and at most 1e8, not '" + *scale + "'");
+    }
+    if (output) {
+        std::u16string folder;
+        if (!ArgToText(*output, folder)) return UsageError("convert: the output folder '" + *output + "' is not valid UTF-8");
+        out.output = folder;
+    }
+    if (settings) {
+        std::u16string file;
+        if (!ArgToText(*settings, file)) return UsageError("convert: the settings file '" + *settings + "' is not valid UTF-8");
+        out.settings = file;
     }
     if (out.quiet && out.verbose) return UsageError("convert: -q and -v exclude each other");
     if (out.nul && !out.filesFrom) return UsageError("convert: -0 applies to --files-from only");

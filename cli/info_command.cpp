@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "cli_common.h"
 #include "convert/drawing_info.h"
 #include "dos/jwc_data.h"
@@ -14,25 +15,6 @@
 #include "model/jww_data.h"
 
 namespace tervalo::cli {
-
-const char kInfoUsage[] =
-    "Usage: tervalo-cli info [OPTIONS] PATH...\n"
-    "\n"
-    "Reports the kind, version, memo, entity and point counts, block definitions\n"
-    "and bound images of each Jw_cad file (JWW, JWS, JWC or JWK; the kind is\n"
-    "recognised from the contents). A folder stands for the .jww, .jws, .jwc and\n"
-    "\x2ejwk files in it. No file is written.\n"
-    "\n"
-    "Options:\n"
-    "  --json               one JSON object per file and line (JSON Lines); a file\n"
-    "                       that cannot be read gives {\"file\": ..., \"error\": ...}\n"
-    "  -r, --recursive      folders include their subfolders\n"
-    "  --files-from FILE    read more paths from FILE, one per line (- for\n"
-    "                       standard input); -0 for a list separated by NUL bytes\n"
-    "  -h, --help           show this help\n"
-    "      --version        show the version\n"
-    "\n"
-    "Exit status: 0 when every file was read, 1 otherwise, 2 on bad arguments.\n";
 
 namespace {
 
@@ -199,35 +181,23 @@ bool InfoOne(const std::u16string& path, bool nameNotText, bool json) {
 
 int RunInfo(const std::vector<std::string>& args) {
     bool json = false, recursive = false, nul = false;
-    bool optionsEnded = false;
     std::optional<std::string> filesFrom;
     std::vector<std::string> paths;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (optionsEnded || a.size() < 2 || a[0] != '-') {
-            paths.push_back(a);
-        } else if (a == "--") {
-            optionsEnded = true;
-        } else if (a == "--help" || a == "-h") {
-            Out(std::string(kInfoUsage).substr(0, std::string(kInfoUsage).size() - 1));
-            return kExitOk;
-        } else if (a == "--version") {
-            PrintVersion();
-            return kExitOk;
-        } else if (a == "--json") {
-            json = true;
-        } else if (a == "-r" || a == "--recursive") {
-            recursive = true;
-        } else if (a == "-0" || a == "--null") {
-            nul = true;
-        } else if (a == "--files-from" || a.rfind("--files-from=", 0) == 0) {
-            if (a.size() > 13) filesFrom = a.substr(13);
-            else if (i + 1 < args.size()) filesFrom = args[++i];
-            if (!filesFrom || filesFrom->empty()) return UsageError("info: --files-from needs a file (- for standard input)");
-        } else {
-            return UsageError("info: unknown option '" + a + "'");
-        }
-    }
+    CommandLine line("info",
+                     "Reports the kind, version, memo, entity and point counts, block definitions\n"
+                     "and bound images of each Jw_cad file (JWW, JWS, JWC or JWK; the kind is\n"
+                     "recognised from the contents). A folder stands for the .jww, .jws, .jwc and\n"
+                     ".jwk files in it. No file is written.",
+                     "PATH...", "Exit status: 0 when every file was read, 1 otherwise, 2 on bad arguments.");
+    line.Flag("--json", json,
+              "one JSON object per file and line (JSON Lines); a file\n"
+              "that cannot be read gives {\"file\": ..., \"error\": ...}")
+        .Flag("-r,--recursive", recursive, "folders include their subfolders")
+        .Value("--files-from", filesFrom, "FILE", "a file (- for standard input)",
+               "read more paths from FILE, one per line (- for\nstandard input)")
+        .Flag("-0,--null", nul, "the list of --files-from is separated by NUL bytes")
+        .VersionFlag();
+    if (auto rc = line.Parse(args, paths)) return *rc;
     if (nul && !filesFrom) return UsageError("info: -0 applies to --files-from only");
     if (filesFrom) {
         std::string error;

@@ -1,26 +1,10 @@
 #include "json_writer.h"
 
+#include "text/encoding.h"
+
 namespace tervalo::cli {
 
 namespace {
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 void AppendEscape(std::string& out, unsigned code) {
     static const char kHex[] = "0123456789abcdef";
@@ -32,8 +16,8 @@ void AppendEscape(std::string& out, unsigned code) {
 
 void AppendJsonString(std::string& out, std::u16string_view text) {
     out.push_back('"');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char16_t c = text[i];
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = NextCodePoint(text, i);
         switch (c) {
             case u'"': out += "\\\""; continue;
             case u'\\': out += "\\\\"; continue;
@@ -44,18 +28,9 @@ void AppendJsonString(std::string& out, std::u16string_view text) {
             case u'\f': out += "\\f"; continue;
             default: break;
         }
-        if (c < 0x20) {
-            AppendEscape(out, c);
-        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                   text[i + 1] <= 0xDFFF) {
-            char32_t cp = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            AppendUtf8(out, cp);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            AppendEscape(out, c);  // a lone surrogate has no UTF-8 form
-        } else {
-            AppendUtf8(out, c);
-        }
+        // A control character, or a lone surrogate (it has no UTF-8 form).
+        if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) AppendEscape(out, static_cast<unsigned>(c));
+        else AppendUtf8(out, c);
     }
     out.push_back('"');
 }

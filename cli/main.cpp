@@ -8,31 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "cli_common.h"
 #include "console.h"
 #include "text/encoding.h"
 
 namespace tervalo::cli {
-
-namespace {
-
-const char kMainUsage[] =
-    "Usage: tervalo-cli COMMAND [OPTIONS] ...\n"
-    "\n"
-    "Converts the points of Jw_cad drawings (.jww) and figures (.jws) between\n"
-    "temporary and real points, and reports what Jw_cad files hold.\n"
-    "\n"
-    "Commands:\n"
-    "  info [--json] FILE...      report the contents of each file\n"
-    "  convert [OPTIONS] PATH...  convert files and folders into an output folder\n"
-    "  render FILE -o OUT.svg     draw a drawing and its points as a picture\n"
-    "  generate [OPTIONS] -o FILE write a generated drawing (benchmarks, tests)\n"
-    "\n"
-    "Options:\n"
-    "  --help      show this help (also: tervalo-cli COMMAND --help)\n"
-    "  --version   show the version\n";
-
-}  // namespace
 
 void Out(const std::string& line) { console::Write(stdout, line + "\n"); }
 
@@ -60,27 +41,33 @@ std::string ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 namespace {
 
-int Dispatch(const std::string& command, const std::vector<std::string>& rest) {
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const std::vector<std::string>&);
+};
+
+const Command kCommands[] = {
+    {"info", "report the contents of each file", tervalo::cli::RunInfo},
+    {"convert", "convert files and folders into an output folder", tervalo::cli::RunConvert},
+    {"render", "draw a drawing and its points as a picture", tervalo::cli::RunRender},
+    {"generate", "write a generated drawing (benchmarks, tests)", tervalo::cli::RunGenerate},
+};
+
+int Dispatch(const std::vector<std::string>& args) {
     using namespace tervalo::cli;
-    int rc;
-    if (command == "--help" || command == "-h") {
-        console::Write(stdout, kMainUsage);
-        rc = kExitOk;
-    } else if (command == "--version") {
-        PrintVersion();
-        rc = kExitOk;
-    } else if (command == "info") {
-        rc = RunInfo(rest);
-    } else if (command == "convert") {
-        rc = RunConvert(rest);
-    } else if (command == "render") {
-        rc = RunRender(rest);
-    } else if (command == "generate") {
-        rc = RunGenerate(rest);
-    } else {
-        rc = UsageError("unknown command '" + command + "'");
-    }
-    return rc;
+    CommandLine line("",
+                     "Converts the points of Jw_cad drawings (.jww) and figures (.jws) between\n"
+                     "temporary and real points, and reports what Jw_cad files hold.",
+                     "COMMAND [ARGUMENTS]", "'tervalo-cli COMMAND --help' shows the options of a command.");
+    for (const Command& c : kCommands) line.Command(c.name, c.summary);
+    line.VersionFlag();
+    std::vector<std::string> command;
+    if (auto rc = line.Parse(args, command)) return *rc;
+    if (command.empty()) return UsageError("no command given");
+    for (const Command& c : kCommands)
+        if (command[0] == c.name) return c.run(std::vector<std::string>(command.begin() + 1, command.end()));
+    return UsageError("unknown command '" + command[0] + "'");
 }
 
 }  // namespace
@@ -88,13 +75,10 @@ int Dispatch(const std::string& command, const std::vector<std::string>& rest) {
 int main(int argc, char** argv) {
     using namespace tervalo::cli;
     console::Start();
-    std::vector<std::string> args = console::Arguments(argc, argv);
-    if (args.empty()) return UsageError("no command given");
-    const std::string& command = args[0];
-    std::vector<std::string> rest(args.begin() + 1, args.end());
+    const std::vector<std::string> args = console::Arguments(argc, argv);
     int rc;
     try {
-        rc = Dispatch(command, rest);
+        rc = Dispatch(args);
     } catch (const std::bad_alloc&) {
         Err(std::string(kProgram) + ": not enough memory");
         rc = kExitFailed;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "cli_common.h"
 #include "convert/convert_options.h"
 #include "convert/point_rules.h"
@@ -20,30 +21,6 @@
 #include "sources.h"
 
 namespace tervalo::cli {
-
-const char kRenderUsage[] =
-    "Usage: tervalo-cli render FILE -o OUT.svg|OUT.png [OPTIONS]\n"
-    "\n"
-    "Draws a Jw_cad drawing (.jww) or figure (.jws) as an SVG picture fitted to\n"
-    "the drawing, on white paper, with block inserts drawn through their\n"
-    "definitions; a name ending in .png gives a PNG image instead. Temporary\n"
-    "points, real points and point markers are drawn apart (see the legend in\n"
-    "the SVG); every point element of the SVG has the class \"point\" and one of\n"
-    "\"temporary\", \"real\", \"marker\", and \"in-block\" inside an insert.\n"
-    "\n"
-    "Options:\n"
-    "  -o, --output OUT       the .svg or .png to write (replaced only when complete)\n"
-    "  --size WxH             picture size in pixels (default 1600x1200)\n"
-    "  --after                draw the drawing as the conversion below would\n"
-    "                         write it, the changed points highlighted; needs\n"
-    "                         --to-real or --to-temporary and takes the options\n"
-    "                         of 'convert': --marker, --scale, --markers,\n"
-    "                         --marker-ends, --no-dimensions, --no-blocks\n"
-    "  -v, --verbose          print the time of each step (read, primitives,\n"
-    "                         picture, write) on standard error\n"
-    "  -h, --help             show this help\n"
-    "\n"
-    "Exit status: 0 when the picture was written, 1 otherwise, 2 on bad arguments.\n";
 
 namespace {
 
@@ -69,58 +46,53 @@ std::u16string PictureExt(const std::u16string& path) {
 }  // namespace
 
 int RunRender(const std::vector<std::string>& args) {
-    std::optional<std::string> input, output;
+    std::optional<std::string> input, output, size, marker, scaleText;
     render::SvgOptions svg;
     bool verbose = false, after = false, markers = false, markerEnds = false, noDimensions = false, noBlocks = false;
+    bool toReal = false, toTemporary = false;
     std::optional<int> direction, markerIndex;
     std::optional<double> scale;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& v) {
-            if (i + 1 >= args.size()) return false;
-            v = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--help" || a == "-h") {
-            Out(std::string(kRenderUsage).substr(0, sizeof kRenderUsage - 2));
-            return kExitOk;
-        } else if (a == "-o" || a == "--output") {
-            if (!value(v)) return UsageError("render: -o needs a file");
-            output = v;
-        } else if (a == "--size") {
-            if (!value(v) || !ParseSize(v, svg.width, svg.height))
-                return UsageError("render: --size takes WxH, each 16 to 20000 pixels");
-        } else if (a == "-v" || a == "--verbose") {
-            verbose = true;
-        } else if (a == "--after") {
-            after = true;
-        } else if (a == "--to-real" || a == "--to-temporary") {
-            const int d = a == "--to-real" ? 0 : 1;
-            if (direction && *direction != d) return UsageError("render: give one of --to-real and --to-temporary");
-            direction = d;
-        } else if (a == "--marker") {
-            if (!value(v) || !(markerIndex = ParseMarker(v)))
-                return UsageError("render: --marker takes *, o, ., +, square, triangle, x or an index 0 to 6");
-        } else if (a == "--scale") {
-            if (!value(v) || !(scale = ParseScale(v)))
-                return UsageError("render: --scale must be a number above 0 and at most 1e8");
-        } else if (a == "--markers") {
-            markers = true;
-        } else if (a == "--marker-ends") {
-            markerEnds = true;
-        } else if (a == "--no-dimensions") {
-            noDimensions = true;
-        } else if (a == "--no-blocks") {
-            noBlocks = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return UsageError("render: unknown option '" + a + "'");
-        } else if (input) {
-            return UsageError("render: one drawing at a time");
-        } else {
-            input = a;
-        }
-    }
+    CommandLine line("render",
+                     "Draws a Jw_cad drawing (.jww) or figure (.jws) as an SVG picture fitted to\n"
+                     "the drawing, on white paper, with block inserts drawn through their\n"
+                     "definitions; a name ending in .png gives a PNG image instead. Temporary\n"
+                     "points, real points and point markers are drawn apart (see the legend in\n"
+                     "the SVG); every point element of the SVG has the class \"point\" and one of\n"
+                     "\"temporary\", \"real\", \"marker\", and \"in-block\" inside an insert.",
+                     "FILE -o OUT.svg|OUT.png",
+                     "Exit status: 0 when the picture was written, 1 otherwise, 2 on bad arguments.");
+    line.Value("-o,--output", output, "OUT", "a file", "the .svg or .png to write (replaced only when\ncomplete)")
+        .Value("--size", size, "WxH", "WxH", "picture size in pixels (default 1600x1200)")
+        .Flag("--after", after,
+              "draw the drawing as the conversion below would\n"
+              "write it, the changed points highlighted; needs\n"
+              "--to-real or --to-temporary")
+        .Flag("-v,--verbose", verbose,
+              "print the time of each step (read, primitives,\n"
+              "picture, write) on standard error")
+        .Group("Conversion, with --after (as in 'convert')")
+        .Flag("--to-real", toReal, "temporary points become real points")
+        .Flag("--to-temporary", toTemporary, "real points become temporary points")
+        .Value("--marker", marker, "GLYPH", "a glyph", "to real points: converted points become point markers")
+        .Value("--scale", scaleText, "S", "a number", "to real points: display scale of new point markers")
+        .Flag("--markers", markers, "to temporary points: also point markers")
+        .Flag("--marker-ends", markerEnds, "to temporary points: also marker end points")
+        .Flag("--no-dimensions", noDimensions, "leave the points of dimensions alone")
+        .Flag("--no-blocks", noBlocks, "leave the points inside block definitions alone")
+        .Group("Options")
+        .VersionFlag();
+    std::vector<std::string> operands;
+    if (auto rc = line.Parse(args, operands)) return *rc;
+    if (operands.size() > 1) return UsageError("render: one drawing at a time");
+    if (!operands.empty()) input = operands[0];
+    if (size && !ParseSize(*size, svg.width, svg.height))
+        return UsageError("render: --size takes WxH, each 16 to 20000 pixels");
+    if (toReal && toTemporary) return UsageError("render: give one of --to-real and --to-temporary");
+    if (toReal || toTemporary) direction = toReal ? 0 : 1;
+    if (marker && !(markerIndex = ParseMarker(*marker)))
+        return UsageError("render: --marker takes *, o, ., +, square, triangle, x or an index 0 to 6");
+    if (scaleText && !(scale = ParseScale(*scaleText)))
+        return UsageError("render: --scale must be a number above 0 and at most 1e8");
     if (!input) return UsageError("render: no drawing given");
     if (!output) return UsageError("render: no output given (-o OUT.svg)");
     if (after != direction.has_value()) return UsageError("render: --after needs --to-real or --to-temporary, and they need --after");

@@ -14,6 +14,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Header-only libraries are taken from the host (Debian's libcli11-dev), each
+# copied alone into the build folder: the host's /usr/include itself is never
+# searched by the cross compiler.
+set(TERVALO_CLI11_HEADERS /usr/include/CLI CACHE PATH "CLI11's CLI/ header folder, copied for a cross build")
+
 # Test programs (and GoogleTest's discovery) run through Wine.
 find_program(TERVALO_WINE NAMES wine wine64)
 if(TERVALO_WINE)

@@ -287,5 +287,20 @@ TEST(EncodingUtf8, LoneSurrogatesBecomeReplacement) {
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
 }
 
+// Code point by code point, a lone surrogate is kept (JSON escapes it; a
+// Windows argument keeps it in the form UTF-8 readers refuse).
+TEST(EncodingUtf8, CodePointsKeepLoneSurrogates) {
+    const std::u16string text = u"a\U0001F600" + std::u16string(1, u'\xDC00') + std::u16string(1, u'\xD800');
+    std::vector<char32_t> points;
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size();) {
+        points.push_back(NextCodePoint(text, i));
+        AppendUtf8(bytes, points.back());
+    }
+    EXPECT_EQ(points, (std::vector<char32_t>{U'a', U'\U0001F600', 0xDC00, 0xD800}));
+    EXPECT_EQ(bytes, "a\xF0\x9F\x98\x80\xED\xB0\x80\xED\xA0\x80");
+    EXPECT_EQ(Utf8ToUtf16(bytes), u"a\U0001F600\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");
+}
+
 }  // namespace
 }  // namespace tervalo

@@ -6,9 +6,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -22,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "convert/batch.h"
 #include "convert/file_convert.h"
 #include "convert/settings_file.h"
@@ -31,10 +30,6 @@
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "test_support.h"
-
-#ifndef _WIN32
-extern char** environ;
-#endif
 
 namespace tervalo {
 namespace {
@@ -278,19 +273,9 @@ TEST(SafeWrite, AFailureAtAnyStepLeavesTheOutputFolderAsItWas) {
 
 #ifndef _WIN32
 pid_t StartCli(const std::vector<std::string>& args, const fs::path& stdoutFile) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> all = {TERVALO_CLI_PATH};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, TERVALO_CLI_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
+    return StartProcess(all, stdoutFile, true);
 }
 #endif
 
@@ -390,10 +375,10 @@ TEST(SafeWrite, ARunStoppedBySignalLeavesNoTornFile) {
         // cannot clean up, so the next run into the folder does.
         const int sig = round == 6 || round == 7 ? SIGKILL : round % 2 ? SIGINT : SIGTERM;
         ::kill(pid, sig);
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        if (WIFSIGNALED(status)) EXPECT_EQ(WTERMSIG(status), sig);
-        else EXPECT_EQ(WEXITSTATUS(status), 0) << "the run ended before the signal";
+        const ProcessEnd end = WaitProcess(pid);
+        ASSERT_TRUE(end.signal != 0 || end.exitCode >= 0);
+        if (end.signal) EXPECT_EQ(end.signal, sig);
+        else EXPECT_EQ(end.exitCode, 0) << "the run ended before the signal";
         if (sig == SIGKILL) {
             // Left behind a second ago; the next run, a second later, must
             // take them for old and not for another run's.
@@ -401,7 +386,8 @@ TEST(SafeWrite, ARunStoppedBySignalLeavesNoTornFile) {
                 fs::last_write_time(f.out / n, fs::last_write_time(f.out / n) - std::chrono::seconds(2));
             const pid_t next = StartCli({"convert", "--to-real", "-o", f.out.string(), (f.ref / f.names[0]).string()},
                                         f.dir.path() / "next");
-            ASSERT_EQ(::waitpid(next, &status, 0), next);
+            ASSERT_GT(next, 0);
+            WaitProcess(next);
         }
         const int done = f.CheckWhole();
         // Each file reported as converted was written whole.
@@ -529,11 +515,8 @@ TEST(SafeWrite, TwoRunsIntoOneFolderLeaveWholeFiles) {
         const pid_t b = StartCli(f.Args(), f.dir.path() / "b");
         ASSERT_GT(a, 0);
         ASSERT_GT(b, 0);
-        int sa = 0, sb = 0;
-        ASSERT_EQ(::waitpid(a, &sa, 0), a);
-        ASSERT_EQ(::waitpid(b, &sb, 0), b);
-        EXPECT_TRUE(WIFEXITED(sa) && WEXITSTATUS(sa) == 0);
-        EXPECT_TRUE(WIFEXITED(sb) && WEXITSTATUS(sb) == 0);
+        EXPECT_EQ(WaitProcess(a).exitCode, 0);
+        EXPECT_EQ(WaitProcess(b).exitCode, 0);
         EXPECT_EQ(f.CheckWhole(), 5);
         // The second run found its conversion already in place and kept the
         // backup of the previous file.

@@ -2,23 +2,14 @@
 // entities converted within the memory bound, deep and wide block nesting.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#endif
-
 #include <algorithm>
 #include <filesystem>
 
+#include "child_process.h"
 #include "codec/drawing_generator.h"
 #include "fs/fsutil.h"
 #include "model/jws_data.h"
 #include "test_support.h"
-
-#ifndef _WIN32
-extern char** environ;
-#endif
 
 namespace tervalo {
 namespace {
@@ -136,15 +127,8 @@ TEST(Scale, DeepAndWideBlockNesting) {
 #ifndef _WIN32  // the peak memory of a child process is read with wait4
 // The peak resident memory of a child process, or -1.
 long RunAndMeasureKiB(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return usage.ru_maxrss;
+    const test::ProcessEnd end = test::WaitProcess(test::StartProcess(args));
+    return end.exitCode == 0 ? end.peakKiB : -1;
 }
 
 #if defined(__SANITIZE_ADDRESS__)

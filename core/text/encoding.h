@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tervalo {
@@ -50,8 +51,19 @@ std::u16string CleanNameText(const std::u16string& text);
 // False for NaN and the infinities.
 bool IsValidDouble(double value);
 
-// Convenience for tests and front ends: UTF-8 <-> UTF-16.
+// Convenience for tests and front ends: UTF-8 <-> UTF-16. A surrogate
+// without its partner becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(const std::u16string& text);
+
+// The pieces of Utf16ToUtf8, for writers that treat some characters apart
+// (JSON escapes) or must keep a lone surrogate (Windows file names).
+// NextCodePoint returns the character at `i` and moves `i` past it: a
+// surrogate pair gives its character, a surrogate without its partner comes
+// back as it is. AppendUtf8 appends the UTF-8 bytes of a code point; a
+// surrogate gets the three-byte form (ED A0 80 for U+D800) that UTF-8
+// readers refuse.
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i);
+void AppendUtf8(std::string& out, char32_t cp);
 
 }  // namespace tervalo
