@@ -1,6 +1,34 @@
 // The drawing records shared by the JWW and JWS containers and by the point
 // conversion. Field names and widths are those of the file format; the codecs
 // read and write them field by field, so no packing is needed in memory.
+//
+// The names are romanised Japanese. A glossary of their words:
+//   Sen        line                      Enko      arc (circle, ellipse)
+//   Ten        point                     Kariten   temporary point (bKariten: 1
+//                                                  temporary, 0 real)
+//   Moji       text, character           MojiShu   text type (size class 1..10)
+//   Sunpo(u)   dimension                 Solid     filled polygon
+//   Block      block insert              BlockDef  block definition
+//   Hankei     radius                    Kaku      angle (rad: radians, deg: degrees)
+//   Kaishi     start                     Katamuki  tilt
+//   Henpei     flattening (Ritsu: ratio) ZenEn     full circle (Flg: flag)
+//   Kaiten     rotation                  Bairitsu  scale factor
+//   Kankaku    spacing                   Kakudo    angle in degrees
+//   Kijun(Ten) reference (point)         DPoint    a further corner of a solid
+//   Ho1, Ho2   the extension lines of a dimension
+//   Te1, Te2   the end points of a dimension
+//   Kt1, Kt2   the base points of a dimension (temporary points)
+//   Sxf        the SXF part of a dimension (sub-records, version 420 on)
+//   Lay, GLay  layer, layer group        Pen       pen (Style, Color, Width)
+//   Tokushu    special (line type)       Rand      random (line)
+//   Pich       pitch                     Prt       print, printer
+//   Refferd    referenced                Fname     file name
+//   UD         user-defined
+// In the header (jww_header.h) also: Zumen paper size, Memori grid, Genten
+// origin, Hanni range, Kage shadow, Fukusen double line, Gyaku reverse, Jun
+// order, Renzoku continuous, Kyoutsuu common, Gamen screen, Haba width,
+// Nagasa length, Seiri arrangement, Gyou line of text, Suu number, Zure offset,
+// Ninni chosen freely.
 #pragma once
 
 #include <array>
