@@ -140,8 +140,10 @@ std::uint32_t ArchiveIn::CountIn() {
 }
 
 TEntJwwAttr ArchiveIn::AttrIn() {
-    const bool wide = version_ >= 351;
-    return DecodeAttr(r.take(wide ? 15 : 13, "attribute"), wide);
+    TEntJwwAttr a;
+    FieldReader io(*this);
+    io.Fields(io.Attr(a, 0));
+    return a;
 }
 
 void ArchiveOut::StrOut(const std::u16string& text, const StoredString& kept) {
@@ -217,8 +219,22 @@ void ArchiveOut::ClassTagOut(std::uint32_t index) {
 }
 
 void ArchiveOut::AttrOut(const TEntJwwAttr& attr, std::int32_t kind) {
-    const bool wide = ver_ >= 351;
-    w.commit(EncodeAttr(w.room(15), MapAttrForOutput(attr, ver_, kind), wide));
+    FieldWriter io(*this);
+    io.Fields(io.Attr(attr, kind));
 }
+
+const std::u16string& Cleaned(const std::u16string& text, std::u16string& scratch) {
+    bool changes = false;
+    for (std::size_t i = 0; i < text.size() && !changes; ++i) {
+        const char16_t c = text[i];
+        changes = c < 0x20 || (i + 1 < text.size() && ((c == u'^' && text[i + 1] == u'm') ||
+                                                       (c == u'\\' && text[i + 1] == u'n')));
+    }
+    if (!changes) return text;
+    scratch = CleanNameText(text);
+    return scratch;
+}
+
+bool FieldWriter::IsBlank(const std::u16string& s) { return RemoveBlanks(s).empty(); }
 
 }  // namespace tervalo
