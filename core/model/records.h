@@ -56,15 +56,18 @@ inline constexpr std::uint8_t kMarkerPenStyle = 100;
 
 // How a string was stored in the file it was read from: its whole archive
 // string (length prefix and text) is kept in the container's stored-string
-// bytes, with a check value over the text read and the place of those bytes.
-// The writer stores exactly these bytes again while the text to write is
-// still the text read and its form (code page 932 or UTF-16) stays, so text
-// no rule changes keeps every byte and needs no converter. It is a cache,
-// not part of the record's value: it never makes two records differ.
+// bytes. The writer stores exactly these bytes again while the text to write
+// is still, unit for unit, the text read and its form (code page 932 or
+// UTF-16) stays, so text no rule changes keeps every byte and needs no
+// converter. The text read is the stored bytes themselves for UTF-16 and for
+// ASCII; for other code page 932 bytes its UTF-16 units follow the bytes. It
+// is a cache, not part of the record's value: it never makes two records
+// differ.
 struct StoredString {
     std::uint32_t offset = 0;
-    std::uint32_t size = 0;  // 0: nothing kept
-    std::uint64_t check = 0;
+    std::uint32_t size = 0;   // 0: nothing kept
+    std::uint32_t owner = 0;  // the read that kept it (the low half of StoredStrings::id)
+    std::uint32_t units = 0;  // code page 932 beyond ASCII: the text's units after the bytes
     bool operator==(const StoredString&) const { return true; }
 };
 
