@@ -175,8 +175,7 @@ std::uint32_t ArchiveIn::CountIn() {
 
 TEntJwwAttr ArchiveIn::AttrIn() {
     TEntJwwAttr a;
-    FieldReader io(*this);
-    io.Fields(io.Attr(a, 0));
+    FieldReader(*this).Record(a, 0);
     return a;
 }
 
@@ -253,8 +252,7 @@ void ArchiveOut::ClassTagOut(std::uint32_t index) {
 }
 
 void ArchiveOut::AttrOut(const TEntJwwAttr& attr, std::int32_t kind) {
-    FieldWriter io(*this);
-    io.Fields(io.Attr(attr, kind));
+    FieldWriter(*this).Record(attr, kind);
 }
 
 const std::u16string& Cleaned(const std::u16string& text, std::u16string& scratch) {

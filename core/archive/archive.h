@@ -91,7 +91,7 @@ inline constexpr std::uint16_t kFallbackPenColor = 1;
 // The attribute as AttrOut would write it for version `ver` (mapping and checks
 // applied); exposed for tests and for comparing models across a re-write.
 // Inline, as every record written goes through it.
-inline TEntJwwAttr MapAttrForOutput(const TEntJwwAttr& attr, std::int32_t ver, std::int32_t kind) {
+TERVALO_INLINE TEntJwwAttr MapAttrForOutput(const TEntJwwAttr& attr, std::int32_t ver, std::int32_t kind) {
     auto in = [](int v, int lo, int hi) { return v >= lo && v <= hi; };
     TEntJwwAttr a = attr;
     if (ver < 420) {
@@ -157,12 +157,13 @@ public:
     ArchiveIn& archive() { return in_; }
 
     template <typename... F>
-    void Fields(F&&... f) {
+    TERVALO_INLINE void Fields(F&&... f) {
         ReadFields(in_.r, f...);
     }
-    // The attribute of a record of `kind`, as it is stored.
-    AttrFields<TEntJwwAttr&> Attr(TEntJwwAttr& a, std::int32_t) const {
-        return {a, in_.version() >= kFirstPenWidthVersion};
+    // The attribute of a record of `kind`, as it is stored, and the fields after it.
+    template <typename... F>
+    TERVALO_INLINE void Record(TEntJwwAttr& a, std::int32_t, F&&... f) {
+        ReadAttrFields(in_.r, in_.version() >= kFirstPenWidthVersion, a, f...);
     }
     // Bytes that carry nothing: skipped here, written as `fill`.
     void Filler(std::size_t n, std::uint8_t) { in_.r.skip(n); }
@@ -192,12 +193,14 @@ public:
     ArchiveOut& archive() { return out_; }
 
     template <typename... F>
-    void Fields(const F&... f) {
+    TERVALO_INLINE void Fields(const F&... f) {
         WriteFields(out_.w, f...);
     }
-    // The attribute after the old-version mapping and the range checks.
-    AttrFields<const TEntJwwAttr> Attr(const TEntJwwAttr& a, std::int32_t kind) const {
-        return {MapAttrForOutput(a, out_.ver(), kind), out_.ver() >= kFirstPenWidthVersion};
+    // The attribute after the old-version mapping and the range checks, and
+    // the fields after it.
+    template <typename... F>
+    TERVALO_INLINE void Record(const TEntJwwAttr& a, std::int32_t kind, const F&... f) {
+        WriteAttrFields(out_.w, out_.ver() >= kFirstPenWidthVersion, MapAttrForOutput(a, out_.ver(), kind), f...);
     }
     void Filler(std::size_t n, std::uint8_t fill) { out_.w.fill(n, fill); }
     void Str(const std::u16string& s, const StoredString& keep) { out_.StrOut(s, keep); }

@@ -2,12 +2,13 @@
 // description is a function template over its cursor,
 //
 //     template <class IO> void Transfer(IO& io, Rec<IO, TEntJwwLine>& l) {
-//         io.Fields(io.Attr(l.att, kKindLine), l.start_x, l.start_y, l.end_x, l.end_y);
+//         io.Record(l.att, kKindLine, l.start_x, l.start_y, l.end_x, l.end_y);
 //     }
 //
 // run over a reading cursor (the record is filled) or a writing cursor (the
-// record is stored). A call of Fields is one run of fixed-size fields: its
-// size is the sum of the sizes of the fields named, so the reading cursor
+// record is stored). A call of Fields (or Record: the attribute and the
+// fields after it) is one run of fixed-size fields: its size is the sum of
+// the sizes of the fields named, known when compiling, so the reading cursor
 // checks the bytes left and the writing cursor asks for room once per run,
 // and neither can disagree with what it then decodes or stores.
 #pragma once
@@ -15,10 +16,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
 #include "model/records.h"
+
+// For the descriptions of small records, which run once per entity of a
+// drawing: inlined into the list loops, their stores and loads fold into
+// straight code.
+#if defined(_MSC_VER) && !defined(__clang__)
+#define TERVALO_INLINE __forceinline
+#else
+#define TERVALO_INLINE [[gnu::always_inline]] inline
+#endif
 
 namespace tervalo {
 
@@ -55,25 +66,6 @@ Adjusted<T, AsIs, Out> OnWrite(T& field, Out out) {
     return {field, {}, out};
 }
 
-// The entity attribute: 15 bytes, or 13 without the pen width before
-// version 351. `A` is a reference to the record's attribute when reading and
-// a copy (mapped for the target version) when writing.
-template <typename A>
-struct AttrFields {
-    A a;
-    bool wide;
-    template <typename F>
-    void Each(F&& f) const {
-        f(a.lGroup);
-        f(a.nPenStyle);
-        f(a.nPenColor);
-        if (wide) f(a.nPenWidth);
-        f(a.nLayer);
-        f(a.nGLayer);
-        f(a.sFlg);
-    }
-};
-
 namespace fields {
 
 template <typename T>
@@ -81,66 +73,76 @@ struct IsAdjusted : std::false_type {};
 template <typename T, typename In, typename Out>
 struct IsAdjusted<Adjusted<T, In, Out>> : std::true_type {};
 
-// The stored size of a field: a number, a mended number or a group of fields.
+// The stored type of a field: a number, or the number a mended field holds.
+template <typename F, bool = IsAdjusted<F>::value>
+struct Stored {
+    using type = F;
+};
 template <typename F>
-std::size_t SizeOf(const F& f) {
-    using T = std::remove_cvref_t<F>;
-    if constexpr (std::is_arithmetic_v<T>) {
-        return sizeof(T);
-    } else if constexpr (IsAdjusted<T>::value) {
-        return sizeof(std::remove_cvref_t<decltype(f.field)>);
-    } else {
-        std::size_t n = 0;
-        f.Each([&n](const auto& x) { n += SizeOf(x); });
-        return n;
-    }
-}
+struct Stored<F, true> {
+    using type = std::remove_const_t<std::remove_reference_t<decltype(std::declval<F>().field)>>;
+};
+template <typename F>
+using StoredType = typename Stored<std::remove_cvref_t<F>>::type;
+
+// The size of a run of fields, known when compiling.
+template <typename... F>
+inline constexpr std::size_t kRunSize = (sizeof(StoredType<F>) + ...);
 
 template <typename F>
-void Decode(const std::uint8_t*& p, F&& f) {
-    using T = std::remove_cvref_t<F>;
-    if constexpr (std::is_arithmetic_v<T>) {
-        f = Load<T>(p);
-        p += sizeof(T);
-    } else if constexpr (IsAdjusted<T>::value) {
-        using V = std::remove_cvref_t<decltype(f.field)>;
+TERVALO_INLINE void Decode(const std::uint8_t*& p, F&& f) {
+    using V = StoredType<F>;
+    static_assert(std::is_arithmetic_v<V>, "a field is a number");
+    if constexpr (IsAdjusted<std::remove_cvref_t<F>>::value)
         f.field = f.in(Load<V>(p));
-        p += sizeof(V);
-    } else {
-        f.Each([&p](auto& x) { Decode(p, x); });
-    }
+    else
+        f = Load<V>(p);
+    p += sizeof(V);
 }
 
 template <typename F>
-void Encode(std::uint8_t*& p, const F& f) {
-    using T = std::remove_cvref_t<F>;
-    if constexpr (std::is_arithmetic_v<T>) {
-        p = Store(p, f);
-    } else if constexpr (IsAdjusted<T>::value) {
-        using V = std::remove_cvref_t<decltype(f.field)>;
+TERVALO_INLINE void Encode(std::uint8_t*& p, const F& f) {
+    using V = StoredType<F>;
+    static_assert(std::is_arithmetic_v<V>, "a field is a number");
+    if constexpr (IsAdjusted<F>::value)
         p = Store(p, static_cast<V>(f.out(f.field)));
-    } else {
-        f.Each([&p](const auto& x) { Encode(p, x); });
-    }
+    else
+        p = Store(p, static_cast<V>(f));
 }
 
 }  // namespace fields
 
 // Reads one run of fields from `r` in one bounds check.
 template <typename... F>
-void ReadFields(ByteReader& r, F&&... f) {
-    const std::size_t n = (fields::SizeOf(f) + ...);
-    const std::uint8_t* p = r.take(n, "record");
+TERVALO_INLINE void ReadFields(ByteReader& r, F&&... f) {
+    const std::uint8_t* p = r.take(fields::kRunSize<F...>, "record");
     (fields::Decode(p, f), ...);
 }
 
 // Stores one run of fields in `w` in one request for room.
 template <typename... F>
-void WriteFields(ByteWriter& w, const F&... f) {
-    const std::size_t n = (fields::SizeOf(f) + ...);
-    std::uint8_t* p = w.room(n);
+TERVALO_INLINE void WriteFields(ByteWriter& w, const F&... f) {
+    std::uint8_t* p = w.room(fields::kRunSize<F...>);
     (fields::Encode(p, f), ...);
     w.commit(p);
+}
+
+// The entity attribute and the fields after it, as one run: 15 bytes of
+// attribute, or 13 without the pen width before version 351.
+template <typename A, typename... F>
+TERVALO_INLINE void ReadAttrFields(ByteReader& r, bool wide, A& a, F&&... f) {
+    if (wide)
+        ReadFields(r, a.lGroup, a.nPenStyle, a.nPenColor, a.nPenWidth, a.nLayer, a.nGLayer, a.sFlg, f...);
+    else
+        ReadFields(r, a.lGroup, a.nPenStyle, a.nPenColor, a.nLayer, a.nGLayer, a.sFlg, f...);
+}
+
+template <typename A, typename... F>
+TERVALO_INLINE void WriteAttrFields(ByteWriter& w, bool wide, const A& a, const F&... f) {
+    if (wide)
+        WriteFields(w, a.lGroup, a.nPenStyle, a.nPenColor, a.nPenWidth, a.nLayer, a.nGLayer, a.sFlg, f...);
+    else
+        WriteFields(w, a.lGroup, a.nPenStyle, a.nPenColor, a.nLayer, a.nGLayer, a.sFlg, f...);
 }
 
 }  // namespace tervalo

@@ -161,21 +161,21 @@ constexpr auto kSizeIn = [](double v) { return IsValidDouble(v) ? v : 3.0; };
 constexpr auto kSpacingIn = [](double v) { return IsValidDouble(v) ? v : 0.0; };
 
 template <typename IO>
-void Transfer(IO& io, Rec<IO, TEntJwwLine>& l) {
-    io.Fields(io.Attr(l.att, kKindLine), l.start_x, l.start_y, l.end_x, l.end_y);
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwLine>& l) {
+    io.Record(l.att, kKindLine, l.start_x, l.start_y, l.end_x, l.end_y);
 }
 
 template <typename IO>
-void Transfer(IO& io, Rec<IO, TEntJwwEnko>& e) {
-    io.Fields(io.Attr(e.att, kKindEnko), e.start_x, e.start_y, e.dHankei, e.radKaishiKaku, e.radEnkoKaku,
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwEnko>& e) {
+    io.Record(e.att, kKindEnko, e.start_x, e.start_y, e.dHankei, e.radKaishiKaku, e.radEnkoKaku,
               e.radKatamukiKaku, e.dHenpeiRitsu, e.bZenEnFlg);
 }
 
 // A point; the marker fields follow only for a point marker. Other points
 // read get code 0, rotation 0 and the scale `plainScale`.
 template <typename IO>
-void Transfer(IO& io, Rec<IO, TEntJwwTen>& t, double plainScale = 0.0) {
-    io.Fields(io.Attr(t.att, kKindTen), t.start_x, t.start_y, t.bKariten);
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwTen>& t, double plainScale = 0.0) {
+    io.Record(t.att, kKindTen, t.start_x, t.start_y, t.bKariten);
     if (t.att.nPenStyle == kMarkerPenStyle) {
         io.Fields(t.nCode, t.radKaitenKaku, t.dBairitsu);
     } else if constexpr (IO::kReading) {
@@ -189,7 +189,7 @@ void Transfer(IO& io, Rec<IO, TEntJwwTen>& t, double plainScale = 0.0) {
 // options leave alone).
 template <typename IO>
 void Transfer(IO& io, Rec<IO, TEntJwwMoji>& m, bool dimension = false) {
-    io.Fields(io.Attr(m.att, kKindMoji), m.start_x, m.start_y, m.end_x, m.end_y, m.nMojiShu,
+    io.Record(m.att, kKindMoji, m.start_x, m.start_y, m.end_x, m.end_y, m.nMojiShu,
               Adjust(m.dSizeX, kSizeIn, kSizeOut), Adjust(m.dSizeY, kSizeIn, kSizeOut), OnRead(m.dKankaku, kSpacingIn),
               m.degKakudo);
     io.Text(m.strFontName, m.storedFontName, dimension ? TextField::kSunpoFont : TextField::kMojiFont);
@@ -198,7 +198,7 @@ void Transfer(IO& io, Rec<IO, TEntJwwMoji>& m, bool dimension = false) {
 
 template <typename IO>
 void Transfer(IO& io, Rec<IO, TEntJwwSunpo>& s) {
-    io.Fields(io.Attr(s.att, kKindSunpo));
+    io.Record(s.att, kKindSunpo);
     Transfer(io, s.Sen);
     Transfer(io, s.Moji, true);
     if (io.version() >= kVerSxf) {
@@ -223,8 +223,8 @@ void Transfer(IO& io, Rec<IO, TEntJwwSunpo>& s) {
 }
 
 template <typename IO>
-void Transfer(IO& io, Rec<IO, TEntJwwSolid>& s) {
-    io.Fields(io.Attr(s.att, kKindSolid), s.start_x, s.start_y, s.end_x, s.end_y, s.DPoint2_x, s.DPoint2_y,
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwSolid>& s) {
+    io.Record(s.att, kKindSolid, s.start_x, s.start_y, s.end_x, s.end_y, s.DPoint2_x, s.DPoint2_y,
               s.DPoint3_x, s.DPoint3_y);
     // A solid of pen colour 10 has a colour of its own.
     if (s.att.nPenColor == 10)
@@ -234,8 +234,8 @@ void Transfer(IO& io, Rec<IO, TEntJwwSolid>& s) {
 }
 
 template <typename IO>
-void Transfer(IO& io, Rec<IO, TEntJwwBlock>& b) {
-    io.Fields(io.Attr(b.att, kKindBlock), b.DPKijunTen_x, b.DPKijunTen_y, b.dBairitsuX, b.dBairitsuY, b.radKaitenKaku,
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwBlock>& b) {
+    io.Record(b.att, kKindBlock, b.DPKijunTen_x, b.DPKijunTen_y, b.dBairitsuX, b.dBairitsuY, b.radKaitenKaku,
               io.BlockNumber(b.nNumber));
 }
 
@@ -245,7 +245,7 @@ void Transfer(IO& io, Rec<IO, TEntJwwBlock>& b) {
 // read in the long time form keeps its ordinal instead of its time.
 template <typename IO>
 void Transfer(IO& io, Rec<IO, TEntJwwBlockDef>& d, std::uint32_t ordinal) {
-    io.Fields(io.Attr(d.att, kKindBlockDef),
+    io.Record(d.att, kKindBlockDef,
               OnWrite(d.nNumber, [&d](std::uint32_t) { return static_cast<std::uint32_t>(d.ref_no); }), d.bRefferd,
               d.dtime);
     if constexpr (IO::kReading) {
@@ -639,7 +639,15 @@ private:
 
     // The tag of the class in `slot`: its introduction the first time, a
     // reference afterwards.
-    void Tag(std::size_t slot) {
+    TERVALO_INLINE void Tag(std::size_t slot) {
+        const std::uint32_t index = st_.slots[slot];
+        if (index != 0 && index < 0x7FFF)
+            w_.u16(static_cast<std::uint16_t>(0x8000 + index));
+        else
+            FirstOrLongTag(slot);
+    }
+
+    void FirstOrLongTag(std::size_t slot) {
         std::uint32_t& index = st_.slots[slot];
         if (index == 0) {
             const char* name = kClassNames[slot];
@@ -649,8 +657,6 @@ private:
             w_.u16(static_cast<std::uint16_t>(length));
             w_.bytes({reinterpret_cast<const std::uint8_t*>(name), length});
             index = st_.objectIndex++;
-        } else if (index < 0x7FFF) {
-            w_.u16(static_cast<std::uint16_t>(0x8000 + index));
         } else {
             out_.ClassTagOut(index);
         }
