@@ -5,6 +5,7 @@
 // in by the container.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -132,6 +133,18 @@ TERVALO_INLINE TEntJwwAttr MapAttrForOutput(const TEntJwwAttr& attr, std::int32_
     if (a.nPenWidth > 30000 || ver < 351) a.nPenWidth = 0;
     return a;
 }
+
+// Text sizes are stored as magnitudes from 1e-10 to 1e10; sizes and spacing
+// read that are not numbers (they would poison every later use) become 3
+// and 0. For Adjust and OnRead in record descriptions.
+inline constexpr auto kTextSizeOut = [](double v) {
+    v = std::fabs(v);
+    if (v < 1e-10) return 1e-10;
+    if (v > 1e10) return 1e10;
+    return v;
+};
+inline constexpr auto kTextSizeIn = [](double v) { return std::isfinite(v) ? v : 3.0; };
+inline constexpr auto kTextSpacingIn = [](double v) { return std::isfinite(v) ? v : 0.0; };
 
 // Option bits of FileOutOpt.
 inline constexpr std::int32_t kOutOptUnicode = 0x20;

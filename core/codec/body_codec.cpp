@@ -142,23 +142,11 @@ private:
     std::size_t bytes_ = 0;
 };
 
-
 // ---------------------------------------------------------------------------
 // The records of the seven entity kinds and the head of a block definition,
 // each described once for reading (BodyIn) and writing (BodyOut).
 
 using TextField = TextBatch::Field;
-
-// Stored text sizes are magnitudes from 1e-10 to 1e10; sizes and spacing read
-// that are not numbers would poison every later use.
-constexpr auto kSizeOut = [](double v) {
-    v = std::fabs(v);
-    if (v < 1e-10) return 1e-10;
-    if (v > 1e10) return 1e10;
-    return v;
-};
-constexpr auto kSizeIn = [](double v) { return IsValidDouble(v) ? v : 3.0; };
-constexpr auto kSpacingIn = [](double v) { return IsValidDouble(v) ? v : 0.0; };
 
 template <typename IO>
 TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwLine>& l) {
@@ -190,7 +178,7 @@ TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwTen>& t, double plainScale =
 template <typename IO>
 void Transfer(IO& io, Rec<IO, TEntJwwMoji>& m, bool dimension = false) {
     io.Record(m.att, kKindMoji, m.start_x, m.start_y, m.end_x, m.end_y, m.nMojiShu,
-              Adjust(m.dSizeX, kSizeIn, kSizeOut), Adjust(m.dSizeY, kSizeIn, kSizeOut), OnRead(m.dKankaku, kSpacingIn),
+              Adjust(m.dSizeX, kTextSizeIn, kTextSizeOut), Adjust(m.dSizeY, kTextSizeIn, kTextSizeOut), OnRead(m.dKankaku, kTextSpacingIn),
               m.degKakudo);
     io.Text(m.strFontName, m.storedFontName, dimension ? TextField::kSunpoFont : TextField::kMojiFont);
     io.Text(m.str, m.storedStr, dimension ? TextField::kSunpoStr : TextField::kMojiStr);

@@ -50,17 +50,6 @@ std::int32_t ColorForOutput(std::int32_t c) { return (c < 0 || c > 0xFFFFFF) ? 0
 template <auto Lo, auto Hi>
 constexpr auto kClamp = [](auto v) { return v < Lo ? Lo : (v > Hi ? Hi : v); };
 
-// Text sizes are written as magnitudes between 1e-10 and 1e10; sizes and
-// spacing read that are not numbers become 3 and 0.
-constexpr auto kSizeOut = [](double v) {
-    const double a = std::fabs(v);
-    if (a < 1e-10) return 1e-10;
-    if (a > 1e10) return 1e10;
-    return a;
-};
-constexpr auto kSizeIn = [](double v) { return IsValidDouble(v) ? v : 3.0; };
-constexpr auto kSpacingIn = [](double v) { return IsValidDouble(v) ? v : 0.0; };
-
 bool ValidSegmentCount(std::int32_t n) { return n == 2 || n == 4 || n == 6 || n == 8; }
 
 // Row i of the user line types as it is written: from 17 on, a line type
@@ -217,11 +206,11 @@ void TransferHeader(IO& io, Rec<IO, TJwwData>& d, bool lenient) {
     }
     for (std::size_t i = 0; i < 10; ++i) {
         auto& m = RowAt(d.EntMoj, i);
-        io.Fields(Adjust(m.adMojiX, kSizeIn, kSizeOut), Adjust(m.adMojiY, kSizeIn, kSizeOut),
-                  OnRead(m.adMojiD, kSpacingIn), m.anMojiCol);
+        io.Fields(Adjust(m.adMojiX, kTextSizeIn, kTextSizeOut), Adjust(m.adMojiY, kTextSizeIn, kTextSizeOut),
+                  OnRead(m.adMojiD, kTextSpacingIn), m.anMojiCol);
     }
-    io.Fields(Adjust(h.dMojiSizeX, kSizeIn, kSizeOut), Adjust(h.dMojiSizeY, kSizeIn, kSizeOut),
-              OnRead(h.dMojiKankaku, kSpacingIn), h.nMojiColor, h.nMojiShu, h.dMojiSeiriGyouKan, h.dMojiSeiriSuu,
+    io.Fields(Adjust(h.dMojiSizeX, kTextSizeIn, kTextSizeOut), Adjust(h.dMojiSizeY, kTextSizeIn, kTextSizeOut),
+              OnRead(h.dMojiKankaku, kTextSpacingIn), h.nMojiColor, h.nMojiShu, h.dMojiSeiriGyouKan, h.dMojiSeiriSuu,
               h.nMojiKijunZureOn, h.adMojiKijunZureX0, h.adMojiKijunZureX1, h.adMojiKijunZureX2,
               h.adMojiKijunZureY0, h.adMojiKijunZureY1);
     if constexpr (IO::kReading)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -15,23 +16,25 @@
 
 namespace tervalo {
 
+// The entity records in the order of their kind codes 1 to 7.
+using EntityRecordTypes =
+    std::tuple<TEntJwwLine, TEntJwwEnko, TEntJwwTen, TEntJwwMoji, TEntJwwSunpo, TEntJwwSolid, TEntJwwBlock>;
+
+template <typename T, std::size_t I = 0>
+constexpr std::int32_t KindCodeOf() {
+    if constexpr (I == std::tuple_size_v<EntityRecordTypes>)
+        return 0;
+    else if constexpr (std::is_same_v<T, std::tuple_element_t<I, EntityRecordTypes>>)
+        return static_cast<std::int32_t>(I + 1);
+    else
+        return KindCodeOf<T, I + 1>();
+}
+
 // The kind code of each entity record.
 template <typename T>
-inline constexpr std::int32_t kKindOf = 0;
-template <>
-inline constexpr std::int32_t kKindOf<TEntJwwLine> = kKindLine;
-template <>
-inline constexpr std::int32_t kKindOf<TEntJwwEnko> = kKindEnko;
-template <>
-inline constexpr std::int32_t kKindOf<TEntJwwTen> = kKindTen;
-template <>
-inline constexpr std::int32_t kKindOf<TEntJwwMoji> = kKindMoji;
-template <>
-inline constexpr std::int32_t kKindOf<TEntJwwSunpo> = kKindSunpo;
-template <>
-inline constexpr std::int32_t kKindOf<TEntJwwSolid> = kKindSolid;
-template <>
-inline constexpr std::int32_t kKindOf<TEntJwwBlock> = kKindBlock;
+inline constexpr std::int32_t kKindOf = KindCodeOf<T>();
+static_assert(kKindOf<TEntJwwLine> == kKindLine && kKindOf<TEntJwwSunpo> == kKindSunpo &&
+              kKindOf<TEntJwwBlock> == kKindBlock);
 
 // One list of records with its count. The records in use are those below
 // both the count and the list's size (a model filled by hand may disagree).
