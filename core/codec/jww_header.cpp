@@ -47,8 +47,11 @@ const Row& RowAt(const std::vector<Row>& rows, std::size_t i) {
 // Colours outside 0 .. 0xFFFFFF are written as 0 (black).
 std::int32_t ColorForOutput(std::int32_t c) { return (c < 0 || c > 0xFFFFFF) ? 0 : c; }
 
-template <auto Lo, auto Hi>
-constexpr auto kClamp = [](auto v) { return v < Lo ? Lo : (v > Hi ? Hi : v); };
+// A value written within lo .. hi.
+template <typename T>
+auto ClampTo(T lo, T hi) {
+    return [lo, hi](T v) { return v < lo ? lo : (v > hi ? hi : v); };
+}
 
 bool ValidSegmentCount(std::int32_t n) { return n == 2 || n == 4 || n == 6 || n == 8; }
 
@@ -137,13 +140,13 @@ void TransferHeader(IO& io, Rec<IO, TJwwData>& d, bool lenient) {
     io.Fields(h.dRyougawaFukusenTomeDe);
     for (std::size_t i = 0; i < 10; ++i) {
         auto& c = RowAt(d.EntCol, i);
-        io.Fields(OnWrite(c.aPenColor, ColorForOutput), OnWrite(c.anPenWidth, kClamp<1, 16>));
+        io.Fields(OnWrite(c.aPenColor, ColorForOutput), OnWrite(c.anPenWidth, ClampTo(1, 16)));
     }
     for (std::size_t i = 0; i < 10; ++i) {
         auto& c = RowAt(d.EntCol, i);
         // Pen 0 is the background; it always prints white.
         io.Fields(OnWrite(c.aPrtPenColor, [i](std::int32_t v) { return i == 0 ? 0xFFFFFF : ColorForOutput(v); }),
-                  OnWrite(c.anPrtPenWidth, kClamp<1, 500>), OnWrite(c.adPrtTenHankei, kClamp<0.1, 10.0>));
+                  OnWrite(c.anPrtPenWidth, ClampTo(1, 500)), OnWrite(c.adPrtTenHankei, ClampTo(0.1, 10.0)));
     }
     for (std::size_t i = 0; i < 8; ++i) {
         auto& t = RowAt(d.EntLtp1, i);
