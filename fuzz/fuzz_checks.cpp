@@ -14,6 +14,7 @@
 #include "dos/jwk_data.h"
 #include "fs/fsutil.h"
 #include "fs/platform.h"
+#include "model/entity_lists.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "render/raster.h"
@@ -71,11 +72,6 @@ int PointState(const TEntJwwTen& t) {
     return t.att.nPenStyle == kMarkerPenStyle ? 1 : 2;
 }
 
-template <typename T>
-bool InList(const std::vector<T>& list, std::int32_t count, std::int32_t index) {
-    return index >= 0 && index < count && static_cast<std::size_t>(index) < list.size();
-}
-
 // The written definition an insert with block number n resolves to: the
 // first definition with that number, by its position among the written ones.
 std::int32_t Resolve(const DrawingBody& b, std::uint32_t n) {
@@ -86,76 +82,30 @@ std::int32_t Resolve(const DrawingBody& b, std::uint32_t n) {
     return -1;
 }
 
-struct ListView {
-    const std::vector<TEntJwwNo>& no;
-    std::int32_t n;
-    const std::vector<TEntJwwLine>& line;
-    std::int32_t lineN;
-    const std::vector<TEntJwwEnko>& enko;
-    std::int32_t enkoN;
-    const std::vector<TEntJwwTen>& ten;
-    std::int32_t tenN;
-    const std::vector<TEntJwwMoji>& moji;
-    std::int32_t mojiN;
-    const std::vector<TEntJwwSunpo>& sunpo;
-    std::int32_t sunpoN;
-    const std::vector<TEntJwwSolid>& solid;
-    std::int32_t solidN;
-    const std::vector<TEntJwwBlock>& block;
-    std::int32_t blockN;
-};
-
-std::vector<Entity> Entities(const DrawingBody& b, const ListView& L, std::int32_t ver) {
+std::vector<Entity> Entities(const DrawingBody& b, const ConstEntityLists& L, std::int32_t n, std::int32_t ver) {
     std::vector<Entity> out;
-    const std::size_t n = std::min<std::size_t>(L.no.size(), L.n > 0 ? static_cast<std::size_t>(L.n) : 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        const TEntJwwNo& e = L.no[i];
+    for (const TEntJwwNo& e : L.Order(n)) {
+        if (!L.Live(e)) continue;
         Entity x;
         x.kind = e.EntType;
-        bool live = false;
-        switch (e.EntType) {
-            case kKindLine: live = InList(L.line, L.lineN, e.EntNo); break;
-            case kKindEnko: live = InList(L.enko, L.enkoN, e.EntNo); break;
-            case kKindMoji: live = InList(L.moji, L.mojiN, e.EntNo); break;
-            case kKindSolid: live = InList(L.solid, L.solidN, e.EntNo); break;
-            case kKindTen:
-                live = InList(L.ten, L.tenN, e.EntNo);
-                if (live) x.points.push_back(PointState(L.ten[static_cast<std::size_t>(e.EntNo)]));
-                break;
-            case kKindSunpo:
-                live = InList(L.sunpo, L.sunpoN, e.EntNo);
-                if (live && ver >= 420) {
-                    const TEntJwwSunpo& s = L.sunpo[static_cast<std::size_t>(e.EntNo)];
-                    x.points = {PointState(s.Te1), PointState(s.Te2), PointState(s.Kt1), PointState(s.Kt2)};
-                }
-                break;
-            case kKindBlock:
-                live = InList(L.block, L.blockN, e.EntNo);
-                if (live) x.target = Resolve(b, L.block[static_cast<std::size_t>(e.EntNo)].nNumber);
-                break;
-            default: break;
+        const std::size_t k = static_cast<std::size_t>(e.EntNo);
+        if (e.EntType == kKindTen) x.points.push_back(PointState(L.ten.items[k]));
+        if (e.EntType == kKindSunpo && ver >= 420) {
+            const TEntJwwSunpo& s = L.sunpo.items[k];
+            x.points = {PointState(s.Te1), PointState(s.Te2), PointState(s.Kt1), PointState(s.Kt2)};
         }
-        if (live) out.push_back(std::move(x));
+        if (e.EntType == kKindBlock) x.target = Resolve(b, L.block.items[k].nNumber);
+        out.push_back(std::move(x));
     }
     return out;
 }
 
-ListView MainList(const DrawingBody& b, std::int32_t n1) {
-    return {b.EntNo,  n1,         b.EntLine,  b.EntLineN,  b.EntEnko,  b.EntEnkoN,  b.EntTen,   b.EntTenN,
-            b.EntMoji, b.EntMojiN, b.EntSunpo, b.EntSunpoN, b.EntSolid, b.EntSolidN, b.EntBlock, b.EntBlockN};
-}
-
-ListView DefList(const TEntJwwBlockDef& d) {
-    return {d.mNo,  d.N,      d.mLine,  d.mLineN,  d.mEnko,  d.mEnkoN,  d.mTen,   d.mTenN,
-            d.mMoji, d.mMojiN, d.mSunpo, d.mSunpoN, d.mSolid, d.mSolidN, d.mBlock, d.mBlockN};
-}
-
 // The main list and every written definition's list, in order.
 std::vector<std::vector<Entity>> Written(const DrawingBody& b, std::int32_t n1, std::int32_t ver) {
-    std::vector<std::vector<Entity>> lists{Entities(b, MainList(b, n1), ver)};
+    std::vector<std::vector<Entity>> lists{Entities(b, ListsOf(b), n1, ver)};
     const std::size_t defN = std::min<std::size_t>(b.EntBlockDef.size(), b.EntBlockDefN > 0 ? b.EntBlockDefN : 0);
     for (std::size_t i = 0; i < defN; ++i)
-        if (b.EntBlockDef[i].ref_flag) lists.push_back(Entities(b, DefList(b.EntBlockDef[i]), ver));
+        if (b.EntBlockDef[i].ref_flag) lists.push_back(Entities(b, ListsOf(b.EntBlockDef[i]), b.EntBlockDef[i].N, ver));
     return lists;
 }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "archive/archive.h"
+#include "model/entity_lists.h"
 #include "text/encoding.h"
 
 namespace tervalo::test {
@@ -108,17 +109,16 @@ public:
     }
 
     // One entity list: the live entries in order must match one to one.
-    template <typename Lists>
-    void CompareList(const std::string& where, const std::vector<TEntJwwNo>& noB, std::int32_t nB, const Lists& b,
-                     const std::vector<TEntJwwNo>& noA, std::int32_t nA, const Lists& a) {
-        auto live = [](const std::vector<TEntJwwNo>& no, std::int32_t n, const Lists& l) {
+    void CompareList(const std::string& where, std::int32_t nB, const ConstEntityLists& b, std::int32_t nA,
+                     const ConstEntityLists& a) {
+        auto live = [](std::int32_t n, const ConstEntityLists& l) {
             std::vector<TEntJwwNo> out;
-            for (std::int32_t i = 0; i < n && i < static_cast<std::int32_t>(no.size()); ++i)
-                if (l.Valid(no[i])) out.push_back(no[i]);
+            for (const TEntJwwNo& e : l.Order(n))
+                if (l.Live(e)) out.push_back(e);
             return out;
         };
-        const auto lb = live(noB, nB, b);
-        const auto la = live(noA, nA, a);
+        const auto lb = live(nB, b);
+        const auto la = live(nA, a);
         if (lb.size() != la.size()) {
             diff_.Unexplained(where + ": " + std::to_string(lb.size()) + " entities before, " +
                               std::to_string(la.size()) + " after");
@@ -132,15 +132,11 @@ public:
                 continue;
             }
             bool same = true;
-            switch (lb[i].EntType) {
-                case kKindLine: same = Same(Expect(b.line[lb[i].EntNo]), a.line[la[i].EntNo]); break;
-                case kKindEnko: same = Same(Expect(b.enko[lb[i].EntNo]), a.enko[la[i].EntNo]); break;
-                case kKindTen: same = Same(Expect(b.ten[lb[i].EntNo]), a.ten[la[i].EntNo]); break;
-                case kKindMoji: same = Same(Expect(b.moji[lb[i].EntNo]), a.moji[la[i].EntNo]); break;
-                case kKindSunpo: same = Same(Expect(b.sunpo[lb[i].EntNo]), a.sunpo[la[i].EntNo]); break;
-                case kKindSolid: same = Same(Expect(b.solid[lb[i].EntNo]), a.solid[la[i].EntNo]); break;
-                case kKindBlock: same = Same(Expect(b.block[lb[i].EntNo]), a.block[la[i].EntNo]); break;
-            }
+            b.With(lb[i].EntType, [&](const auto& list) {
+                using T = typename std::decay_t<decltype(list)>::Record;
+                same = Same(Expect(list.items[static_cast<std::size_t>(lb[i].EntNo)]),
+                            a.template Of<T>().items[static_cast<std::size_t>(la[i].EntNo)]);
+            });
             if (!same) diff_.Unexplained(at + " (kind " + std::to_string(lb[i].EntType) + ") differs");
         }
     }
@@ -152,31 +148,6 @@ private:
     ModelDiff& diff_;
 };
 
-// The seven lists of the drawing or of one block definition, with their counts.
-struct ListsView {
-    const std::vector<TEntJwwLine>& line;
-    const std::vector<TEntJwwEnko>& enko;
-    const std::vector<TEntJwwTen>& ten;
-    const std::vector<TEntJwwMoji>& moji;
-    const std::vector<TEntJwwSunpo>& sunpo;
-    const std::vector<TEntJwwSolid>& solid;
-    const std::vector<TEntJwwBlock>& block;
-    std::array<std::int32_t, 7> counts;
-    bool Valid(const TEntJwwNo& no) const {
-        return no.EntType >= 1 && no.EntType <= 7 && no.EntNo >= 0 && no.EntNo < counts[no.EntType - 1];
-    }
-};
-
-ListsView ViewOf(const DrawingBody& b) {
-    return {b.EntLine, b.EntEnko, b.EntTen, b.EntMoji, b.EntSunpo, b.EntSolid, b.EntBlock,
-            {b.EntLineN, b.EntEnkoN, b.EntTenN, b.EntMojiN, b.EntSunpoN, b.EntSolidN, b.EntBlockN}};
-}
-
-ListsView ViewOf(const TEntJwwBlockDef& d) {
-    return {d.mLine, d.mEnko, d.mTen, d.mMoji, d.mSunpo, d.mSolid, d.mBlock,
-            {d.mLineN, d.mEnkoN, d.mTenN, d.mMojiN, d.mSunpoN, d.mSolidN, d.mBlockN}};
-}
-
 }  // namespace
 
 ModelDiff CompareBodies(const DrawingBody& before, std::int32_t n1Before, std::int32_t n2Before,
@@ -184,7 +155,7 @@ ModelDiff CompareBodies(const DrawingBody& before, std::int32_t n1Before, std::i
                         std::int32_t sourceVer, PointFields points) {
     ModelDiff diff;
     Comparer cmp(before, sourceVer, points, diff);
-    cmp.CompareList("drawing", before.EntNo, n1Before, ViewOf(before), after.EntNo, n1After, ViewOf(after));
+    cmp.CompareList("drawing", n1Before, ListsOf(before), n1After, ListsOf(after));
 
     // Only the referenced definitions are written, in their order.
     std::vector<const TEntJwwBlockDef*> kept;
@@ -210,7 +181,7 @@ ModelDiff CompareBodies(const DrawingBody& before, std::int32_t n1Before, std::i
         if (a.bRefferd != b.bRefferd || a.dtime != b.dtime) diff.Unexplained(where + ": flag or time");
         if (a.strName != cmp.Clean(b.strName)) diff.Unexplained(where + ": name");
         if (!a.ref_flag || a.ref_no != static_cast<std::int32_t>(i)) diff.Unexplained(where + ": not referenced after");
-        cmp.CompareList(where, b.mNo, b.N, ViewOf(b), a.mNo, a.N, ViewOf(a));
+        cmp.CompareList(where, b.N, ListsOf(b), a.N, ListsOf(a));
     }
     return diff;
 }

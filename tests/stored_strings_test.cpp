@@ -138,6 +138,21 @@ TEST(StoredStrings, TextsARuleOrACallerChangesAreEncodedAnew) {
     EXPECT_EQ(ra.EntBlockDef[0].strName, u"≒");  // unchanged, its bytes 87 90 kept
     EXPECT_EQ(rb.EntMoji[0].str, u"≒!");
     EXPECT_EQ(rb.EntMoji[0].strFontName, u"≒");
+    // A text changed to another of as many units, in either form, is no
+    // longer the text its bytes hold.
+    for (const auto& [stored, changed] : std::vector<std::pair<Bytes, std::u16string>>{
+             {Ansi({0x87, 0x90}), u"∵"}, {Ansi({'a', 'b'}), u"ac"}, {Bytes{0xFF, 0xFE, 0xFF, 0x01, 0x73, 0x5E}, u"面"}}) {
+        TJwwData c;
+        ASSERT_TRUE(c.ReadFromBuffer(DrawingWith(stored)));
+        c.EntMoji[0].str = c.EntLay[0].aStrLayName = changed;
+        c.SetFileOutOption(c.MojiEncode ? 32 : 0);
+        Bytes out;
+        ASSERT_TRUE(c.WriteToBuffer(700, out));
+        TJwwData rc;
+        ASSERT_TRUE(rc.ReadFromBuffer(out));
+        EXPECT_EQ(rc.EntMoji[0].str, changed);
+        EXPECT_EQ(rc.EntLay[0].aStrLayName, changed);
+    }
 }
 
 }  // namespace

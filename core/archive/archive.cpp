@@ -1,35 +1,47 @@
 #include "archive/archive.h"
 
+#include <cstring>
+
 #include "text/encoding.h"
 
 namespace tervalo {
 
 namespace {
 
-// A check value over the text read and where its bytes are kept; any change
-// of the text, or a record carried into another container, gives another
-// value (but for a chance of 2^-64).
-std::uint64_t CheckOf(const StoredStrings& s, std::uint32_t offset, const std::u16string& text) {
-    std::uint64_t h = s.id * 0x9E3779B97F4A7C15ull ^ (std::uint64_t{offset} << 20) ^ text.size();
-    auto mix = [&h](std::uint64_t v) {
-        h = (h ^ v) * 0xBF58476D1CE4E5B9ull;
-        h ^= h >> 31;
-    };
-    const char16_t* p = text.data();
-    std::size_t n = text.size();
-    for (; n >= 4; n -= 4, p += 4) {
-        std::uint64_t v;
-        std::memcpy(&v, p, 8);
-        mix(v);
-    }
-    std::uint64_t tail = 0;
-    for (std::size_t i = 0; i < n; ++i) tail |= std::uint64_t{p[i]} << (16 * i);
-    mix(tail ^ 0xA5A5);
-    return h * 0x94D049BB133111EBull;
-}
-
 bool IsUnicodeForm(const std::uint8_t* p, std::size_t size) {
     return size >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0xFF;
+}
+
+// The length of the prefix of a kept archive string at p (`size` bytes).
+std::size_t PrefixSize(const std::uint8_t* p, std::size_t size) {
+    if (IsUnicodeForm(p, size)) return size >= 6 && p[3] == 0xFF ? 6 : 4;
+    return size >= 3 && p[0] == 0xFF ? 3 : 1;
+}
+
+// Whether the string of `owner`, of this read, still holds `text`: the
+// text is compared with what was read, unit for unit. The text of the
+// UTF-16 form and of code page 932 text in ASCII is its stored bytes
+// themselves; the text of other code page 932 bytes follows them (`units`).
+bool StillStored(const StoredStrings& s, const StoredString& k, const std::u16string& text) {
+    if (k.owner != static_cast<std::uint32_t>(s.id) ||
+        std::uint64_t{k.offset} + k.size + std::uint64_t{2} * k.units > s.bytes.size())
+        return false;
+    const std::uint8_t* p = s.bytes.data() + k.offset;
+    const std::size_t prefix = PrefixSize(p, k.size);
+    if (prefix > k.size) return false;
+    const std::uint8_t* payload = p + prefix;
+    const std::size_t n = k.size - prefix;
+    if (IsUnicodeForm(p, k.size)) {
+        if (text.size() * 2 != n) return false;
+        for (std::size_t i = 0; i < text.size(); ++i)
+            if (text[i] != static_cast<char16_t>(payload[2 * i] | (payload[2 * i + 1] << 8))) return false;
+        return true;
+    }
+    if (k.units) return text.size() == k.units && std::memcmp(p + k.size, text.data(), 2 * text.size()) == 0;
+    if (text.size() != n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (payload[i] >= 0x80 || text[i] != payload[i]) return false;
+    return true;
 }
 
 }  // namespace
@@ -44,7 +56,18 @@ std::u16string ArchiveIn::NameInDeferred(StoredString& keep, std::uint32_t& defe
 }
 
 void ArchiveIn::Kept(const std::u16string& text, StoredString& keep) const {
-    if (stored_ && keep.size) keep.check = CheckOf(*stored_, keep.offset, text);
+    if (!stored_ || !keep.size) return;
+    // The bytes of the text got room for as many units as they have bytes
+    // (code page 932 never gives more); a text that does not fit is not kept.
+    const std::size_t end = std::size_t{keep.offset} + keep.size;
+    if (end > stored_->bytes.size()) return;
+    const std::size_t room = keep.size - PrefixSize(stored_->bytes.data() + keep.offset, keep.size);
+    if (text.size() > room || end + 2 * room > stored_->bytes.size()) {
+        keep = StoredString{};
+        return;
+    }
+    std::memcpy(stored_->bytes.data() + end, text.data(), 2 * text.size());
+    keep.units = static_cast<std::uint32_t>(text.size());
 }
 
 std::u16string ArchiveIn::ReadString(StoredString* keep, std::uint32_t* deferred) {
@@ -58,6 +81,7 @@ std::u16string ArchiveIn::ReadString(StoredString* keep, std::uint32_t* deferred
     bool clean = true;  // no control character and no NUL: the text is all of the bytes
     std::span<const std::uint8_t> payload;
     bool unicode = false;
+    bool ascii = true;
     std::size_t ansiLength = b;
     if (b == 0xFF) {
         const std::uint16_t w = r.u16();
@@ -68,7 +92,6 @@ std::u16string ArchiveIn::ReadString(StoredString* keep, std::uint32_t* deferred
     }
     if (!unicode) {
         payload = r.bytes(ansiLength);
-        bool ascii = true;
         for (std::uint8_t c : payload) {
             ascii &= c < 0x80;
             clean &= c >= 0x20;
@@ -110,14 +133,25 @@ std::u16string ArchiveIn::ReadString(StoredString* keep, std::uint32_t* deferred
     if (keep) {
         *keep = StoredString{};
         const std::size_t size = prefixSize + payload.size();
-        if (clean && stored_ && stored_->bytes.size() + size <= 0xFFFFFFFFu) {
+        // Code page 932 text beyond ASCII keeps its text after its bytes: as
+        // decoded here, or room for it when it is decoded later.
+        const bool later = deferred && *deferred;
+        const std::size_t textBytes = later ? 2 * payload.size() : !unicode && !ascii ? 2 * text.size() : 0;
+        if (clean && stored_ && stored_->bytes.size() + size + textBytes <= 0xFFFFFFFFu) {
             auto& bytes = stored_->bytes;
             keep->offset = static_cast<std::uint32_t>(bytes.size());
             keep->size = static_cast<std::uint32_t>(size);
+            keep->owner = static_cast<std::uint32_t>(stored_->id);
             bytes.insert(bytes.end(), prefix, prefix + prefixSize);
             bytes.insert(bytes.end(), payload.begin(), payload.end());
-            if (!deferred || !*deferred) keep->check = CheckOf(*stored_, keep->offset, text);
-        } else if (deferred && *deferred) {
+            if (textBytes) {
+                bytes.resize(bytes.size() + textBytes);
+                if (!later) {
+                    std::memcpy(bytes.data() + keep->offset + size, text.data(), textBytes);
+                    keep->units = static_cast<std::uint32_t>(text.size());
+                }
+            }
+        } else if (later) {
             // No room to keep it: decode it now after all.
             *deferred = 0;
             text = AnsiBytesToText(payload);
@@ -140,15 +174,16 @@ std::uint32_t ArchiveIn::CountIn() {
 }
 
 TEntJwwAttr ArchiveIn::AttrIn() {
-    const bool wide = version_ >= 351;
-    return DecodeAttr(r.take(wide ? 15 : 13, "attribute"), wide);
+    TEntJwwAttr a;
+    FieldReader(*this).Record(a, 0);
+    return a;
 }
 
 void ArchiveOut::StrOut(const std::u16string& text, const StoredString& kept) {
     if (kept.size && stored_ && std::uint64_t{kept.offset} + kept.size <= stored_->bytes.size()) {
         const std::uint8_t* p = stored_->bytes.data() + kept.offset;
         const bool unicode = (fileOutOpt_ & kOutOptUnicode) != 0;
-        if (IsUnicodeForm(p, kept.size) == unicode && CheckOf(*stored_, kept.offset, text) == kept.check) {
+        if (IsUnicodeForm(p, kept.size) == unicode && StillStored(*stored_, kept, text)) {
             w.bytes({p, kept.size});
             return;
         }
@@ -217,8 +252,21 @@ void ArchiveOut::ClassTagOut(std::uint32_t index) {
 }
 
 void ArchiveOut::AttrOut(const TEntJwwAttr& attr, std::int32_t kind) {
-    const bool wide = ver_ >= 351;
-    w.commit(EncodeAttr(w.room(15), MapAttrForOutput(attr, ver_, kind), wide));
+    FieldWriter(*this).Record(attr, kind);
 }
+
+const std::u16string& Cleaned(const std::u16string& text, std::u16string& scratch) {
+    bool changes = false;
+    for (std::size_t i = 0; i < text.size() && !changes; ++i) {
+        const char16_t c = text[i];
+        changes = c < 0x20 || (i + 1 < text.size() && ((c == u'^' && text[i + 1] == u'm') ||
+                                                       (c == u'\\' && text[i + 1] == u'n')));
+    }
+    if (!changes) return text;
+    scratch = CleanNameText(text);
+    return scratch;
+}
+
+bool FieldWriter::IsBlank(const std::u16string& s) { return RemoveBlanks(s).empty(); }
 
 }  // namespace tervalo

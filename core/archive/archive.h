@@ -5,11 +5,13 @@
 // in by the container.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
+#include "archive/fields.h"
 #include "model/drawing_body.h"
 #include "model/records.h"
 
@@ -90,7 +92,7 @@ inline constexpr std::uint16_t kFallbackPenColor = 1;
 // The attribute as AttrOut would write it for version `ver` (mapping and checks
 // applied); exposed for tests and for comparing models across a re-write.
 // Inline, as every record written goes through it.
-inline TEntJwwAttr MapAttrForOutput(const TEntJwwAttr& attr, std::int32_t ver, std::int32_t kind) {
+TERVALO_INLINE TEntJwwAttr MapAttrForOutput(const TEntJwwAttr& attr, std::int32_t ver, std::int32_t kind) {
     auto in = [](int v, int lo, int hi) { return v >= lo && v <= hi; };
     TEntJwwAttr a = attr;
     if (ver < 420) {
@@ -132,35 +134,102 @@ inline TEntJwwAttr MapAttrForOutput(const TEntJwwAttr& attr, std::int32_t ver, s
     return a;
 }
 
-// The attribute decoded from its 15 bytes (`wide`) or 13 bytes at p.
-inline TEntJwwAttr DecodeAttr(const std::uint8_t* p, bool wide) {
-    TEntJwwAttr a;
-    a.lGroup = Load<std::uint32_t>(p);
-    a.nPenStyle = p[4];
-    a.nPenColor = Load<std::uint16_t>(p + 5);
-    const std::uint8_t* q = p + 7;
-    if (wide) {
-        a.nPenWidth = Load<std::uint16_t>(q);
-        q += 2;
-    }
-    a.nLayer = Load<std::uint16_t>(q);
-    a.nGLayer = Load<std::uint16_t>(q + 2);
-    a.sFlg = Load<std::uint16_t>(q + 4);
-    return a;
-}
-
-// Stores an attribute (already mapped) in 15 or 13 bytes; returns the end.
-inline std::uint8_t* EncodeAttr(std::uint8_t* p, const TEntJwwAttr& a, bool wide) {
-    p = Store(p, a.lGroup);
-    *p++ = a.nPenStyle;
-    p = Store(p, a.nPenColor);
-    if (wide) p = Store(p, a.nPenWidth);
-    p = Store(p, a.nLayer);
-    p = Store(p, a.nGLayer);
-    return Store(p, a.sFlg);
-}
+// Text sizes are stored as magnitudes from 1e-10 to 1e10; sizes and spacing
+// read that are not numbers (they would poison every later use) become 3
+// and 0. For Adjust and OnRead in record descriptions.
+inline constexpr auto kTextSizeOut = [](double v) {
+    v = std::fabs(v);
+    if (v < 1e-10) return 1e-10;
+    if (v > 1e10) return 1e10;
+    return v;
+};
+inline constexpr auto kTextSizeIn = [](double v) { return std::isfinite(v) ? v : 3.0; };
+inline constexpr auto kTextSpacingIn = [](double v) { return std::isfinite(v) ? v : 0.0; };
 
 // Option bits of FileOutOpt.
 inline constexpr std::int32_t kOutOptUnicode = 0x20;
+
+// First version whose attribute holds the pen width.
+inline constexpr std::int32_t kFirstPenWidthVersion = 351;
+
+// The text as CleanNameText makes it: `text` itself when cleaning changes
+// nothing (the usual case, without a copy), else the cleaned copy, kept in
+// `scratch`.
+const std::u16string& Cleaned(const std::u16string& text, std::u16string& scratch);
+
+// The reading cursor of record descriptions (see fields.h): fills the record
+// from the archive.
+class FieldReader {
+public:
+    static constexpr bool kReading = true;
+    static constexpr bool kWriting = false;
+
+    explicit FieldReader(ArchiveIn& in) : in_(in) {}
+
+    std::int32_t version() const { return in_.version(); }
+    ArchiveIn& archive() { return in_; }
+
+    template <typename... F>
+    TERVALO_INLINE void Fields(F&&... f) {
+        ReadFields(in_.r, f...);
+    }
+    // The attribute of a record of `kind`, as it is stored, and the fields after it.
+    template <typename... F>
+    TERVALO_INLINE void Record(TEntJwwAttr& a, std::int32_t, F&&... f) {
+        ReadAttrFields(in_.r, in_.version() >= kFirstPenWidthVersion, a, f...);
+    }
+    // Bytes that carry nothing: skipped here, written as `fill`.
+    void Filler(std::size_t n, std::uint8_t) { in_.r.skip(n); }
+    // A string as stored; a name loses its control characters. `fallback`
+    // gives the name written in place of a blank one.
+    void Str(std::u16string& s, StoredString& keep) { s = in_.StrIn(&keep); }
+    void Name(std::u16string& s, StoredString& keep) { s = in_.NameIn(&keep); }
+    template <typename Fallback>
+    void Name(std::u16string& s, StoredString& keep, Fallback&&) {
+        Name(s, keep);
+    }
+
+private:
+    ArchiveIn& in_;
+};
+
+// The writing cursor of record descriptions: stores the record for the
+// target version; the record is not changed.
+class FieldWriter {
+public:
+    static constexpr bool kReading = false;
+    static constexpr bool kWriting = true;
+
+    explicit FieldWriter(ArchiveOut& out) : out_(out) {}
+
+    std::int32_t version() const { return out_.ver(); }
+    ArchiveOut& archive() { return out_; }
+
+    template <typename... F>
+    TERVALO_INLINE void Fields(const F&... f) {
+        WriteFields(out_.w, f...);
+    }
+    // The attribute after the old-version mapping and the range checks, and
+    // the fields after it.
+    template <typename... F>
+    TERVALO_INLINE void Record(const TEntJwwAttr& a, std::int32_t kind, const F&... f) {
+        WriteAttrFields(out_.w, out_.ver() >= kFirstPenWidthVersion, MapAttrForOutput(a, out_.ver(), kind), f...);
+    }
+    void Filler(std::size_t n, std::uint8_t fill) { out_.w.fill(n, fill); }
+    void Str(const std::u16string& s, const StoredString& keep) { out_.StrOut(s, keep); }
+    void Name(const std::u16string& s, const StoredString& keep) { out_.StrOut(Cleaned(s, scratch_), keep); }
+    template <typename Fallback>
+    void Name(const std::u16string& s, const StoredString& keep, Fallback&& fallback) {
+        if (IsBlank(s))
+            out_.StrOut(Cleaned(fallback(), scratch_), keep);
+        else
+            Name(s, keep);
+    }
+
+private:
+    static bool IsBlank(const std::u16string& s);
+    ArchiveOut& out_;
+    std::u16string scratch_;
+};
 
 }  // namespace tervalo

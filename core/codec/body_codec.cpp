@@ -12,11 +12,14 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 
 #include "fs/fsutil.h"
 #include "fs/platform.h"
+#include "model/entity_lists.h"
 #include "text/encoding.h"
 #include "text/func.h"
 
@@ -55,133 +58,9 @@ void CheckCount(const ByteReader& r, std::uint32_t count, std::uint64_t minBytes
                                         std::to_string(r.pos()));
 }
 
-// ---------------------------------------------------------------------------
-// Views of one entity list: the drawing's main list or a definition's contents.
-
-struct ListsIn {
-    std::vector<TEntJwwNo>& no;
-    std::vector<TEntJwwLine>& line;
-    std::int32_t& lineN;
-    std::vector<TEntJwwEnko>& enko;
-    std::int32_t& enkoN;
-    std::vector<TEntJwwTen>& ten;
-    std::int32_t& tenN;
-    std::vector<TEntJwwMoji>& moji;
-    std::int32_t& mojiN;
-    std::vector<TEntJwwSunpo>& sunpo;
-    std::int32_t& sunpoN;
-    std::vector<TEntJwwSolid>& solid;
-    std::int32_t& solidN;
-    std::vector<TEntJwwBlock>& block;
-    std::int32_t& blockN;
-    // dBairitsu of a point read without marker fields.
-    double plainPointScale;
-};
-
-struct ListsOut {
-    const std::vector<TEntJwwNo>& no;
-    std::size_t noN;
-    const std::vector<TEntJwwLine>& line;
-    std::int32_t lineN;
-    const std::vector<TEntJwwEnko>& enko;
-    std::int32_t enkoN;
-    const std::vector<TEntJwwTen>& ten;
-    std::int32_t tenN;
-    const std::vector<TEntJwwMoji>& moji;
-    std::int32_t mojiN;
-    const std::vector<TEntJwwSunpo>& sunpo;
-    std::int32_t sunpoN;
-    const std::vector<TEntJwwSolid>& solid;
-    std::int32_t solidN;
-    const std::vector<TEntJwwBlock>& block;
-    std::int32_t blockN;
-};
-
-ListsIn MainListsIn(DrawingBody& b) {
-    return {b.EntNo,    b.EntLine,  b.EntLineN,  b.EntEnko,  b.EntEnkoN, b.EntTen,    b.EntTenN,
-            b.EntMoji,  b.EntMojiN, b.EntSunpo,  b.EntSunpoN, b.EntSolid, b.EntSolidN, b.EntBlock,
-            b.EntBlockN, 1.0};
-}
-
-ListsIn DefListsIn(TEntJwwBlockDef& d) {
-    return {d.mNo,   d.mLine,  d.mLineN,  d.mEnko,  d.mEnkoN,  d.mTen,   d.mTenN,   d.mMoji,
-            d.mMojiN, d.mSunpo, d.mSunpoN, d.mSolid, d.mSolidN, d.mBlock, d.mBlockN, 0.0};
-}
-
 std::size_t Clamp(std::int64_t n, std::size_t size) {
     if (n <= 0) return 0;
     return std::min<std::size_t>(static_cast<std::size_t>(n), size);
-}
-
-ListsOut MainListsOut(const DrawingBody& b, std::int32_t n1) {
-    return {b.EntNo,   Clamp(n1, b.EntNo.size()), b.EntLine,  b.EntLineN,  b.EntEnko,  b.EntEnkoN,
-            b.EntTen,  b.EntTenN,                 b.EntMoji,  b.EntMojiN,  b.EntSunpo, b.EntSunpoN,
-            b.EntSolid, b.EntSolidN,              b.EntBlock, b.EntBlockN};
-}
-
-ListsOut DefListsOut(const TEntJwwBlockDef& d) {
-    return {d.mNo,   Clamp(d.N, d.mNo.size()), d.mLine,  d.mLineN,  d.mEnko,  d.mEnkoN, d.mTen,  d.mTenN,
-            d.mMoji, d.mMojiN,                 d.mSunpo, d.mSunpoN, d.mSolid, d.mSolidN, d.mBlock, d.mBlockN};
-}
-
-// ---------------------------------------------------------------------------
-// Record reading. Each fixed part is taken from the buffer in one bounds
-// check and decoded field by field from there.
-
-std::size_t AttrSize(const ArchiveIn& in) { return in.version() >= kVerPenWidth ? 15 : 13; }
-
-TEntJwwLine ReadLineBody(ArchiveIn& in) {
-    const std::size_t a = AttrSize(in);
-    const std::uint8_t* p = in.r.take(a + 32, "line");
-    TEntJwwLine l;
-    l.att = DecodeAttr(p, a == 15);
-    p += a;
-    l.start_x = Load<double>(p);
-    l.start_y = Load<double>(p + 8);
-    l.end_x = Load<double>(p + 16);
-    l.end_y = Load<double>(p + 24);
-    return l;
-}
-
-TEntJwwEnko ReadEnko(ArchiveIn& in) {
-    const std::size_t a = AttrSize(in);
-    const std::uint8_t* p = in.r.take(a + 60, "arc");
-    TEntJwwEnko e;
-    e.att = DecodeAttr(p, a == 15);
-    p += a;
-    e.start_x = Load<double>(p);
-    e.start_y = Load<double>(p + 8);
-    e.dHankei = Load<double>(p + 16);
-    e.radKaishiKaku = Load<double>(p + 24);
-    e.radEnkoKaku = Load<double>(p + 32);
-    e.radKatamukiKaku = Load<double>(p + 40);
-    e.dHenpeiRitsu = Load<double>(p + 48);
-    e.bZenEnFlg = Load<std::uint32_t>(p + 56);
-    return e;
-}
-
-// A point body; the marker fields follow only for a point marker. Other points
-// get code 0, rotation 0 and the given scale.
-TEntJwwTen ReadTenBody(ArchiveIn& in, double plainScale) {
-    const std::size_t a = AttrSize(in);
-    const std::uint8_t* p = in.r.take(a + 20, "point");
-    TEntJwwTen t;
-    t.att = DecodeAttr(p, a == 15);
-    p += a;
-    t.start_x = Load<double>(p);
-    t.start_y = Load<double>(p + 8);
-    t.bKariten = Load<std::uint32_t>(p + 16);
-    if (t.att.nPenStyle == kMarkerPenStyle) {
-        const std::uint8_t* m = in.r.take(20, "point marker");
-        t.nCode = Load<std::uint32_t>(m);
-        t.radKaitenKaku = Load<double>(m + 4);
-        t.dBairitsu = Load<double>(m + 12);
-    } else {
-        t.nCode = 0;
-        t.radKaitenKaku = 0.0;
-        t.dBairitsu = plainScale;
-    }
-    return t;
 }
 
 // Texts of code page 932 beyond ASCII, decoded many at a time: the converter
@@ -263,113 +142,139 @@ private:
     std::size_t bytes_ = 0;
 };
 
-// Where the strings of a text record go when their decoding waits in a batch.
-struct TextPlace {
-    TextBatch* batch = nullptr;
-    void* list = nullptr;
-    std::size_t index = 0;
-    bool dimension = false;
-};
+// ---------------------------------------------------------------------------
+// The records of the seven entity kinds and the head of a block definition,
+// each described once for reading (BodyIn) and writing (BodyOut).
 
-void ReadMoji(ArchiveIn& in, TEntJwwMoji& m, const TextPlace& place = {}) {
-    const std::size_t a = AttrSize(in);
-    const std::uint8_t* p = in.r.take(a + 68, "text");
-    m.att = DecodeAttr(p, a == 15);
-    p += a;
-    m.start_x = Load<double>(p);
-    m.start_y = Load<double>(p + 8);
-    m.end_x = Load<double>(p + 16);
-    m.end_y = Load<double>(p + 24);
-    m.nMojiShu = Load<std::uint32_t>(p + 32);
-    m.dSizeX = Load<double>(p + 36);
-    m.dSizeY = Load<double>(p + 44);
-    m.dKankaku = Load<double>(p + 52);
-    m.degKakudo = Load<double>(p + 60);
-    if (place.batch && in.stored()) {
-        using F = TextBatch::Field;
+using TextField = TextBatch::Field;
+
+template <typename IO>
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwLine>& l) {
+    io.Record(l.att, kKindLine, l.start_x, l.start_y, l.end_x, l.end_y);
+}
+
+template <typename IO>
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwEnko>& e) {
+    io.Record(e.att, kKindEnko, e.start_x, e.start_y, e.dHankei, e.radKaishiKaku, e.radEnkoKaku,
+              e.radKatamukiKaku, e.dHenpeiRitsu, e.bZenEnFlg);
+}
+
+// A point; the marker fields follow only for a point marker. Other points
+// read get code 0, rotation 0 and the scale `plainScale`.
+template <typename IO>
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwTen>& t, double plainScale = 0.0) {
+    io.Record(t.att, kKindTen, t.start_x, t.start_y, t.bKariten);
+    if (t.att.nPenStyle == kMarkerPenStyle) {
+        io.Fields(t.nCode, t.radKaitenKaku, t.dBairitsu);
+    } else if constexpr (IO::kReading) {
+        t.nCode = 0;
+        t.radKaitenKaku = 0.0;
+        t.dBairitsu = plainScale;
+    }
+}
+
+// A text record, of its own or as the text of a dimension (which the output
+// options leave alone).
+template <typename IO>
+void Transfer(IO& io, Rec<IO, TEntJwwMoji>& m, bool dimension = false) {
+    io.Record(m.att, kKindMoji, m.start_x, m.start_y, m.end_x, m.end_y, m.nMojiShu,
+              Adjust(m.dSizeX, kTextSizeIn, kTextSizeOut), Adjust(m.dSizeY, kTextSizeIn, kTextSizeOut), OnRead(m.dKankaku, kTextSpacingIn),
+              m.degKakudo);
+    io.Text(m.strFontName, m.storedFontName, dimension ? TextField::kSunpoFont : TextField::kMojiFont);
+    io.Text(m.str, m.storedStr, dimension ? TextField::kSunpoStr : TextField::kMojiStr);
+}
+
+template <typename IO>
+void Transfer(IO& io, Rec<IO, TEntJwwSunpo>& s) {
+    io.Record(s.att, kKindSunpo);
+    Transfer(io, s.Sen);
+    Transfer(io, s.Moji, true);
+    if (io.version() >= kVerSxf) {
+        io.Fields(s.bSxfMode);
+        Transfer(io, s.Ho1);
+        Transfer(io, s.Ho2);
+        for (auto* t : {&s.Te1, &s.Te2, &s.Kt1, &s.Kt2}) Transfer(io, *t);
+    } else if constexpr (IO::kReading) {
+        // Older files have no SXF part: the sub-records carry the
+        // dimension's attribute and zero coordinates.
+        s.bSxfMode = 0;
+        for (TEntJwwLine* l : {&s.Ho1, &s.Ho2}) {
+            *l = TEntJwwLine{};
+            AttrCopy(s.att, l->att);
+        }
+        for (TEntJwwTen* t : {&s.Te1, &s.Te2, &s.Kt1, &s.Kt2}) {
+            *t = TEntJwwTen{};
+            AttrCopy(s.att, t->att);
+            t->att.nPenStyle = 0;
+        }
+    }
+}
+
+template <typename IO>
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwSolid>& s) {
+    io.Record(s.att, kKindSolid, s.start_x, s.start_y, s.end_x, s.end_y, s.DPoint2_x, s.DPoint2_y,
+              s.DPoint3_x, s.DPoint3_y);
+    // A solid of pen colour 10 has a colour of its own.
+    if (s.att.nPenColor == 10)
+        io.Fields(s.Color);
+    else if constexpr (IO::kReading)
+        s.Color = 0;
+}
+
+template <typename IO>
+TERVALO_INLINE void Transfer(IO& io, Rec<IO, TEntJwwBlock>& b) {
+    io.Record(b.att, kKindBlock, b.DPKijunTen_x, b.DPKijunTen_y, b.dBairitsuX, b.dBairitsuY, b.radKaitenKaku,
+              io.BlockNumber(b.nNumber));
+}
+
+// The head of a block definition (its entities follow as a list). A written
+// definition carries its own output number: a later definition sharing a
+// number with an earlier one must not take that one's number. A definition
+// read in the long time form keeps its ordinal instead of its time.
+template <typename IO>
+void Transfer(IO& io, Rec<IO, TEntJwwBlockDef>& d, std::uint32_t ordinal) {
+    io.Record(d.att, kKindBlockDef,
+              OnWrite(d.nNumber, [&d](std::uint32_t) { return static_cast<std::uint32_t>(d.ref_no); }), d.bRefferd,
+              d.dtime);
+    if constexpr (IO::kReading) {
+        if (d.dtime >= kLongTimeForm) {
+            io.Filler(8, 0);
+            d.dtime = ordinal;
+        }
+    }
+    io.Name(d.strName, d.storedName);
+}
+
+// The reading cursor of the body. The texts of a record wait in the batch by
+// the list the record goes into and its index there.
+class BodyIn : public FieldReader {
+public:
+    BodyIn(ArchiveIn& in, TextBatch& texts) : FieldReader(in), texts_(texts) {}
+
+    std::uint32_t& BlockNumber(std::uint32_t& n) const { return n; }
+
+    // The next record read goes into `list` at `index`.
+    void Into(void* list, std::size_t index) {
+        list_ = list;
+        index_ = index;
+    }
+
+    void Text(std::u16string& s, StoredString& keep, TextField field) {
+        ArchiveIn& in = archive();
+        if (!in.stored()) {
+            s = in.NameIn(&keep);
+            return;
+        }
         std::uint32_t deferred = 0;
-        m.strFontName = in.NameInDeferred(m.storedFontName, deferred);
-        if (deferred)
-            place.batch->Add(place.list, place.index, place.dimension ? F::kSunpoFont : F::kMojiFont,
-                             m.storedFontName, deferred);
-        m.str = in.NameInDeferred(m.storedStr, deferred);
-        if (deferred)
-            place.batch->Add(place.list, place.index, place.dimension ? F::kSunpoStr : F::kMojiStr, m.storedStr,
-                             deferred);
-    } else {
-        m.strFontName = in.NameIn(&m.storedFontName);
-        m.str = in.NameIn(&m.storedStr);
+        s = in.NameInDeferred(keep, deferred);
+        if (deferred) texts_.Add(list_, index_, field, keep, deferred);
     }
-    // Sizes and spacing that are not numbers would poison every later use.
-    if (!IsValidDouble(m.dSizeX)) m.dSizeX = 3.0;
-    if (!IsValidDouble(m.dSizeY)) m.dSizeY = 3.0;
-    if (!IsValidDouble(m.dKankaku)) m.dKankaku = 0.0;
-}
 
-void ReadSunpo(ArchiveIn& in, TEntJwwSunpo& s, const TextPlace& place) {
-    s.att = in.AttrIn();
-    s.Sen = ReadLineBody(in);
-    ReadMoji(in, s.Moji, place);
-    if (in.version() >= kVerSxf) {
-        s.bSxfMode = in.r.u16();
-        s.Ho1 = ReadLineBody(in);
-        s.Ho2 = ReadLineBody(in);
-        s.Te1 = ReadTenBody(in, 0.0);
-        s.Te2 = ReadTenBody(in, 0.0);
-        s.Kt1 = ReadTenBody(in, 0.0);
-        s.Kt2 = ReadTenBody(in, 0.0);
-        return;
-    }
-    // Older files have no SXF part: the sub-records carry the dimension's
-    // attribute and zero coordinates.
-    s.bSxfMode = 0;
-    for (TEntJwwLine* l : {&s.Ho1, &s.Ho2}) {
-        *l = TEntJwwLine{};
-        AttrCopy(s.att, l->att);
-    }
-    for (TEntJwwTen* t : {&s.Te1, &s.Te2, &s.Kt1, &s.Kt2}) {
-        *t = TEntJwwTen{};
-        AttrCopy(s.att, t->att);
-        t->att.nPenStyle = 0;
-        t->bKariten = 0;
-        t->nCode = 0;
-        t->radKaitenKaku = 0.0;
-        t->dBairitsu = 0.0;
-    }
-}
-
-TEntJwwSolid ReadSolid(ArchiveIn& in) {
-    const std::size_t a = AttrSize(in);
-    const std::uint8_t* p = in.r.take(a + 64, "solid");
-    TEntJwwSolid s;
-    s.att = DecodeAttr(p, a == 15);
-    p += a;
-    s.start_x = Load<double>(p);
-    s.start_y = Load<double>(p + 8);
-    s.end_x = Load<double>(p + 16);
-    s.end_y = Load<double>(p + 24);
-    s.DPoint2_x = Load<double>(p + 32);
-    s.DPoint2_y = Load<double>(p + 40);
-    s.DPoint3_x = Load<double>(p + 48);
-    s.DPoint3_y = Load<double>(p + 56);
-    s.Color = s.att.nPenColor == 10 ? in.r.u32() : 0;
-    return s;
-}
-
-TEntJwwBlock ReadBlock(ArchiveIn& in) {
-    const std::size_t a = AttrSize(in);
-    const std::uint8_t* p = in.r.take(a + 44, "block insert");
-    TEntJwwBlock b;
-    b.att = DecodeAttr(p, a == 15);
-    p += a;
-    b.DPKijunTen_x = Load<double>(p);
-    b.DPKijunTen_y = Load<double>(p + 8);
-    b.dBairitsuX = Load<double>(p + 16);
-    b.dBairitsuY = Load<double>(p + 24);
-    b.radKaitenKaku = Load<double>(p + 32);
-    b.nNumber = Load<std::uint32_t>(p + 40);
-    return b;
-}
+private:
+    TextBatch& texts_;
+    void* list_ = nullptr;
+    std::size_t index_ = 0;
+};
 
 // Reads the rest of a new-class tag (schema word, name length, name) and
 // returns the name up to its first zero byte.
@@ -420,11 +325,6 @@ std::int32_t ReadEntityTag(ArchiveIn& in, ArchiveState& st) {
     return kind;
 }
 
-template <typename T>
-void Append(std::vector<T>& list, std::int32_t& count, T&& record) {
-    list.push_back(std::move(record));
-    count = static_cast<std::int32_t>(list.size());
-}
 
 // Smallest stored size of a record of each kind, tag included (kind k at k-1).
 constexpr std::array<std::uint32_t, 7> kMinRecordBytes = {
@@ -512,74 +412,41 @@ private:
 
 // Reads `n` entity objects into the lists; L.no has n entries already. The
 // lists of a long list (the drawing's own) are given their room up front.
-void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n, bool reserve, TextBatch& texts) {
+// A point read without marker fields gets the scale `plainScale`.
+void ReadEntityList(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uint32_t n, bool reserve,
+                    double plainScale, TextBatch& texts) {
+    ArchiveIn& in = io.archive();
     std::uint32_t counter = 0;
     std::array<ListPlan, 7> plans;
     while (counter < n) {
         const std::int32_t kind = ReadEntityTag(in, st);
         if (kind == 0) continue;  // a tag of no entity class: no object follows
-        if (reserve) {
-            ListPlan& plan = plans[static_cast<std::size_t>(kind - 1)];
-            const auto prepare = [&](auto& list) { plan.BeforeAppend(list, kind, counter, n, in.r.remaining() + 2); };
-            switch (kind) {
-                case kKindLine: prepare(L.line); break;
-                case kKindEnko: prepare(L.enko); break;
-                case kKindTen: prepare(L.ten); break;
-                case kKindMoji: prepare(L.moji); break;
-                case kKindSunpo: prepare(L.sunpo); break;
-                case kKindSolid: prepare(L.solid); break;
-                case kKindBlock: prepare(L.block); break;
-                default: break;
-            }
-        }
         std::int32_t index = 0;
-        switch (kind) {
-            case kKindLine:
-                Append(L.line, L.lineN, ReadLineBody(in));
-                index = L.lineN - 1;
-                break;
-            case kKindEnko:
-                Append(L.enko, L.enkoN, ReadEnko(in));
-                index = L.enkoN - 1;
-                break;
-            case kKindTen:
-                Append(L.ten, L.tenN, ReadTenBody(in, L.plainPointScale));
-                index = L.tenN - 1;
-                break;
-            case kKindMoji: {
-                TEntJwwMoji m;
-                ReadMoji(in, m, {&texts, &L.moji, L.moji.size(), false});
-                Append(L.moji, L.mojiN, std::move(m));
-                texts.FlushIfFull();
-                index = L.mojiN - 1;
-                break;
+        L.With(kind, [&](const auto& list) {
+            using T = typename std::decay_t<decltype(list)>::Record;
+            constexpr bool kTexts = std::is_same_v<T, TEntJwwMoji> || std::is_same_v<T, TEntJwwSunpo>;
+            if (reserve)
+                plans[static_cast<std::size_t>(kind - 1)].BeforeAppend(list.items, kind, counter, n,
+                                                                       in.r.remaining() + 2);
+            T record;
+            if constexpr (std::is_same_v<T, TEntJwwTen>) {
+                Transfer(io, record, plainScale);
+            } else {
+                if constexpr (kTexts) io.Into(&list.items, list.items.size());
+                Transfer(io, record);
             }
-            case kKindSunpo: {
-                TEntJwwSunpo s;
-                ReadSunpo(in, s, {&texts, &L.sunpo, L.sunpo.size(), true});
-                Append(L.sunpo, L.sunpoN, std::move(s));
-                texts.FlushIfFull();
-                index = L.sunpoN - 1;
-                break;
-            }
-            case kKindSolid:
-                Append(L.solid, L.solidN, ReadSolid(in));
-                index = L.solidN - 1;
-                break;
-            case kKindBlock:
-                Append(L.block, L.blockN, ReadBlock(in));
-                index = L.blockN - 1;
-                break;
-            default:
-                break;
-        }
+            list.Append(std::move(record));
+            if constexpr (kTexts) texts.FlushIfFull();
+            index = list.count - 1;
+        });
         L.no[counter] = TEntJwwNo{kind, index};
         ++counter;
         ++st.objectIndex;
     }
 }
 
-void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int32_t& n2, TextBatch& texts) {
+void ReadBlockDefs(BodyIn& io, ArchiveState& st, DrawingBody& body, std::int32_t& n2, TextBatch& texts) {
+    ArchiveIn& in = io.archive();
     const std::int32_t ver = in.version();
     const std::uint32_t c = in.CountIn();  // a missing count is an error, not zero definitions
     CheckCount(in.r, c, MinBlockDefBytes(ver), "block definition");
@@ -595,22 +462,13 @@ void ReadBlockDefs(ArchiveIn& in, ArchiveState& st, DrawingBody& body, std::int3
         } else if (w == 0x7FFF) {
             in.r.u32();
         }
-        def.att = in.AttrIn();
-        def.nNumber = in.r.u32();
-        def.bRefferd = in.r.u32();
-        def.dtime = in.r.u32();
-        if (def.dtime >= kLongTimeForm) {
-            // Long time form: 8 more bytes; the definition keeps its ordinal instead.
-            in.r.skip(8);
-            def.dtime = d + 1;
-        }
-        def.strName = in.NameIn(&def.storedName);
+        Transfer(io, def, d + 1);
         const std::uint32_t n = in.CountIn();
         CheckCount(in.r, n, MinEntityBytes(ver), "entity");
         def.N = static_cast<std::int32_t>(n);
         def.mNo.assign(n, TEntJwwNo{});
         ++st.objectIndex;
-        ReadEntityList(in, st, DefListsIn(def), n, false, texts);
+        ReadEntityList(io, st, ListsOf(def), n, false, 0.0, texts);
     }
 }
 
@@ -654,41 +512,39 @@ std::u16string ApplyTextOutputOptions(std::u16string s, std::int32_t opt) {
     return s;
 }
 
-}  // namespace
+// The writing cursor of the body: block numbers become output numbers, and
+// the output options apply to the text of text entities.
+class BodyOut : public FieldWriter {
+public:
+    BodyOut(ArchiveOut& out, const DrawingBody& body) : FieldWriter(out), numbers_(body) {}
 
-// The text as CleanNameText makes it: the text itself when cleaning changes
-// nothing (the usual case, without a copy), else the cleaned copy in `scratch`.
-const std::u16string& Cleaned(const std::u16string& text, std::u16string& scratch) {
-    bool changes = false;
-    for (std::size_t i = 0; i < text.size() && !changes; ++i) {
-        const char16_t c = text[i];
-        changes = c < 0x20 || (i + 1 < text.size() && ((c == u'^' && text[i + 1] == u'm') ||
-                                                       (c == u'\\' && text[i + 1] == u'n')));
+    std::uint32_t BlockNumber(std::uint32_t n) const { return numbers_(n); }
+
+    // A string no rule changes goes out with its stored bytes.
+    void Text(const std::u16string& s, const StoredString& keep, TextField field) {
+        ArchiveOut& out = archive();
+        const std::u16string& text = Cleaned(s, scratch_);
+        if (field == TextField::kMojiStr && (out.fileOutOpt() & (kOutOptBmTemp | kOutOptBmName)))
+            out.StrOut(ApplyTextOutputOptions(text, out.fileOutOpt()), keep);
+        else
+            out.StrOut(text, keep);
     }
-    if (!changes) return text;
-    scratch = CleanNameText(text);
-    return scratch;
-}
 
-namespace {
-
-double ClampSize(double v) {
-    v = std::fabs(v);
-    if (v < 1e-10) return 1e-10;
-    if (v > 1e10) return 1e10;
-    return v;
-}
+private:
+    BlockNumbers numbers_;
+    std::u16string scratch_;
+};
 
 class BodyWriter {
 public:
     BodyWriter(ArchiveOut& out, const DrawingBody& body, std::int32_t sourceVer)
-        : out_(out), w_(out.w), body_(body), numbers_(body),
-          expandSxf_(out.ver() < kVerSxf && sourceVer >= kVerSxf), ver_(out.ver()),
-          wide_(out.ver() >= kVerPenWidth) {}
+        : out_(out), w_(out.w), body_(body), io_(out, body),
+          expandSxf_(out.ver() < kVerSxf && sourceVer >= kVerSxf) {}
 
-    void WriteList(const ListsOut& L) {
-        out_.CountOut(CountObjects(L));
-        WriteEntities(L);
+    void WriteList(const ConstEntityLists& L, std::int32_t n) {
+        const auto order = L.Order(n);
+        out_.CountOut(CountObjects(L, order));
+        WriteEntities(L, order);
     }
 
     void WriteBlockDefs(std::int32_t n2) {
@@ -704,79 +560,82 @@ public:
             const TEntJwwBlockDef& d = body_.EntBlockDef[i];
             if (!d.ref_flag) continue;
             Tag(kBlockDefSlot);
-            out_.AttrOut(d.att, kKindBlockDef);
-            // Its own output number: a later definition sharing a number with
-            // an earlier one must not take that one's number.
-            w_.u32(static_cast<std::uint32_t>(d.ref_no));
-            w_.u32(d.bRefferd);
-            w_.u32(d.dtime);
-            out_.StrOut(Cleaned(d.strName, scratch_), d.storedName);
+            Transfer(io_, d, 0);
             // The definition's entity count, then the definition takes its
             // object index, then its entities follow.
-            const ListsOut L = DefListsOut(d);
-            out_.CountOut(CountObjects(L));
+            const ConstEntityLists L = ListsOf(d);
+            const auto order = L.Order(d.N);
+            out_.CountOut(CountObjects(L, order));
             ++st_.objectIndex;
-            WriteEntities(L);
+            WriteEntities(L, order);
         }
     }
 
 private:
     // Objects written for the list: its live entries, and six more for every
     // dimension whose SXF part is expanded.
-    std::uint32_t CountObjects(const ListsOut& L) const {
+    std::uint32_t CountObjects(const ConstEntityLists& L, std::span<const TEntJwwNo> order) const {
         std::uint64_t total = 0;
-        for (std::size_t i = 0; i < L.noN; ++i) {
-            const TEntJwwNo& e = L.no[i];
-            if (!Live(L, e)) continue;
-            ++total;
-            if (e.EntType == kKindSunpo && expandSxf_ && L.sunpo[static_cast<std::size_t>(e.EntNo)].bSxfMode != 0)
-                total += 6;
+        for (const TEntJwwNo& e : order) {
+            L.With(e.EntType, [&](const auto& list) {
+                if (!list.Has(e.EntNo)) return;
+                ++total;
+                if constexpr (std::is_same_v<typename std::decay_t<decltype(list)>::Record, TEntJwwSunpo>)
+                    if (expandSxf_ && list.items[static_cast<std::size_t>(e.EntNo)].bSxfMode != 0) total += 6;
+            });
         }
         if (total > 0xFFFFFFFFu) throw IoError(kFileIoError, "too many entities for one list");
         return static_cast<std::uint32_t>(total);
     }
 
-    void WriteEntities(const ListsOut& L) {
-        for (std::size_t i = 0; i < L.noN; ++i) {
-            const TEntJwwNo& e = L.no[i];
-            if (!Live(L, e)) continue;
-            Tag(static_cast<std::size_t>(e.EntType - 1));
-            const std::size_t k = static_cast<std::size_t>(e.EntNo);
-            switch (e.EntType) {
-                case kKindLine: LineBody(L.line[k]); break;
-                case kKindEnko: Enko(L.enko[k]); break;
-                case kKindTen: TenBody(L.ten[k], L.ten[k].bKariten); break;
-                case kKindMoji: Moji(L.moji[k], true); break;
-                case kKindSunpo: Sunpo(L.sunpo[k]); break;
-                case kKindSolid: Solid(L.solid[k]); break;
-                case kKindBlock: Block(L.block[k]); break;
-                default: break;
-            }
-            ++st_.objectIndex;
+    void WriteEntities(const ConstEntityLists& L, std::span<const TEntJwwNo> order) {
+        for (const TEntJwwNo& e : order) {
+            L.With(e.EntType, [&](const auto& list) {
+                if (!list.Has(e.EntNo)) return;
+                Tag(static_cast<std::size_t>(e.EntType - 1));
+                Write(list.items[static_cast<std::size_t>(e.EntNo)]);
+                ++st_.objectIndex;
+            });
         }
     }
 
     template <typename T>
-    static bool InList(const std::vector<T>& list, std::int32_t count, std::int32_t index) {
-        return index >= 0 && index < count && static_cast<std::size_t>(index) < list.size();
+    void Write(const T& record) {
+        Transfer(io_, record);
     }
 
-    static bool Live(const ListsOut& L, const TEntJwwNo& e) {
-        switch (e.EntType) {
-            case kKindLine: return InList(L.line, L.lineN, e.EntNo);
-            case kKindEnko: return InList(L.enko, L.enkoN, e.EntNo);
-            case kKindTen: return InList(L.ten, L.tenN, e.EntNo);
-            case kKindMoji: return InList(L.moji, L.mojiN, e.EntNo);
-            case kKindSunpo: return InList(L.sunpo, L.sunpoN, e.EntNo);
-            case kKindSolid: return InList(L.solid, L.solidN, e.EntNo);
-            case kKindBlock: return InList(L.block, L.blockN, e.EntNo);
-            default: return false;
+    void Write(const TEntJwwSunpo& s) {
+        Transfer(io_, s);
+        if (!expandSxf_ || s.bSxfMode == 0) return;
+        // Versions without the SXF part get its six sub-records as entities of
+        // their own; the base points become temporary points.
+        constexpr std::size_t kLineSlot = kKindLine - 1;
+        constexpr std::size_t kTenSlot = kKindTen - 1;
+        for (const TEntJwwLine* l : {&s.Ho1, &s.Ho2}) {
+            ++st_.objectIndex;
+            Tag(kLineSlot);
+            Transfer(io_, *l);
+        }
+        for (const TEntJwwTen* t : {&s.Te1, &s.Te2, &s.Kt1, &s.Kt2}) {
+            TEntJwwTen point = *t;
+            if (t == &s.Kt1 || t == &s.Kt2) point.bKariten = 1;
+            ++st_.objectIndex;
+            Tag(kTenSlot);
+            Transfer(io_, point);
         }
     }
 
     // The tag of the class in `slot`: its introduction the first time, a
     // reference afterwards.
-    void Tag(std::size_t slot) {
+    TERVALO_INLINE void Tag(std::size_t slot) {
+        const std::uint32_t index = st_.slots[slot];
+        if (index != 0 && index < 0x7FFF)
+            w_.u16(static_cast<std::uint16_t>(0x8000 + index));
+        else
+            FirstOrLongTag(slot);
+    }
+
+    void FirstOrLongTag(std::size_t slot) {
         std::uint32_t& index = st_.slots[slot];
         if (index == 0) {
             const char* name = kClassNames[slot];
@@ -786,154 +645,28 @@ private:
             w_.u16(static_cast<std::uint16_t>(length));
             w_.bytes({reinterpret_cast<const std::uint8_t*>(name), length});
             index = st_.objectIndex++;
-        } else if (index < 0x7FFF) {
-            w_.commit(Store(w_.room(2), static_cast<std::uint16_t>(0x8000 + index)));
         } else {
             out_.ClassTagOut(index);
         }
     }
 
-    // Each record is encoded straight into the writer's buffer.
-    std::uint8_t* Attr(std::uint8_t* p, const TEntJwwAttr& a, std::int32_t kind) const {
-        return EncodeAttr(p, MapAttrForOutput(a, ver_, kind), wide_);
-    }
-
-    void LineBody(const TEntJwwLine& l) {
-        std::uint8_t* p = Attr(w_.room(47), l.att, kKindLine);
-        p = Store(p, l.start_x);
-        p = Store(p, l.start_y);
-        p = Store(p, l.end_x);
-        w_.commit(Store(p, l.end_y));
-    }
-
-    void Enko(const TEntJwwEnko& e) {
-        std::uint8_t* p = Attr(w_.room(75), e.att, kKindEnko);
-        p = Store(p, e.start_x);
-        p = Store(p, e.start_y);
-        p = Store(p, e.dHankei);
-        p = Store(p, e.radKaishiKaku);
-        p = Store(p, e.radEnkoKaku);
-        p = Store(p, e.radKatamukiKaku);
-        p = Store(p, e.dHenpeiRitsu);
-        w_.commit(Store(p, e.bZenEnFlg));
-    }
-
-    void TenBody(const TEntJwwTen& t, std::uint32_t bKariten) {
-        std::uint8_t* p = Attr(w_.room(55), t.att, kKindTen);
-        p = Store(p, t.start_x);
-        p = Store(p, t.start_y);
-        p = Store(p, bKariten);
-        if (t.att.nPenStyle == kMarkerPenStyle) {
-            p = Store(p, t.nCode);
-            p = Store(p, t.radKaitenKaku);
-            p = Store(p, t.dBairitsu);
-        }
-        w_.commit(p);
-    }
-
-    // A text record; `options` applies the output options to its text (a
-    // dimension's text gets only the text-variable option, which changes
-    // nothing). A string no rule changes goes out with its stored bytes.
-    void Moji(const TEntJwwMoji& m, bool options) {
-        std::uint8_t* p = Attr(w_.room(83), m.att, kKindMoji);
-        p = Store(p, m.start_x);
-        p = Store(p, m.start_y);
-        p = Store(p, m.end_x);
-        p = Store(p, m.end_y);
-        p = Store(p, m.nMojiShu);
-        p = Store(p, ClampSize(m.dSizeX));
-        p = Store(p, ClampSize(m.dSizeY));
-        p = Store(p, m.dKankaku);
-        w_.commit(Store(p, m.degKakudo));
-        out_.StrOut(Cleaned(m.strFontName, scratch_), m.storedFontName);
-        const std::u16string& text = Cleaned(m.str, scratch_);
-        if (options && (out_.fileOutOpt() & (kOutOptBmTemp | kOutOptBmName)))
-            out_.StrOut(ApplyTextOutputOptions(text, out_.fileOutOpt()), m.storedStr);
-        else
-            out_.StrOut(text, m.storedStr);
-    }
-
-    void Sunpo(const TEntJwwSunpo& s) {
-        out_.AttrOut(s.att, kKindSunpo);
-        LineBody(s.Sen);
-        Moji(s.Moji, false);
-        if (ver_ >= kVerSxf) {
-            w_.u16(s.bSxfMode);
-            LineBody(s.Ho1);
-            LineBody(s.Ho2);
-            TenBody(s.Te1, s.Te1.bKariten);
-            TenBody(s.Te2, s.Te2.bKariten);
-            TenBody(s.Kt1, s.Kt1.bKariten);
-            TenBody(s.Kt2, s.Kt2.bKariten);
-            return;
-        }
-        if (!expandSxf_ || s.bSxfMode == 0) return;
-        // Versions without the SXF part get its six sub-records as entities of
-        // their own; the base points become temporary points.
-        constexpr std::size_t kLineSlot = kKindLine - 1;
-        constexpr std::size_t kTenSlot = kKindTen - 1;
-        ++st_.objectIndex;
-        Tag(kLineSlot);
-        LineBody(s.Ho1);
-        ++st_.objectIndex;
-        Tag(kLineSlot);
-        LineBody(s.Ho2);
-        ++st_.objectIndex;
-        Tag(kTenSlot);
-        TenBody(s.Te1, s.Te1.bKariten);
-        ++st_.objectIndex;
-        Tag(kTenSlot);
-        TenBody(s.Te2, s.Te2.bKariten);
-        ++st_.objectIndex;
-        Tag(kTenSlot);
-        TenBody(s.Kt1, 1);
-        ++st_.objectIndex;
-        Tag(kTenSlot);
-        TenBody(s.Kt2, 1);
-    }
-
-    void Solid(const TEntJwwSolid& s) {
-        std::uint8_t* p = Attr(w_.room(83), s.att, kKindSolid);
-        p = Store(p, s.start_x);
-        p = Store(p, s.start_y);
-        p = Store(p, s.end_x);
-        p = Store(p, s.end_y);
-        p = Store(p, s.DPoint2_x);
-        p = Store(p, s.DPoint2_y);
-        p = Store(p, s.DPoint3_x);
-        p = Store(p, s.DPoint3_y);
-        if (s.att.nPenColor == 10) p = Store(p, s.Color);
-        w_.commit(p);
-    }
-
-    void Block(const TEntJwwBlock& b) {
-        std::uint8_t* p = Attr(w_.room(59), b.att, kKindBlock);
-        p = Store(p, b.DPKijunTen_x);
-        p = Store(p, b.DPKijunTen_y);
-        p = Store(p, b.dBairitsuX);
-        p = Store(p, b.dBairitsuY);
-        p = Store(p, b.radKaitenKaku);
-        w_.commit(Store(p, numbers_(b.nNumber)));
-    }
-
     ArchiveOut& out_;
     ByteWriter& w_;
     const DrawingBody& body_;
-    BlockNumbers numbers_;
+    BodyOut io_;
     bool expandSxf_;
-    std::int32_t ver_;
-    bool wide_;
-    std::u16string scratch_;
     ArchiveState st_;
 };
 
 // A rough size of the written body, so the output buffer grows once or twice.
-std::size_t EstimateListBytes(const ListsOut& L) {
-    return 4 + L.noN * 16 + static_cast<std::size_t>(std::max(L.lineN, 0)) * 49 +
-           static_cast<std::size_t>(std::max(L.enkoN, 0)) * 77 + static_cast<std::size_t>(std::max(L.tenN, 0)) * 57 +
-           static_cast<std::size_t>(std::max(L.mojiN, 0)) * 128 +
-           static_cast<std::size_t>(std::max(L.sunpoN, 0)) * 560 +
-           static_cast<std::size_t>(std::max(L.solidN, 0)) * 85 + static_cast<std::size_t>(std::max(L.blockN, 0)) * 61;
+std::size_t EstimateListBytes(const ConstEntityLists& L, std::int32_t n) {
+    // Bytes of a record of each kind, tag included (kind k at k-1).
+    constexpr std::array<std::size_t, 7> kBytes = {49, 77, 57, 128, 560, 85, 61};
+    std::size_t total = 4 + L.Order(n).size() * 16;
+    L.ForEach([&](const auto& list) {
+        total += static_cast<std::size_t>(std::max(list.count, 0)) * kBytes[static_cast<std::size_t>(list.kKind - 1)];
+    });
+    return total;
 }
 
 }  // namespace
@@ -959,20 +692,14 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     body.EntNo.reserve(n);
     platform::AdviseLargePages(body.EntNo.data(), n * sizeof(TEntJwwNo));
     body.EntNo.resize(n);
-    ListsIn lists = MainListsIn(body);
-    lists.line.clear();
-    lists.enko.clear();
-    lists.ten.clear();
-    lists.moji.clear();
-    lists.sunpo.clear();
-    lists.solid.clear();
-    lists.block.clear();
-    lists.lineN = lists.enkoN = lists.tenN = lists.mojiN = lists.sunpoN = lists.solidN = lists.blockN = 0;
+    const EntityLists lists = ListsOf(body);
+    lists.ForEach([](const auto& list) { list.Clear(); });
     ArchiveState st;
     TextBatch texts(in);
+    BodyIn io(in, texts);
     try {
-        ReadEntityList(in, st, lists, n, true, texts);
-        ReadBlockDefs(in, st, body, n2, texts);
+        ReadEntityList(io, st, lists, n, true, 1.0, texts);
+        ReadBlockDefs(io, st, body, n2, texts);
     } catch (...) {
         // The texts of the records read before the failure stay readable.
         texts.Flush();
@@ -983,14 +710,16 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
 
 void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::int32_t n2,
                std::int32_t sourceVer) {
-    std::size_t estimate = EstimateListBytes(MainListsOut(body, n1));
+    std::size_t estimate = EstimateListBytes(ListsOf(body), n1);
     const std::size_t defs = Clamp(std::min<std::int64_t>(n2, body.EntBlockDefN), body.EntBlockDef.size());
-    for (std::size_t i = 0; i < defs; ++i)
-        if (body.EntBlockDef[i].ref_flag) estimate += 64 + EstimateListBytes(DefListsOut(body.EntBlockDef[i]));
+    for (std::size_t i = 0; i < defs; ++i) {
+        const TEntJwwBlockDef& d = body.EntBlockDef[i];
+        if (d.ref_flag) estimate += 64 + EstimateListBytes(ListsOf(d), d.N);
+    }
     out.w.reserve(out.w.size() + estimate);
 
     BodyWriter writer(out, body, sourceVer);
-    writer.WriteList(MainListsOut(body, n1));
+    writer.WriteList(ListsOf(body), n1);
     writer.WriteBlockDefs(n2);
 }
 

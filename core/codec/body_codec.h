@@ -36,10 +36,6 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
 void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::int32_t n2,
                std::int32_t sourceVer);
 
-// The text as CleanNameText makes it: `text` itself when cleaning changes
-// nothing, else the cleaned copy, kept in `scratch`.
-const std::u16string& Cleaned(const std::u16string& text, std::u16string& scratch);
-
 // Class names of the archive, by kind code 1..8.
 const char* ClassNameOf(std::int32_t kind);
 

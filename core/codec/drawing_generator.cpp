@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "model/entity_lists.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "text/encoding.h"
@@ -64,10 +65,8 @@ public:
         const std::uint64_t n = o_.entities ? o_.entities : EntitiesForSize();
         MakeDefinitions(n);
         b_.EntNo.reserve(n);
-        ListsBuilder main{b_.EntNo, b_.EntLine, b_.EntEnko, b_.EntTen, b_.EntMoji, b_.EntSunpo, b_.EntSolid,
-                          b_.EntBlock};
+        const EntityLists main = ListsOf(b_);
         for (std::uint64_t i = 0; i < n; ++i) AddEntity(main, PickKind(), defCount_);
-        Counts(main, b_.EntLineN, b_.EntEnkoN, b_.EntTenN, b_.EntMojiN, b_.EntSunpoN, b_.EntSolidN, b_.EntBlockN);
         b_.FileOutOpt = o_.unicode ? kOutOptUnicode : 0;
         b_.MojiEncode = o_.unicode;
         AddImages();
@@ -76,31 +75,11 @@ public:
     std::int32_t n1() const { return static_cast<std::int32_t>(b_.EntNo.size()); }
 
 private:
-    struct ListsBuilder {
-        std::vector<TEntJwwNo>& no;
-        std::vector<TEntJwwLine>& line;
-        std::vector<TEntJwwEnko>& enko;
-        std::vector<TEntJwwTen>& ten;
-        std::vector<TEntJwwMoji>& moji;
-        std::vector<TEntJwwSunpo>& sunpo;
-        std::vector<TEntJwwSolid>& solid;
-        std::vector<TEntJwwBlock>& block;
-        template <typename T>
-        void add(std::int32_t kind, std::vector<T>& list, T&& record) {
-            no.push_back({kind, static_cast<std::int32_t>(list.size())});
-            list.push_back(std::move(record));
-        }
-    };
-
-    static void Counts(const ListsBuilder& L, std::int32_t& line, std::int32_t& enko, std::int32_t& ten,
-                       std::int32_t& moji, std::int32_t& sunpo, std::int32_t& solid, std::int32_t& block) {
-        line = static_cast<std::int32_t>(L.line.size());
-        enko = static_cast<std::int32_t>(L.enko.size());
-        ten = static_cast<std::int32_t>(L.ten.size());
-        moji = static_cast<std::int32_t>(L.moji.size());
-        sunpo = static_cast<std::int32_t>(L.sunpo.size());
-        solid = static_cast<std::int32_t>(L.solid.size());
-        block = static_cast<std::int32_t>(L.block.size());
+    // Appends a record to its list and its entry to the order list.
+    template <typename List>
+    static void Add(const EntityLists& L, const List& list, typename List::Record&& record) {
+        L.no.push_back({List::kKind, static_cast<std::int32_t>(list.items.size())});
+        list.Append(std::move(record));
     }
 
     // About how many bytes one entity of the mix takes in the file, from the
@@ -275,17 +254,17 @@ private:
 
     static std::uint32_t DefNumber(std::uint32_t index) { return 10 + 3 * index; }
 
-    void AddEntity(ListsBuilder& L, std::int32_t kind, std::uint32_t defs) {
+    void AddEntity(const EntityLists& L, std::int32_t kind, std::uint32_t defs) {
         switch (kind) {
-            case kKindLine: L.add(kind, L.line, Line()); break;
-            case kKindEnko: L.add(kind, L.enko, Enko()); break;
-            case kKindTen: L.add(kind, L.ten, Ten(&L.no == &b_.EntNo ? 1.0 : 0.0)); break;
-            case kKindMoji: L.add(kind, L.moji, Moji(Phrase())); break;
-            case kKindSunpo: L.add(kind, L.sunpo, Sunpo()); break;
-            case kKindSolid: L.add(kind, L.solid, Solid()); break;
+            case kKindLine: Add(L, L.line, Line()); break;
+            case kKindEnko: Add(L, L.enko, Enko()); break;
+            case kKindTen: Add(L, L.ten, Ten(&L.no == &b_.EntNo ? 1.0 : 0.0)); break;
+            case kKindMoji: Add(L, L.moji, Moji(Phrase())); break;
+            case kKindSunpo: Add(L, L.sunpo, Sunpo()); break;
+            case kKindSolid: Add(L, L.solid, Solid()); break;
             case kKindBlock:
-                if (defs == 0) L.add(kKindLine, L.line, Line());
-                else L.add(kind, L.block, Block(defs));
+                if (defs == 0) Add(L, L.line, Line());
+                else Add(L, L.block, Block(defs));
                 break;
             default: break;
         }
@@ -303,7 +282,7 @@ private:
             d.bRefferd = 1;
             d.dtime = 0x5F000000u + i * 3600u;
             d.strName = Phrase() + Utf8ToUtf16("-" + std::to_string(i));
-            ListsBuilder L{d.mNo, d.mLine, d.mEnko, d.mTen, d.mMoji, d.mSunpo, d.mSolid, d.mBlock};
+            const EntityLists L = ListsOf(d);
             const std::uint32_t members = static_cast<std::uint32_t>(rng_.range(4, 12)) *
                                           static_cast<std::uint32_t>(std::max<std::uint64_t>(1, entities / 40000 + 1));
             for (std::uint32_t k = 0; k < members; ++k) {
@@ -315,15 +294,14 @@ private:
             if (i > 0) {
                 TEntJwwBlock inner = Block(0);
                 inner.nNumber = DefNumber(i - 1);
-                L.add(kKindBlock, L.block, std::move(inner));
+                Add(L, L.block, std::move(inner));
                 if (i > 2 && rng_.chance(500)) {
                     TEntJwwBlock wide = Block(0);
                     wide.nNumber = DefNumber(rng_.below(i - 1));
-                    L.add(kKindBlock, L.block, std::move(wide));
+                    Add(L, L.block, std::move(wide));
                 }
             }
             d.N = static_cast<std::int32_t>(d.mNo.size());
-            Counts(L, d.mLineN, d.mEnkoN, d.mTenN, d.mMojiN, d.mSunpoN, d.mSolidN, d.mBlockN);
         }
         b_.EntBlockDefN = static_cast<std::int32_t>(defCount_);
     }

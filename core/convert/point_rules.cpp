@@ -7,8 +7,6 @@ namespace tervalo {
 
 namespace {
 
-constexpr std::array<std::int32_t, kMarkerGlyphCount> kEndCodes = {7, 3, 4, 6, 2, 1, 9};
-
 // Entries 0 .. n-1 of a list, never beyond what the list holds.
 template <typename T>
 std::size_t UsedEntries(const std::vector<T>& list, std::int32_t n) {
@@ -53,16 +51,6 @@ void WalkPoints(DrawingBody& body, std::int32_t jwVer, const TConvertOptions& op
 }
 
 }  // namespace
-
-std::int32_t MarkerCode(std::int32_t markerIndex) {
-    // Computed in 64 bits so that no index can overflow.
-    return static_cast<std::int32_t>(-(static_cast<std::int64_t>(markerIndex) + 1));
-}
-
-std::int32_t MarkerEndCode(std::int32_t markerIndex) {
-    if (markerIndex < 0 || markerIndex >= kMarkerGlyphCount) return 0;
-    return kEndCodes[static_cast<std::size_t>(markerIndex)];
-}
 
 void MakeRealPoint(bool markersOn, TEntJwwTen& ten, const TConvertOptions& options) {
     MakeReal(markersOn, ten, MarkerCode(options.MarkerIndex), options);

@@ -1,6 +1,34 @@
 // The drawing records shared by the JWW and JWS containers and by the point
 // conversion. Field names and widths are those of the file format; the codecs
 // read and write them field by field, so no packing is needed in memory.
+//
+// The names are romanised Japanese. A glossary of their words:
+//   Sen        line                      Enko      arc (circle, ellipse)
+//   Ten        point                     Kariten   temporary point (bKariten: 1
+//                                                  temporary, 0 real)
+//   Moji       text, character           MojiShu   text type (size class 1..10)
+//   Sunpo(u)   dimension                 Solid     filled polygon
+//   Block      block insert              BlockDef  block definition
+//   Hankei     radius                    Kaku      angle (rad: radians, deg: degrees)
+//   Kaishi     start                     Katamuki  tilt
+//   Henpei     flattening (Ritsu: ratio) ZenEn     full circle (Flg: flag)
+//   Kaiten     rotation                  Bairitsu  scale factor
+//   Kankaku    spacing                   Kakudo    angle in degrees
+//   Kijun(Ten) reference (point)         DPoint    a further corner of a solid
+//   Ho1, Ho2   the extension lines of a dimension
+//   Te1, Te2   the end points of a dimension
+//   Kt1, Kt2   the base points of a dimension (temporary points)
+//   Sxf        the SXF part of a dimension (sub-records, version 420 on)
+//   Lay, GLay  layer, layer group        Pen       pen (Style, Color, Width)
+//   Tokushu    special (line type)       Rand      random (line)
+//   Pich       pitch                     Prt       print, printer
+//   Refferd    referenced                Fname     file name
+//   UD         user-defined
+// In the header (jww_header.h) also: Zumen paper size, Memori grid, Genten
+// origin, Hanni range, Kage shadow, Fukusen double line, Gyaku reverse, Jun
+// order, Renzoku continuous, Kyoutsuu common, Gamen screen, Haba width,
+// Nagasa length, Seiri arrangement, Gyou line of text, Suu number, Zure offset,
+// Ninni chosen freely.
 #pragma once
 
 #include <array>
@@ -28,15 +56,18 @@ inline constexpr std::uint8_t kMarkerPenStyle = 100;
 
 // How a string was stored in the file it was read from: its whole archive
 // string (length prefix and text) is kept in the container's stored-string
-// bytes, with a check value over the text read and the place of those bytes.
-// The writer stores exactly these bytes again while the text to write is
-// still the text read and its form (code page 932 or UTF-16) stays, so text
-// no rule changes keeps every byte and needs no converter. It is a cache,
-// not part of the record's value: it never makes two records differ.
+// bytes. The writer stores exactly these bytes again while the text to write
+// is still, unit for unit, the text read and its form (code page 932 or
+// UTF-16) stays, so text no rule changes keeps every byte and needs no
+// converter. The text read is the stored bytes themselves for UTF-16 and for
+// ASCII; for other code page 932 bytes its UTF-16 units follow the bytes. It
+// is a cache, not part of the record's value: it never makes two records
+// differ.
 struct StoredString {
     std::uint32_t offset = 0;
-    std::uint32_t size = 0;  // 0: nothing kept
-    std::uint64_t check = 0;
+    std::uint32_t size = 0;   // 0: nothing kept
+    std::uint32_t owner = 0;  // the read that kept it (the low half of StoredStrings::id)
+    std::uint32_t units = 0;  // code page 932 beyond ASCII: the text's units after the bytes
     bool operator==(const StoredString&) const { return true; }
 };
 

@@ -5,9 +5,10 @@
 #include <numbers>
 #include <unordered_map>
 
-#include "convert/point_rules.h"
 #include "model/jws_data.h"
+#include "model/entity_lists.h"
 #include "model/jww_data.h"
+#include "model/point_markers.h"
 
 namespace tervalo::render {
 
@@ -76,36 +77,7 @@ bool TooLight(std::uint32_t rgb) {
 }
 
 // What one entity list holds: the drawing's own lists or a definition's.
-struct Lists {
-    const std::vector<TEntJwwLine>* line;
-    std::size_t lineN;
-    const std::vector<TEntJwwEnko>* enko;
-    std::size_t enkoN;
-    const std::vector<TEntJwwTen>* ten;
-    std::size_t tenN;
-    const std::vector<TEntJwwMoji>* moji;
-    std::size_t mojiN;
-    const std::vector<TEntJwwSunpo>* sunpo;
-    std::size_t sunpoN;
-    const std::vector<TEntJwwSolid>* solid;
-    std::size_t solidN;
-    const std::vector<TEntJwwBlock>* block;
-    std::size_t blockN;
-};
-
-Lists ListsOf(const DrawingBody& b) {
-    return {&b.EntLine, Used(b.EntLine, b.EntLineN),   &b.EntEnko,  Used(b.EntEnko, b.EntEnkoN),
-            &b.EntTen,  Used(b.EntTen, b.EntTenN),     &b.EntMoji,  Used(b.EntMoji, b.EntMojiN),
-            &b.EntSunpo, Used(b.EntSunpo, b.EntSunpoN), &b.EntSolid, Used(b.EntSolid, b.EntSolidN),
-            &b.EntBlock, Used(b.EntBlock, b.EntBlockN)};
-}
-
-Lists ListsOf(const TEntJwwBlockDef& d) {
-    return {&d.mLine, Used(d.mLine, d.mLineN),   &d.mEnko,  Used(d.mEnko, d.mEnkoN),
-            &d.mTen,  Used(d.mTen, d.mTenN),     &d.mMoji,  Used(d.mMoji, d.mMojiN),
-            &d.mSunpo, Used(d.mSunpo, d.mSunpoN), &d.mSolid, Used(d.mSolid, d.mSolidN),
-            &d.mBlock, Used(d.mBlock, d.mBlockN)};
-}
+using Lists = ConstEntityLists;
 
 class Renderer {
 public:
@@ -124,11 +96,11 @@ public:
 
     Scene Run() {
         const Lists top = ListsOf(body_);
-        scene_.lines.reserve(top.lineN);
-        scene_.arcs.reserve(top.enkoN);
-        scene_.points.reserve(top.tenN);
-        scene_.texts.reserve(top.mojiN);
-        scene_.solids.reserve(top.solidN);
+        scene_.lines.reserve(top.line.used());
+        scene_.arcs.reserve(top.enko.used());
+        scene_.points.reserve(top.ten.used());
+        scene_.texts.reserve(top.moji.used());
+        scene_.solids.reserve(top.solid.used());
         Draw(top, Transform{}, false, 0);
         scene_.fit = FitExtent(scene_);
         scene_.dashes = std::move(dashes_);
@@ -234,14 +206,14 @@ private:
     }
 
     void Draw(const Lists& l, const Transform& m, bool inBlock, int depth) {
-        for (std::size_t i = 0; i < l.solidN && !Full(); ++i) AddSolid((*l.solid)[i], m, inBlock);
-        for (std::size_t i = 0; i < l.lineN && !Full(); ++i) AddLine((*l.line)[i], m, inBlock);
-        for (std::size_t i = 0; i < l.enkoN && !Full(); ++i) AddArc((*l.enko)[i], m, inBlock);
-        for (std::size_t i = 0; i < l.sunpoN && !Full(); ++i) AddDimension((*l.sunpo)[i], m, inBlock);
-        for (std::size_t i = 0; i < l.mojiN && !Full(); ++i) AddText((*l.moji)[i], m, inBlock);
-        for (std::size_t i = 0; i < l.tenN && !Full(); ++i) AddPoint((*l.ten)[i], m, inBlock, false);
+        for (std::size_t i = 0; i < l.solid.used() && !Full(); ++i) AddSolid(l.solid.items[i], m, inBlock);
+        for (std::size_t i = 0; i < l.line.used() && !Full(); ++i) AddLine(l.line.items[i], m, inBlock);
+        for (std::size_t i = 0; i < l.enko.used() && !Full(); ++i) AddArc(l.enko.items[i], m, inBlock);
+        for (std::size_t i = 0; i < l.sunpo.used() && !Full(); ++i) AddDimension(l.sunpo.items[i], m, inBlock);
+        for (std::size_t i = 0; i < l.moji.used() && !Full(); ++i) AddText(l.moji.items[i], m, inBlock);
+        for (std::size_t i = 0; i < l.ten.used() && !Full(); ++i) AddPoint(l.ten.items[i], m, inBlock, false);
         if (depth >= kMaxDepth) {
-            if (l.blockN > 0) scene_.truncated = true;
+            if (l.block.used() > 0) scene_.truncated = true;
             return;
         }
         if (depth == 0) {
@@ -252,18 +224,18 @@ private:
         // of the primitive budget; otherwise the smallest first, and those
         // that do not fit as the outline of their definition.
         std::size_t need = 0;
-        for (std::size_t i = 0; i < l.blockN; ++i) need = SatAdd(need, SizeOfInsert((*l.block)[i], depth + 1));
+        for (std::size_t i = 0; i < l.block.used(); ++i) need = SatAdd(need, SizeOfInsert(l.block.items[i], depth + 1));
         if (need <= Room()) {
-            for (std::size_t i = 0; i < l.blockN && !Full(); ++i) Expand((*l.block)[i], m, depth);
+            for (std::size_t i = 0; i < l.block.used() && !Full(); ++i) Expand(l.block.items[i], m, depth);
             return;
         }
         std::vector<std::pair<std::size_t, std::size_t>> order;  // size, index
-        order.reserve(l.blockN);
-        for (std::size_t i = 0; i < l.blockN; ++i) order.emplace_back(SizeOfInsert((*l.block)[i], depth + 1), i);
+        order.reserve(l.block.used());
+        for (std::size_t i = 0; i < l.block.used(); ++i) order.emplace_back(SizeOfInsert(l.block.items[i], depth + 1), i);
         std::stable_sort(order.begin(), order.end());
         for (const auto& [size, i] : order) {
             if (Full()) break;
-            const TEntJwwBlock& b = (*l.block)[i];
+            const TEntJwwBlock& b = l.block.items[i];
             const auto found = defIndex_.find(b.nNumber);
             if (found == defIndex_.end()) continue;
             if (size <= Room() || OwnSize(ListsOf(body_.EntBlockDef[found->second])) < Room()) {
@@ -304,7 +276,7 @@ private:
     // The primitives of a list's own entities (a dimension makes at most
     // eight).
     static std::size_t OwnSize(const Lists& l) {
-        return l.lineN + l.enkoN + l.tenN + l.mojiN + l.solidN + 8 * l.sunpoN;
+        return l.line.used() + l.enko.used() + l.ten.used() + l.moji.used() + l.solid.used() + 8 * l.sunpo.used();
     }
 
     std::size_t SizeOfInsert(const TEntJwwBlock& b, int depth) {
@@ -321,8 +293,8 @@ private:
         std::size_t n = OwnSize(l);
         if (depth < kMaxDepth && !sizing_[d]) {
             sizing_[d] = true;
-            for (std::size_t i = 0; i < l.blockN && n <= kMaxPrimitives; ++i)
-                n = SatAdd(n, SizeOfInsert((*l.block)[i], depth + 1));
+            for (std::size_t i = 0; i < l.block.used() && n <= kMaxPrimitives; ++i)
+                n = SatAdd(n, SizeOfInsert(l.block.items[i], depth + 1));
             sizing_[d] = false;
         }
         return size_[d] = std::min(n, kMaxPrimitives + 1);
@@ -333,33 +305,33 @@ private:
         if (boundsKnown_[d]) return bounds_[d];
         Extent e;
         const Lists l = ListsOf(body_.EntBlockDef[d]);
-        for (std::size_t i = 0; i < l.lineN; ++i) {
-            const TEntJwwLine& x = (*l.line)[i];
+        for (std::size_t i = 0; i < l.line.used(); ++i) {
+            const TEntJwwLine& x = l.line.items[i];
             e.Add(x.start_x, x.start_y);
             e.Add(x.end_x, x.end_y);
         }
-        for (std::size_t i = 0; i < l.enkoN; ++i) AddArcBounds(ArcOf((*l.enko)[i], Transform{}, true), e);
-        for (std::size_t i = 0; i < l.tenN; ++i) e.Add((*l.ten)[i].start_x, (*l.ten)[i].start_y);
-        for (std::size_t i = 0; i < l.mojiN; ++i) {
-            e.Add((*l.moji)[i].start_x, (*l.moji)[i].start_y);
-            e.Add((*l.moji)[i].end_x, (*l.moji)[i].end_y);
+        for (std::size_t i = 0; i < l.enko.used(); ++i) AddArcBounds(ArcOf(l.enko.items[i], Transform{}, true), e);
+        for (std::size_t i = 0; i < l.ten.used(); ++i) e.Add(l.ten.items[i].start_x, l.ten.items[i].start_y);
+        for (std::size_t i = 0; i < l.moji.used(); ++i) {
+            e.Add(l.moji.items[i].start_x, l.moji.items[i].start_y);
+            e.Add(l.moji.items[i].end_x, l.moji.items[i].end_y);
         }
-        for (std::size_t i = 0; i < l.solidN; ++i) {
-            const TEntJwwSolid& x = (*l.solid)[i];
+        for (std::size_t i = 0; i < l.solid.used(); ++i) {
+            const TEntJwwSolid& x = l.solid.items[i];
             e.Add(x.start_x, x.start_y);
             e.Add(x.end_x, x.end_y);
             e.Add(x.DPoint2_x, x.DPoint2_y);
             e.Add(x.DPoint3_x, x.DPoint3_y);
         }
-        for (std::size_t i = 0; i < l.sunpoN; ++i) {
-            const TEntJwwSunpo& x = (*l.sunpo)[i];
+        for (std::size_t i = 0; i < l.sunpo.used(); ++i) {
+            const TEntJwwSunpo& x = l.sunpo.items[i];
             e.Add(x.Sen.start_x, x.Sen.start_y);
             e.Add(x.Sen.end_x, x.Sen.end_y);
         }
         boundsKnown_[d] = true;  // also guards against a definition inside itself
         bounds_[d] = e;
-        for (std::size_t i = 0; depth < kMaxDepth && i < l.blockN; ++i) {
-            const TEntJwwBlock& b = (*l.block)[i];
+        for (std::size_t i = 0; depth < kMaxDepth && i < l.block.used(); ++i) {
+            const TEntJwwBlock& b = l.block.items[i];
             const auto found = defIndex_.find(b.nNumber);
             if (found == defIndex_.end()) continue;
             const Extent inner = BoundsOf(found->second, depth + 1);
