@@ -14,6 +14,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# zlib from libz-mingw-w64-dev, linked statically into the one executable.
+set(ZLIB_USE_STATIC_LIBS ON)
+
 # Test programs (and GoogleTest's discovery) run through Wine.
 find_program(TERVALO_WINE NAMES wine wine64)
 if(TERVALO_WINE)
