@@ -76,6 +76,8 @@ struct ListsIn {
     std::int32_t& blockN;
     // dBairitsu of a point read without marker fields.
     double plainPointScale;
+    // When set, the records (but the inserts) are handed to it and not kept.
+    RecordSink* sink = nullptr;
 };
 
 struct ListsOut {
@@ -426,6 +428,13 @@ void Append(std::vector<T>& list, std::int32_t& count, T&& record) {
     count = static_cast<std::int32_t>(list.size());
 }
 
+// Appends the record, or hands it to the sink of a read that counts only.
+template <typename T>
+void Append(std::vector<T>& list, std::int32_t& count, T&& record, RecordSink* sink) {
+    if (sink) sink->Take(record);
+    else Append(list, count, std::move(record));
+}
+
 // Smallest stored size of a record of each kind, tag included (kind k at k-1).
 constexpr std::array<std::uint32_t, 7> kMinRecordBytes = {
     2 + 13 + 32, 2 + 13 + 60, 2 + 13 + 20, 2 + 13 + 68 + 2, 2 + 13 + 45 + 81 + 2, 2 + 13 + 64, 2 + 13 + 44,
@@ -535,21 +544,21 @@ void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n,
         std::int32_t index = 0;
         switch (kind) {
             case kKindLine:
-                Append(L.line, L.lineN, ReadLineBody(in));
+                Append(L.line, L.lineN, ReadLineBody(in), L.sink);
                 index = L.lineN - 1;
                 break;
             case kKindEnko:
-                Append(L.enko, L.enkoN, ReadEnko(in));
+                Append(L.enko, L.enkoN, ReadEnko(in), L.sink);
                 index = L.enkoN - 1;
                 break;
             case kKindTen:
-                Append(L.ten, L.tenN, ReadTenBody(in, L.plainPointScale));
+                Append(L.ten, L.tenN, ReadTenBody(in, L.plainPointScale), L.sink);
                 index = L.tenN - 1;
                 break;
             case kKindMoji: {
                 TEntJwwMoji m;
                 ReadMoji(in, m, {&texts, &L.moji, L.moji.size(), false});
-                Append(L.moji, L.mojiN, std::move(m));
+                Append(L.moji, L.mojiN, std::move(m), L.sink);
                 texts.FlushIfFull();
                 index = L.mojiN - 1;
                 break;
@@ -557,13 +566,13 @@ void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n,
             case kKindSunpo: {
                 TEntJwwSunpo s;
                 ReadSunpo(in, s, {&texts, &L.sunpo, L.sunpo.size(), true});
-                Append(L.sunpo, L.sunpoN, std::move(s));
+                Append(L.sunpo, L.sunpoN, std::move(s), L.sink);
                 texts.FlushIfFull();
                 index = L.sunpoN - 1;
                 break;
             }
             case kKindSolid:
-                Append(L.solid, L.solidN, ReadSolid(in));
+                Append(L.solid, L.solidN, ReadSolid(in), L.sink);
                 index = L.solidN - 1;
                 break;
             case kKindBlock:
@@ -573,7 +582,7 @@ void ReadEntityList(ArchiveIn& in, ArchiveState& st, ListsIn L, std::uint32_t n,
             default:
                 break;
         }
-        L.no[counter] = TEntJwwNo{kind, index};
+        if (!L.sink) L.no[counter] = TEntJwwNo{kind, index};
         ++counter;
         ++st.objectIndex;
     }
@@ -953,13 +962,17 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     body.EntBlockDefN = 0;
     body.EntBlockDef.clear();
     // Fresh room for the order list, asked for in large pages before any of
-    // it is touched (reused room would already be in small pages).
+    // it is touched (reused room would already be in small pages). A read for
+    // the counts only keeps no order.
     body.EntNo.clear();
     body.EntNo.shrink_to_fit();
-    body.EntNo.reserve(n);
-    platform::AdviseLargePages(body.EntNo.data(), n * sizeof(TEntJwwNo));
-    body.EntNo.resize(n);
+    if (!body.recordSink) {
+        body.EntNo.reserve(n);
+        platform::AdviseLargePages(body.EntNo.data(), n * sizeof(TEntJwwNo));
+        body.EntNo.resize(n);
+    }
     ListsIn lists = MainListsIn(body);
+    lists.sink = body.recordSink;
     lists.line.clear();
     lists.enko.clear();
     lists.ten.clear();
@@ -971,7 +984,7 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     ArchiveState st;
     TextBatch texts(in);
     try {
-        ReadEntityList(in, st, lists, n, true, texts);
+        ReadEntityList(in, st, lists, n, !lists.sink, texts);
         ReadBlockDefs(in, st, body, n2, texts);
     } catch (...) {
         // The texts of the records read before the failure stay readable.

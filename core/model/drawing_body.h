@@ -22,6 +22,21 @@ struct StoredStrings {
     void Reset();
 };
 
+// Takes the records of a drawing's own list as they are read, for a reader
+// that wants to count them without keeping them (see DrawingBody::recordSink).
+class RecordSink {
+public:
+    virtual void Take(const TEntJwwLine& line) = 0;
+    virtual void Take(const TEntJwwEnko& arc) = 0;
+    virtual void Take(const TEntJwwTen& point) = 0;
+    virtual void Take(const TEntJwwMoji& text) = 0;
+    virtual void Take(const TEntJwwSunpo& dimension) = 0;
+    virtual void Take(const TEntJwwSolid& solid) = 0;
+
+protected:
+    ~RecordSink() = default;
+};
+
 class DrawingBody {
 public:
     std::vector<TEntJwwLayerGroup> EntLgrp;
@@ -60,6 +75,11 @@ public:
     bool MojiEncode = false;
     StoredStrings storedStrings;
     double myMinWx = 0, myMinWy = 0, myMaxWx = 0, myMaxWy = 0;
+    // When set, a read hands the records of the drawing's own list to it
+    // instead of keeping them: the lists stay empty but for the block inserts
+    // (which decide the referenced definitions), memory does not grow with
+    // the drawing, and the body cannot be written. Kept by DataInit.
+    RecordSink* recordSink = nullptr;
 
     // FileOutOpt := n when 0 <= n <= 63, otherwise 0.
     void SetFileOutOption(std::int32_t n);
@@ -86,7 +106,7 @@ protected:
     DrawingBody() = default;
     ~DrawingBody() = default;
     // Resets everything of the body that DataInit resets (not the image
-    // folder, the two image flags or the extents).
+    // folder, the two image flags, the extents or the record sink).
     void ResetBody();
     // Releases the member lists of every block definition below EntBlockDefN.
     void FreeBlockDefMembers();
