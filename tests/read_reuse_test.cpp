@@ -1,11 +1,15 @@
-// One container serving file after file: a read for the counts only gives
-// the counts of a whole read without keeping the drawing's own records.
+// One container (and one source buffer) serving file after file, as a batch
+// uses them: the room kept from one drawing never shows in the next, and a
+// read for the counts only gives the counts of a whole read without keeping
+// the drawing's own records.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "codec/drawing_generator.h"
 #include "convert/drawing_info.h"
+#include "convert/file_convert.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "test_support.h"
@@ -81,6 +85,44 @@ TEST(ReadReuse, CountedReadGivesTheCountsOfAWholeReadAndKeepsNoOwnRecords) {
     }
     DrawingInfo none;
     EXPECT_FALSE(ReadDrawingInfo(counting, dir.file("missing.jww"), none));
+}
+
+// Drawings larger, smaller and larger again through one container and one
+// source, both ways: each output is the one a fresh container and source
+// give. The room stays between the files, and a list above the bound gives
+// its room back.
+TEST(ReadReuse, OneContainerAndSourceForManyFilesWriteWhatFreshOnesWrite) {
+    test::TempDir dir;
+    const std::vector<std::u16string> files = {
+        Generate<TJwwData>(dir, "a.jww", 700, 20000, 1), Generate<TJwwData>(dir, "b.jww", 420, 3000, 2),
+        Generate<TJwwData>(dir, "c.jww", 700, 26000, 3), Generate<TJwwData>(dir, "d.jww", 351, 8000, 4)};
+    auto convert = [](TJwwData& jww, SourceFile& source, const std::u16string& path, ConvertDirection d) {
+        Bytes out;
+        EXPECT_TRUE(source.Read(path));
+        const OutputSink sink = [&](std::span<const std::uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); };
+        ConvertReport report;
+        EXPECT_TRUE(ConvertJwwTo(jww, d, source, TConvertOptions{}, sink, &report)) << report.detail;
+        return out;
+    };
+    TJwwData shared;
+    shared.BindImageExp = false;
+    shared.BindImageExr = true;
+    SourceFile source(SourceFile::kBatchRoom);
+    for (const ConvertDirection d : {ConvertDirection::ToTemporary, ConvertDirection::ToReal}) {
+        for (const std::u16string& f : files) {
+            TJwwData fresh;
+            fresh.BindImageExp = false;
+            fresh.BindImageExr = true;
+            SourceFile once;
+            const Bytes expected = convert(fresh, once, f, d);
+            ASSERT_FALSE(expected.empty());
+            EXPECT_TRUE(convert(shared, source, f, d) == expected);
+            EXPECT_GT(shared.EntLine.capacity(), 0u);  // kept for the next file
+        }
+    }
+    shared.EntLine.reserve(DrawingBody::kKeptListBytes / sizeof(TEntJwwLine) + 1);
+    shared.DataFree();
+    EXPECT_EQ(shared.EntLine.capacity(), 0u);
 }
 
 }  // namespace

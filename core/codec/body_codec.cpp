@@ -446,14 +446,20 @@ constexpr std::array<std::uint32_t, 7> kMinRecordBytes = {
 // memory at once). Room that stays unused is address space only: its pages
 // are never touched. Where that much address space is refused, the list grows
 // as usual.
+//
+// Room kept from the drawing read before is used as it is when it is enough.
+// When it is not, the new room has a quarter more, as long as that much would
+// be kept again, so that a batch of drawings of about one size settles on
+// room that serves them all.
 template <typename T>
 void ReserveFirst(std::vector<T>& list, std::int32_t kind, std::uint64_t entitiesLeft, std::uint64_t bytesLeft) {
-    if (list.capacity() != 0) return;
     const std::uint64_t most =
         std::min(entitiesLeft, bytesLeft / kMinRecordBytes[static_cast<std::size_t>(kind - 1)] + 1);
-    if (most < 4096) return;
+    if (most < 4096 || list.capacity() >= most) return;
+    const std::uint64_t more = most + most / 4;
+    const bool reused = list.capacity() != 0;
     try {
-        list.reserve(static_cast<std::size_t>(most));
+        list.reserve(static_cast<std::size_t>(reused && more * sizeof(T) <= DrawingBody::kKeptListBytes ? more : most));
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
@@ -962,15 +968,15 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     body.EntBlockDefN = 0;
     body.EntBlockDef.clear();
     // Fresh room for the order list, asked for in large pages before any of
-    // it is touched (reused room would already be in small pages). A read for
-    // the counts only keeps no order.
+    // it is touched, unless the room kept from the drawing before is enough
+    // (it is then mapped already). A read for the counts only keeps no order.
     body.EntNo.clear();
-    body.EntNo.shrink_to_fit();
-    if (!body.recordSink) {
+    if (body.recordSink || body.EntNo.capacity() < n) body.EntNo.shrink_to_fit();
+    if (!body.recordSink && body.EntNo.capacity() < n) {
         body.EntNo.reserve(n);
         platform::AdviseLargePages(body.EntNo.data(), n * sizeof(TEntJwwNo));
-        body.EntNo.resize(n);
     }
+    if (!body.recordSink) body.EntNo.resize(n);
     ListsIn lists = MainListsIn(body);
     lists.sink = body.recordSink;
     lists.line.clear();

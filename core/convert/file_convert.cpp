@@ -180,7 +180,11 @@ template <typename Container>
 bool SourceFile::ReadInto(Container& data) {
     if (!whole_) return data.FileIn(path_);
     const bool ok = data.ReadFromBuffer(bytes());
-    data_.reset();  // the container keeps what it needs of the bytes
+    // The container keeps what it needs of the bytes.
+    if (room_ > keptRoom_) {
+        data_.reset();
+        room_ = 0;
+    }
     size_ = 0;
     whole_ = false;
     return ok;
@@ -198,7 +202,6 @@ bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, SourceFile& source,
 
 bool SourceFile::Read(const std::u16string& path) {
     path_ = path;
-    data_.reset();
     size_ = 0;
     whole_ = false;
     std::filesystem::path p;
@@ -206,8 +209,13 @@ bool SourceFile::Read(const std::u16string& path) {
     if (!platform::PathFromText(path, p) || file.Open(p)) return false;
     whole_ = file.size() <= kWholeFileLimit;
     const std::size_t want = whole_ ? static_cast<std::size_t>(file.size()) : kHeadBytes;
-    data_.reset(new (std::nothrow) std::uint8_t[want ? want : 1]);
-    if (!data_) return false;
+    if (!data_ || room_ < want) {
+        data_.reset();
+        room_ = 0;
+        data_.reset(new (std::nothrow) std::uint8_t[want ? want : 1]);
+        if (!data_) return false;
+        room_ = want ? want : 1;
+    }
     while (size_ < want) {
         std::size_t got = 0;
         if (file.Read({data_.get() + size_, want - size_}, got)) return false;
