@@ -287,8 +287,9 @@ private:
         BatchFileResult& r = e.r;
         if (!IsConvertedKind(r.ext)) return R::KindNotConverted;
         const bool jww = r.ext == u".jww";
-        // Opened and read once for the check and the conversion.
-        SourceFile source;
+        // Opened and read once for the check and the conversion, into the
+        // run's buffer, which serves one file after another.
+        SourceFile& source = source_;
         if (!source.Read(r.source)) return FileFound(r.source) ? R::CheckFailed : R::SourceMissing;
         if (!(jww ? source.IsJww() : source.IsJws())) return R::CheckFailed;
         // The drawings read by this run are never written over, whatever
@@ -595,6 +596,7 @@ private:
 
     const BatchJob& job_;
     BatchContainers containers_;
+    SourceFile source_{SourceFile::kBatchRoom};
     BatchReporter& reporter_;
     BatchSummary& summary_;
     PathSet sources_;         // existing sources of the run
