@@ -210,11 +210,15 @@ bool SourceFile::Read(const std::u16string& path) {
     whole_ = file.size() <= kWholeFileLimit;
     const std::size_t want = whole_ ? static_cast<std::size_t>(file.size()) : kHeadBytes;
     if (!data_ || room_ < want) {
+        // A buffer to be kept gets a quarter more (within what is kept), so
+        // that sources of about one size settle on one buffer.
+        std::size_t room = want ? want : 1;
+        if (room + room / 4 <= keptRoom_) room += room / 4;
         data_.reset();
         room_ = 0;
-        data_.reset(new (std::nothrow) std::uint8_t[want ? want : 1]);
+        data_.reset(new (std::nothrow) std::uint8_t[room]);
         if (!data_) return false;
-        room_ = want ? want : 1;
+        room_ = room;
     }
     while (size_ < want) {
         std::size_t got = 0;
