@@ -1,8 +1,10 @@
 // Drawings at scale: counts and class tags in their long forms, a million
-// entities converted within the memory bound, deep and wide block nesting.
+// entities converted, counted and drawn within their memory bounds, deep and
+// wide block nesting.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -134,13 +136,19 @@ TEST(Scale, DeepAndWideBlockNesting) {
 }
 
 #ifndef _WIN32  // the peak memory of a child process is read with wait4
-// The peak resident memory of a child process, or -1.
+// The peak resident memory of a child process (its standard output
+// discarded), or -1.
 long RunAndMeasureKiB(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
     int status = 0;
     rusage usage{};
     if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
@@ -160,7 +168,9 @@ constexpr bool kSanitized = false;
 #endif
 
 // A drawing of a million entities is converted (read through its window,
-// written straight into the new file) within one and a half times its size.
+// written straight into the new file) within one and a half times its size;
+// `info` counts it within a fifth of its size (its records are not kept), and
+// its SVG is written within twice the SVG's size (written as it is made).
 TEST(Scale, MillionEntitiesConvertWithinTheMemoryBound) {
     test::TempDir dir;
     const fs::path src = dir.path() / "million.jww", out = dir.path() / "out";
@@ -171,6 +181,13 @@ TEST(Scale, MillionEntitiesConvertWithinTheMemoryBound) {
     const auto size = fs::file_size(src);
     const long peak = RunAndMeasureKiB({TERVALO_CLI_PATH, "convert", "--to-real", "-q", "-o", out.string(), src.string()});
     ASSERT_GE(peak, 0);
+    const long infoPeak = RunAndMeasureKiB({TERVALO_CLI_PATH, "info", src.string()});
+    const fs::path svg = dir.path() / "million.svg";
+    const long svgPeak = RunAndMeasureKiB({TERVALO_CLI_PATH, "render", src.string(), "-o", svg.string()});
+    ASSERT_GE(infoPeak, 0);
+    ASSERT_GE(svgPeak, 0);
+    const auto svgSize = fs::file_size(svg);
+    fs::remove(svg);
     const long inherited = RunAndMeasureKiB({"/bin/sh", "-c", ":"});  // see below
     ASSERT_TRUE(fs::exists(out / "million.jww"));
     // Only temporary-point flags changed (01 00 00 00 became 00 00 00 00).
@@ -194,6 +211,8 @@ TEST(Scale, MillionEntitiesConvertWithinTheMemoryBound) {
     if (inherited * 1024.0 > 0.5 * static_cast<double>(size))
         GTEST_SKIP() << "this test process holds " << inherited << " KiB, which a child's peak would include; run the test alone";
     EXPECT_LE(peak * 1024.0, 1.5 * static_cast<double>(size)) << peak << " KiB for " << size << " bytes";
+    EXPECT_LE(infoPeak * 1024.0, 0.2 * static_cast<double>(size)) << infoPeak << " KiB for " << size << " bytes";
+    EXPECT_LE(svgPeak * 1024.0, 2.0 * static_cast<double>(svgSize)) << svgPeak << " KiB for an SVG of " << svgSize << " bytes";
 }
 #endif
 
