@@ -146,20 +146,23 @@ bool InfoOne(const std::u16string& path, bool nameNotText, bool json) {
         // Read the image section for the names and sizes, but copy nothing out.
         jww.BindImageExp = false;
         jww.BindImageExr = true;
-        if (!jww.FileIn(path)) {
+        // Counted as it is read: the drawing's records are not kept.
+        DrawingInfo info;
+        if (!ReadDrawingInfo(jww, path, info)) {
             std::string reason = jww.LastError();
             return fail("cannot read the JWW drawing" + (reason.empty() ? std::string() : ": " + reason));
         }
-        PrintDrawing(path, "jww", CollectDrawingInfo(jww), json);
+        PrintDrawing(path, "jww", info, json);
         return true;
     }
     TJwsData jws;
     if (jws.FileCheck(path)) {
-        if (!jws.FileIn(path)) {
+        DrawingInfo info;
+        if (!ReadDrawingInfo(jws, path, info)) {
             std::string reason = jws.LastError();
             return fail("cannot read the JWS figure" + (reason.empty() ? std::string() : ": " + reason));
         }
-        PrintDrawing(path, "jws", CollectDrawingInfo(jws), json);
+        PrintDrawing(path, "jws", info, json);
         return true;
     }
     TJwcData jwc;

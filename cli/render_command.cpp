@@ -4,8 +4,11 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "arguments.h"
@@ -13,6 +16,7 @@
 #include "convert/convert_options.h"
 #include "convert/point_rules.h"
 #include "fs/fsutil.h"
+#include "fs/platform.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 #include "render/raster.h"
@@ -155,16 +159,33 @@ int RunRender(const std::vector<std::string>& args) {
         }
         step(after ? "primitives, converted, primitives again" : "primitives");
         svg.title = in;
-        std::vector<std::uint8_t> bytes;
         if (ext == u".png") {
-            bytes = render::EncodePng(render::Rasterize(scene, svg.width, svg.height, svg.changed));
+            const std::vector<std::uint8_t> bytes =
+                render::EncodePng(render::Rasterize(scene, svg.width, svg.height, svg.changed));
+            step("PNG");
+            if (!WriteWholeFile(out, bytes)) return fail("cannot write " + ToUtf8(out) + ": " + LastSystemErrorText());
+            step("write");
         } else {
-            const std::string text = render::WriteSvg(scene, svg);
-            bytes.assign(text.begin(), text.end());
+            // Written into the new file piece by piece as it is made (the SVG
+            // of a large drawing is about twice the drawing's size), and put
+            // in place once complete.
+            std::filesystem::path path;
+            platform::PendingFile file;
+            std::error_code ec;
+            if (!platform::PathFromText(out, path)) ec = std::make_error_code(std::errc::invalid_argument);
+            // A stop while it is written removes the unfinished file.
+            platform::RemovePendingFilesOnSignals();
+            if (!ec) ec = file.Open(path);
+            if (!ec) {
+                render::WriteSvg(scene, svg, [&](std::string_view piece) {
+                    if (!ec) ec = file.Write({reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()});
+                });
+            }
+            if (!ec) ec = file.Finish();
+            if (!ec) ec = file.Commit();
+            if (ec) return fail("cannot write " + ToUtf8(out) + ": " + platform::ErrorText(ec));
+            step("SVG, written");
         }
-        step(ext == u".png" ? "PNG" : "SVG");
-        if (!WriteWholeFile(out, bytes)) return fail("cannot write " + ToUtf8(out) + ": " + LastSystemErrorText());
-        step("write");
         if (scene.truncated) Err(std::string(kProgram) + ": " + OneLine(in) +
                                  ": block inserts nested too deep or too many to draw; some are drawn as the outline of their block");
         return kExitOk;

@@ -18,6 +18,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # copied alone into the build folder: the host's /usr/include itself is never
 # searched by the cross compiler.
 set(TERVALO_CLI11_HEADERS /usr/include/CLI CACHE PATH "CLI11's CLI/ header folder, copied for a cross build")
+# zlib from libz-mingw-w64-dev, linked statically into the one executable.
+set(ZLIB_USE_STATIC_LIBS ON)
 
 # Test programs (and GoogleTest's discovery) run through Wine.
 find_program(TERVALO_WINE NAMES wine wine64)

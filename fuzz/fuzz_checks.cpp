@@ -1,8 +1,11 @@
 #include "fuzz_checks.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <system_error>
 #include <vector>
@@ -154,7 +157,12 @@ std::string RenderCheck(const Container& c) {
     o.width = 64;
     o.height = 48;
     if (s.Size() < 50'000 && render::WriteSvg(s, o).find("</svg>") == std::string::npos) return "SVG not finished";
-    if (render::EncodePng(render::Rasterize(s, 64, 48)).size() < 64 * 48 * 3) return "PNG too short";
+    // A whole PNG ends with its empty IEND chunk (the image data is
+    // compressed, so its size says little).
+    static const std::uint8_t kEnd[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    const std::vector<std::uint8_t> png = render::EncodePng(render::Rasterize(s, 64, 48));
+    if (png.size() < 8 + 25 + 12 + 12 || !std::equal(std::begin(kEnd), std::end(kEnd), png.end() - 12))
+        return "PNG not finished";
     return "";
 }
 

@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 # fonts-noto-cjk: the desktop program's texts are Japanese and need a CJK font.
 # qt6-translations-l10n: Qt's own texts (OK, Cancel, the folder picker) in the
 # user's language. locales: a locale with a decimal comma for the tests.
-# libcli11-dev: tervalo-cli's argument parser (headers only).
-packages=(build-essential cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev
+# libcli11-dev: tervalo-cli's argument parser (headers only); zlib1g-dev: zlib for the PNG pictures.
+packages=(build-essential cmake ninja-build pkg-config libicu-dev zlib1g-dev libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev qt6-base-dev libgl-dev fonts-noto-cjk qt6-translations-l10n locales)
 scripts/install-packages.sh "${packages[@]}"
 

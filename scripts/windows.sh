@@ -12,8 +12,9 @@ build=$root/build-windows
 linux_cli=$root/${1:-build}/cli/tervalo-cli
 
 # googletest: its sources in /usr/src/googletest, built here for Windows;
-# libcli11-dev: headers only, copied into the build (see cli/CMakeLists.txt).
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest libcli11-dev zip)
+# libcli11-dev: headers only, copied into the build (see cli/CMakeLists.txt);
+# libz-mingw-w64-dev: zlib for the PNG pictures.
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest libcli11-dev libz-mingw-w64-dev zip)
 # Debian's wine64 alone puts its loader in /usr/lib/wine, not on the PATH.
 find_wine() { command -v wine || command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || true; }
 wine_bin=$(find_wine)

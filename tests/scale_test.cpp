@@ -1,5 +1,6 @@
 // Drawings at scale: counts and class tags in their long forms, a million
-// entities converted within the memory bound, deep and wide block nesting.
+// entities converted, counted and drawn within their memory bounds, deep and
+// wide block nesting.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -125,9 +126,11 @@ TEST(Scale, DeepAndWideBlockNesting) {
 }
 
 #ifndef _WIN32  // the peak memory of a child process is read with wait4
-// The peak resident memory of a child process, or -1.
+// The peak resident memory of a child process (its standard output
+// discarded), or -1.
 long RunAndMeasureKiB(const std::vector<std::string>& args) {
-    const test::ProcessEnd end = test::WaitProcess(test::StartProcess(args));
+    // Its standard output is of no interest here.
+    const test::ProcessEnd end = test::WaitProcess(test::StartProcess(args, "/dev/null"));
     return end.exitCode == 0 ? end.peakKiB : -1;
 }
 
@@ -144,7 +147,9 @@ constexpr bool kSanitized = false;
 #endif
 
 // A drawing of a million entities is converted (read through its window,
-// written straight into the new file) within one and a half times its size.
+// written straight into the new file) within one and a half times its size;
+// `info` counts it within a fifth of its size (its records are not kept), and
+// its SVG is written within twice the SVG's size (written as it is made).
 TEST(Scale, MillionEntitiesConvertWithinTheMemoryBound) {
     test::TempDir dir;
     const fs::path src = dir.path() / "million.jww", out = dir.path() / "out";
@@ -155,6 +160,13 @@ TEST(Scale, MillionEntitiesConvertWithinTheMemoryBound) {
     const auto size = fs::file_size(src);
     const long peak = RunAndMeasureKiB({TERVALO_CLI_PATH, "convert", "--to-real", "-q", "-o", out.string(), src.string()});
     ASSERT_GE(peak, 0);
+    const long infoPeak = RunAndMeasureKiB({TERVALO_CLI_PATH, "info", src.string()});
+    const fs::path svg = dir.path() / "million.svg";
+    const long svgPeak = RunAndMeasureKiB({TERVALO_CLI_PATH, "render", src.string(), "-o", svg.string()});
+    ASSERT_GE(infoPeak, 0);
+    ASSERT_GE(svgPeak, 0);
+    const auto svgSize = fs::file_size(svg);
+    fs::remove(svg);
     const long inherited = RunAndMeasureKiB({"/bin/sh", "-c", ":"});  // see below
     ASSERT_TRUE(fs::exists(out / "million.jww"));
     // Only temporary-point flags changed (01 00 00 00 became 00 00 00 00).
@@ -178,6 +190,8 @@ TEST(Scale, MillionEntitiesConvertWithinTheMemoryBound) {
     if (inherited * 1024.0 > 0.5 * static_cast<double>(size))
         GTEST_SKIP() << "this test process holds " << inherited << " KiB, which a child's peak would include; run the test alone";
     EXPECT_LE(peak * 1024.0, 1.5 * static_cast<double>(size)) << peak << " KiB for " << size << " bytes";
+    EXPECT_LE(infoPeak * 1024.0, 0.2 * static_cast<double>(size)) << infoPeak << " KiB for " << size << " bytes";
+    EXPECT_LE(svgPeak * 1024.0, 2.0 * static_cast<double>(svgSize)) << svgPeak << " KiB for an SVG of " << svgSize << " bytes";
 }
 #endif
 

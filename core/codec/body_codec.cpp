@@ -326,6 +326,13 @@ std::int32_t ReadEntityTag(ArchiveIn& in, ArchiveState& st) {
 }
 
 
+// Appends the record, or hands it to the sink of a read that counts only.
+template <typename T>
+void Append(std::vector<T>& list, std::int32_t& count, T&& record, RecordSink* sink) {
+    if (sink) sink->Take(record);
+    else Append(list, count, std::move(record));
+}
+
 // Smallest stored size of a record of each kind, tag included (kind k at k-1).
 constexpr std::array<std::uint32_t, 7> kMinRecordBytes = {
     2 + 13 + 32, 2 + 13 + 60, 2 + 13 + 20, 2 + 13 + 68 + 2, 2 + 13 + 45 + 81 + 2, 2 + 13 + 64, 2 + 13 + 44,
@@ -337,14 +344,20 @@ constexpr std::array<std::uint32_t, 7> kMinRecordBytes = {
 // memory at once). Room that stays unused is address space only: its pages
 // are never touched. Where that much address space is refused, the list grows
 // as usual.
+//
+// Room kept from the drawing read before is used as it is when it is enough.
+// When it is not, the new room has a quarter more, as long as that much would
+// be kept again, so that a batch of drawings of about one size settles on
+// room that serves them all.
 template <typename T>
 void ReserveFirst(std::vector<T>& list, std::int32_t kind, std::uint64_t entitiesLeft, std::uint64_t bytesLeft) {
-    if (list.capacity() != 0) return;
     const std::uint64_t most =
         std::min(entitiesLeft, bytesLeft / kMinRecordBytes[static_cast<std::size_t>(kind - 1)] + 1);
-    if (most < 4096) return;
+    if (most < 4096 || list.capacity() >= most) return;
+    const std::uint64_t more = most + most / 4;
+    const bool reused = list.capacity() != 0;
     try {
-        list.reserve(static_cast<std::size_t>(most));
+        list.reserve(static_cast<std::size_t>(reused && more * sizeof(T) <= DrawingBody::kKeptListBytes ? more : most));
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
@@ -414,7 +427,7 @@ private:
 // lists of a long list (the drawing's own) are given their room up front.
 // A point read without marker fields gets the scale `plainScale`.
 void ReadEntityList(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uint32_t n, bool reserve,
-                    double plainScale, TextBatch& texts) {
+                    double plainScale, TextBatch& texts, RecordSink* sink = nullptr) {
     ArchiveIn& in = io.archive();
     std::uint32_t counter = 0;
     std::array<ListPlan, 7> plans;
@@ -432,14 +445,26 @@ void ReadEntityList(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uin
             if constexpr (std::is_same_v<T, TEntJwwTen>) {
                 Transfer(io, record, plainScale);
             } else {
+                // A sunk text is not in its list: its batch entry decodes nothing.
                 if constexpr (kTexts) io.Into(&list.items, list.items.size());
                 Transfer(io, record);
             }
-            list.Append(std::move(record));
+            // A read that counts only hands the records to its sink; the
+            // inserts are kept, since they decide which definitions count.
+            bool sunk = false;
+            if constexpr (!std::is_same_v<T, TEntJwwBlock>) {
+                if (sink) {
+                    sink->Take(record);
+                    sunk = true;
+                }
+            }
+            if (!sunk) {
+                list.Append(std::move(record));
+                index = list.count - 1;
+            }
             if constexpr (kTexts) texts.FlushIfFull();
-            index = list.count - 1;
         });
-        L.no[counter] = TEntJwwNo{kind, index};
+        if (!sink) L.no[counter] = TEntJwwNo{kind, index};
         ++counter;
         ++st.objectIndex;
     }
@@ -686,19 +711,22 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     body.EntBlockDefN = 0;
     body.EntBlockDef.clear();
     // Fresh room for the order list, asked for in large pages before any of
-    // it is touched (reused room would already be in small pages).
+    // it is touched, unless the room kept from the drawing before is enough
+    // (it is then mapped already). A read for the counts only keeps no order.
     body.EntNo.clear();
-    body.EntNo.shrink_to_fit();
-    body.EntNo.reserve(n);
-    platform::AdviseLargePages(body.EntNo.data(), n * sizeof(TEntJwwNo));
-    body.EntNo.resize(n);
+    if (body.recordSink || body.EntNo.capacity() < n) body.EntNo.shrink_to_fit();
+    if (!body.recordSink && body.EntNo.capacity() < n) {
+        body.EntNo.reserve(n);
+        platform::AdviseLargePages(body.EntNo.data(), n * sizeof(TEntJwwNo));
+    }
+    if (!body.recordSink) body.EntNo.resize(n);
     const EntityLists lists = ListsOf(body);
     lists.ForEach([](const auto& list) { list.Clear(); });
     ArchiveState st;
     TextBatch texts(in);
     BodyIn io(in, texts);
     try {
-        ReadEntityList(io, st, lists, n, true, 1.0, texts);
+        ReadEntityList(io, st, lists, n, !body.recordSink, 1.0, texts, body.recordSink);
         ReadBlockDefs(io, st, body, n2, texts);
     } catch (...) {
         // The texts of the records read before the failure stay readable.

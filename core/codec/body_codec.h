@@ -28,6 +28,9 @@ struct ArchiveState {
 // Sets n1 (order entries) and n2 (definitions). Throws IoError when the data
 // end before the structure they announce is complete, or on an unknown class.
 // The body's lists are trimmed to their counts even when it throws.
+// With body.recordSink set, the records of the drawing's own list (all but
+// the block inserts) go to the sink instead of the lists, and no order list
+// is kept.
 void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& n2);
 
 // Writes the entity list and the referenced block definitions for the target

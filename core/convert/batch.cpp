@@ -385,8 +385,9 @@ private:
         BatchFileResult& r = e.r;
         if (!IsConvertedKind(r.ext)) return R::KindNotConverted;
         const bool jww = r.ext == u".jww";
-        // Opened and read once for the check and the conversion.
-        SourceFile source;
+        // Opened and read once for the check and the conversion, into the
+        // run's buffer, which serves one file after another.
+        SourceFile& source = source_;
         if (!source.Read(r.source)) {
             if (InspectPath(r.source, true).kind == NodeKind::Missing) return R::SourceMissing;
             r.detail = "cannot read " + Utf16ToUtf8(r.source) + ": " + platform::ErrorText(source.error());
@@ -811,6 +812,7 @@ private:
 
     const BatchJob& job_;
     BatchContainers containers_;
+    SourceFile source_{SourceFile::kBatchRoom};
     BatchReporter& reporter_;
     BatchSummary& summary_;
     PathSet sources_;         // existing sources of the run

@@ -23,6 +23,44 @@ void CountDimensionPoints(const TEntJwwSunpo& sunpo, PointCounts& counts) {
     CountPoint(sunpo.Kt2, counts);
 }
 
+// Counts the records of a drawing's own list as a read hands them over.
+class Tally final : public RecordSink {
+public:
+    KindCounts kinds;
+    PointCounts points, dimensionPoints;
+
+    void Take(const TEntJwwLine&) override { ++kinds.line; }
+    void Take(const TEntJwwEnko&) override { ++kinds.arc; }
+    void Take(const TEntJwwTen& ten) override {
+        ++kinds.point;
+        CountPoint(ten, points);
+    }
+    void Take(const TEntJwwMoji&) override { ++kinds.text; }
+    void Take(const TEntJwwSunpo& sunpo) override {
+        ++kinds.dimension;
+        CountDimensionPoints(sunpo, dimensionPoints);
+    }
+    void Take(const TEntJwwSolid&) override { ++kinds.solid; }
+};
+
+// The body's counts with those of its own records from the tally (the
+// inserts were kept in the body).
+template <typename Container>
+bool ReadCounted(Container& data, const std::u16string& path, DrawingInfo& info) {
+    Tally tally;
+    data.recordSink = &tally;
+    const bool ok = data.FileIn(path);
+    data.recordSink = nullptr;
+    if (!ok) return false;
+    info = CollectDrawingInfo(data);
+    const std::int64_t inserts = info.entities.block;
+    info.entities = tally.kinds;
+    info.entities.block = inserts;
+    info.points = tally.points;
+    if (data.Enthd.jwVer >= kFirstSxfVersion) info.dimensionPoints = tally.dimensionPoints;
+    return true;
+}
+
 }  // namespace
 
 void CountPoint(const TEntJwwTen& ten, PointCounts& counts) {
@@ -82,6 +120,14 @@ DrawingInfo CollectDrawingInfo(const TJwwData& jww) {
 }
 
 DrawingInfo CollectDrawingInfo(const TJwsData& jws) { return CollectBodyInfo(jws, jws.Enthd.jwVer); }
+
+bool ReadDrawingInfo(TJwwData& jww, const std::u16string& path, DrawingInfo& info) {
+    return ReadCounted(jww, path, info);
+}
+
+bool ReadDrawingInfo(TJwsData& jws, const std::u16string& path, DrawingInfo& info) {
+    return ReadCounted(jws, path, info);
+}
 
 PointCounts DrawingInfo::AllPoints() const {
     PointCounts sum;

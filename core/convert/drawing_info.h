@@ -60,4 +60,12 @@ DrawingInfo CollectBodyInfo(const DrawingBody& body, std::int32_t jwVer);
 DrawingInfo CollectDrawingInfo(const TJwwData& jww);
 DrawingInfo CollectDrawingInfo(const TJwsData& jws);
 
+// Reads a JWW drawing or JWS figure by name for its counts only: the records
+// of its own list are counted as they are read and not kept, so memory does
+// not grow with them. The counts equal CollectDrawingInfo's after a whole
+// read. False when the file cannot be read (LastError() of the container
+// says why); the container is left empty of the drawing's own records.
+bool ReadDrawingInfo(TJwwData& jww, const std::u16string& path, DrawingInfo& info);
+bool ReadDrawingInfo(TJwsData& jws, const std::u16string& path, DrawingInfo& info);
+
 }  // namespace tervalo

@@ -180,7 +180,11 @@ template <typename Container>
 bool SourceFile::ReadInto(Container& data) {
     if (!whole_) return data.FileIn(path_);
     const bool ok = data.ReadFromBuffer(bytes());
-    data_.reset();  // the container keeps what it needs of the bytes
+    // The container keeps what it needs of the bytes.
+    if (room_ > keptRoom_) {
+        data_.reset();
+        room_ = 0;
+    }
     size_ = 0;
     whole_ = false;
     return ok;
@@ -198,7 +202,6 @@ bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, SourceFile& source,
 
 bool SourceFile::Read(const std::u16string& path) {
     path_ = path;
-    data_.reset();
     size_ = 0;
     whole_ = false;
     error_.clear();
@@ -211,10 +214,19 @@ bool SourceFile::Read(const std::u16string& path) {
     if ((error_ = file.Open(p))) return false;
     whole_ = file.size() <= kWholeFileLimit;
     const std::size_t want = whole_ ? static_cast<std::size_t>(file.size()) : kHeadBytes;
-    data_.reset(new (std::nothrow) std::uint8_t[want ? want : 1]);
-    if (!data_) {
-        error_ = std::make_error_code(std::errc::not_enough_memory);
-        return false;
+    if (!data_ || room_ < want) {
+        // A buffer to be kept gets a quarter more (within what is kept), so
+        // that sources of about one size settle on one buffer.
+        std::size_t room = want ? want : 1;
+        if (room + room / 4 <= keptRoom_) room += room / 4;
+        data_.reset();
+        room_ = 0;
+        data_.reset(new (std::nothrow) std::uint8_t[room]);
+        if (!data_) {
+            error_ = std::make_error_code(std::errc::not_enough_memory);
+            return false;
+        }
+        room_ = room;
     }
     while (size_ < want) {
         std::size_t got = 0;

@@ -72,6 +72,14 @@ bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16strin
 // again by name, through a window, when it is converted.
 class SourceFile {
 public:
+    // Room for the bytes that a source used for one file after another keeps
+    // (a batch's): the buffer of a whole file stays for the next one, so its
+    // pages are not faulted in again for every file.
+    static constexpr std::size_t kBatchRoom = std::size_t{8} << 20;
+
+    // `keptRoom`: the largest buffer kept once its bytes are decoded (0: the
+    // bytes are let go as soon as they are decoded).
+    explicit SourceFile(std::size_t keptRoom = 0) : keptRoom_(keptRoom) {}
     // False when the file cannot be opened or read; it then passes no check,
     // and error() says why.
     bool Read(const std::u16string& path);
@@ -87,11 +95,14 @@ private:
     friend bool ConvertJwsTo(TJwsData&, ConvertDirection, SourceFile&, const TConvertOptions&, const OutputSink&,
                              ConvertReport*);
     std::span<const std::uint8_t> bytes() const { return {data_.get(), size_}; }
-    // Reads the file into the container, and lets its bytes go.
+    // Reads the file into the container, and lets its bytes go (keeping the
+    // buffer when it is at most keptRoom_).
     template <typename Container>
     bool ReadInto(Container& data);
     std::u16string path_;
     std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t room_ = 0;  // the size of data_
+    std::size_t keptRoom_ = 0;
     std::size_t size_ = 0;
     bool whole_ = false;  // data_ holds the whole file, not just its start
     std::error_code error_;

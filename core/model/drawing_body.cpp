@@ -5,10 +5,10 @@
 
 namespace tervalo {
 
-void StoredStrings::Reset() {
+void StoredStrings::Reset(std::size_t keptRoom) {
     static std::atomic<std::uint64_t> next{1};
     bytes.clear();
-    bytes.shrink_to_fit();
+    if (bytes.capacity() > keptRoom) bytes.shrink_to_fit();
     id = next.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -27,37 +27,44 @@ void Release(std::vector<T>& list) {
     std::vector<T>().swap(list);
 }
 
+// Empties a list, keeping its room when that is at most kKeptListBytes.
+template <typename T>
+void Recycle(std::vector<T>& list) {
+    if (list.capacity() * sizeof(T) <= DrawingBody::kKeptListBytes) list.clear();
+    else Release(list);
+}
+
 }  // namespace
 
 void DrawingBody::ResetBody() {
     FileOutOpt = 0;
     EntLgrp.clear();
     EntMoj.clear();
-    Release(EntNo);
-    Release(EntLine);
+    Recycle(EntNo);
+    Recycle(EntLine);
     EntLineN = 0;
-    Release(EntEnko);
+    Recycle(EntEnko);
     EntEnkoN = 0;
-    Release(EntTen);
+    Recycle(EntTen);
     EntTenN = 0;
-    Release(EntMoji);
+    Recycle(EntMoji);
     EntMojiN = 0;
-    Release(EntSunpo);
+    Recycle(EntSunpo);
     EntSunpoN = 0;
-    Release(EntSolid);
+    Recycle(EntSolid);
     EntSolidN = 0;
-    Release(EntBlock);
+    Recycle(EntBlock);
     EntBlockN = 0;
     Release(EntBlockDef);
     EntBlockDefN = 0;
-    Release(EntBlockTree);
+    Recycle(EntBlockTree);
     EntBlockTreeN = 0;
     EntBlockNum = 0;
     BindImageInit();
     FontNameN = 0;
     FontNames.clear();
     MojiEncode = false;
-    storedStrings.Reset();
+    storedStrings.Reset(kKeptListBytes);
 }
 
 void DrawingBody::FreeBlockDefMembers() {

@@ -18,8 +18,24 @@ namespace tervalo {
 struct StoredStrings {
     std::vector<std::uint8_t> bytes;
     std::uint64_t id = 0;
-    // Empties the bytes and takes a new id.
-    void Reset();
+    // Empties the bytes (keeping room of up to `keptRoom` bytes) and takes a
+    // new id.
+    void Reset(std::size_t keptRoom = 0);
+};
+
+// Takes the records of a drawing's own list as they are read, for a reader
+// that wants to count them without keeping them (see DrawingBody::recordSink).
+class RecordSink {
+public:
+    virtual void Take(const TEntJwwLine& line) = 0;
+    virtual void Take(const TEntJwwEnko& arc) = 0;
+    virtual void Take(const TEntJwwTen& point) = 0;
+    virtual void Take(const TEntJwwMoji& text) = 0;
+    virtual void Take(const TEntJwwSunpo& dimension) = 0;
+    virtual void Take(const TEntJwwSolid& solid) = 0;
+
+protected:
+    ~RecordSink() = default;
 };
 
 class DrawingBody {
@@ -60,6 +76,11 @@ public:
     bool MojiEncode = false;
     StoredStrings storedStrings;
     double myMinWx = 0, myMinWy = 0, myMaxWx = 0, myMaxWy = 0;
+    // When set, a read hands the records of the drawing's own list to it
+    // instead of keeping them: the lists stay empty but for the block inserts
+    // (which decide the referenced definitions), memory does not grow with
+    // the drawing, and the body cannot be written. Kept by DataInit.
+    RecordSink* recordSink = nullptr;
 
     // FileOutOpt := n when 0 <= n <= 63, otherwise 0.
     void SetFileOutOption(std::int32_t n);
@@ -81,12 +102,18 @@ public:
     // Upper bound on the nodes of the block tree; the referenced set and the
     // output numbering never depend on it.
     static constexpr std::int32_t kMaxBlockTreeNodes = 1'000'000;
+    // A list (or the stored string bytes) whose room is at most this many
+    // bytes keeps it when the body is emptied, so that the next drawing read
+    // into the same container (a batch reads many) reuses pages already
+    // mapped instead of faulting fresh ones in; a larger one gives it back.
+    static constexpr std::size_t kKeptListBytes = std::size_t{16} << 20;
 
 protected:
     DrawingBody() = default;
     ~DrawingBody() = default;
     // Resets everything of the body that DataInit resets (not the image
-    // folder, the two image flags or the extents).
+    // folder, the two image flags, the extents or the record sink). The
+    // lists keep room of up to kKeptListBytes each.
     void ResetBody();
     // Releases the member lists of every block definition below EntBlockDefN.
     void FreeBlockDefMembers();

@@ -4,7 +4,10 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <new>
 #include <vector>
+
+#include <zlib.h>
 
 #include "render/view.h"
 
@@ -180,21 +183,6 @@ private:
     const double far_ = 16777216.0 + std::max(im_.width, im_.height);
 };
 
-std::uint32_t Crc(const std::uint8_t* p, std::size_t n, std::uint32_t crc = 0) {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (std::size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
 void Be32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(v >> s));
 }
@@ -204,7 +192,8 @@ void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<s
     const std::size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    Be32(out, Crc(&out[start], out.size() - start));
+    // The CRC covers the type and the data.
+    Be32(out, static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0), &out[start], static_cast<uInt>(out.size() - start))));
 }
 
 }  // namespace
@@ -310,35 +299,35 @@ std::vector<std::uint8_t> EncodePng(const Image& im) {
     hdr.insert(hdr.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
     Chunk(out, "IHDR", hdr);
 
-    // The rows, each behind filter byte 0, in stored deflate blocks of at
-    // most 65535 bytes inside a zlib stream.
+    // The rows, each behind filter byte 0 (none), compressed row by row into
+    // one zlib stream, so the filtered copy of the picture is never built.
     const std::size_t row = static_cast<std::size_t>(im.width) * 3;
-    std::vector<std::uint8_t> raw;
-    raw.reserve((row + 1) * static_cast<std::size_t>(im.height));
+    z_stream zs{};
+    if (deflateInit(&zs, 6) != Z_OK) throw std::bad_alloc();
+    std::vector<std::uint8_t> z(4096);
+    auto pump = [&](const std::uint8_t* data, std::size_t n, int flush) {
+        zs.next_in = const_cast<Bytef*>(data);
+        zs.avail_in = static_cast<uInt>(n);
+        for (;;) {
+            if (zs.total_out == z.size()) z.resize(z.size() * 2);
+            zs.next_out = z.data() + zs.total_out;
+            zs.avail_out = static_cast<uInt>(z.size() - zs.total_out);
+            const int rc = deflate(&zs, flush);
+            if (rc == Z_STREAM_END || (flush == Z_NO_FLUSH && zs.avail_in == 0 && zs.avail_out != 0)) return;
+            if (rc != Z_OK && rc != Z_BUF_ERROR) {
+                deflateEnd(&zs);
+                throw std::bad_alloc();  // deflate fails only when out of memory
+            }
+        }
+    };
+    const std::uint8_t filter = 0;
     for (int y = 0; y < im.height; ++y) {
-        raw.push_back(0);
-        const auto* p = &im.rgb[static_cast<std::size_t>(y) * row];
-        raw.insert(raw.end(), p, p + row);
+        pump(&filter, 1, Z_NO_FLUSH);
+        pump(&im.rgb[static_cast<std::size_t>(y) * row], row, Z_NO_FLUSH);
     }
-    std::vector<std::uint8_t> z = {0x78, 0x01};
-    z.reserve(raw.size() + raw.size() / 65535 * 5 + 16);
-    std::size_t pos = 0;
-    do {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - pos);
-        z.push_back(pos + n == raw.size() ? 1 : 0);
-        z.push_back(static_cast<std::uint8_t>(n));
-        z.push_back(static_cast<std::uint8_t>(n >> 8));
-        z.push_back(static_cast<std::uint8_t>(~n));
-        z.push_back(static_cast<std::uint8_t>(~n >> 8));
-        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(pos), raw.begin() + static_cast<std::ptrdiff_t>(pos + n));
-        pos += n;
-    } while (pos < raw.size());
-    std::uint32_t a = 1, b = 0;
-    for (const std::uint8_t byte : raw) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    Be32(z, (b << 16) | a);
+    pump(nullptr, 0, Z_FINISH);
+    z.resize(zs.total_out);
+    deflateEnd(&zs);
     Chunk(out, "IDAT", z);
     Chunk(out, "IEND", {});
     return out;

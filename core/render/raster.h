@@ -1,5 +1,5 @@
-// Draws a rendered drawing into an RGB image and encodes it as PNG, without
-// any library: lines and flattened arcs one pixel wide, filled solids,
+// Draws a rendered drawing into an RGB image and encodes it as PNG (through
+// zlib): lines and flattened arcs one pixel wide, filled solids,
 // points as their symbols (temporary, real, marker, changed as in the SVG),
 // texts as the outline of their base line box.
 #pragma once
@@ -18,7 +18,7 @@ struct Image {
 
 Image Rasterize(const Scene& scene, int width, int height, const std::vector<bool>* changed = nullptr);
 
-// PNG of 8-bit RGB with the image data in stored (uncompressed) deflate blocks.
+// PNG of 8-bit RGB, the image data compressed by zlib (level 6).
 std::vector<std::uint8_t> EncodePng(const Image& image);
 
 }  // namespace tervalo::render

@@ -146,10 +146,25 @@ std::vector<bool> ChangedPoints(const Scene& before, const Scene& after) {
 }
 
 std::string WriteSvg(const Scene& scene, const SvgOptions& options) {
+    std::string all;
+    all.reserve(256 + scene.Size() * 96);
+    WriteSvg(scene, options, [&all](std::string_view piece) { all += piece; });
+    return all;
+}
+
+void WriteSvg(const Scene& scene, const SvgOptions& options, const SvgSink& sink) {
     const int w = std::max(options.width, 64), h = std::max(options.height, 64);
     const View v(scene.fit, w, h);
+    constexpr std::size_t kPiece = 1 << 20;
     std::string out;
-    out.reserve(256 + scene.Size() * 96);
+    out.reserve(kPiece + 4096);
+    // Hands the text written so far to the sink once it fills a piece; called
+    // between elements.
+    const auto spill = [&] {
+        if (out.size() < kPiece) return;
+        sink(out);
+        out.clear();
+    };
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
            "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"";
     out += std::to_string(w) + "\" height=\"" + std::to_string(h) + "\" viewBox=\"0 0 " + std::to_string(w) + " " +
@@ -192,6 +207,7 @@ std::string WriteSvg(const Scene& scene, const SvgOptions& options) {
         out += "\" fill=\"";
         Color(out, s.pen.rgb);
         out += "\"/>\n";
+        spill();
     }
     out += "</g>\n<g fill=\"none\" stroke-width=\"0.8\" stroke-linecap=\"round\">\n";
     for (const LinePrim& l : scene.lines) {
@@ -206,8 +222,12 @@ std::string WriteSvg(const Scene& scene, const SvgOptions& options) {
         out += '"';
         Stroke(out, l.pen, scene);
         out += "/>\n";
+        spill();
     }
-    for (const ArcPrim& a : scene.arcs) Arc(out, a, v, scene);
+    for (const ArcPrim& a : scene.arcs) {
+        Arc(out, a, v, scene);
+        spill();
+    }
     out += "</g>\n<g stroke=\"none\">\n";
     for (const TextPrim& t : scene.texts) {
         const double size = t.sizeY * v.scale;
@@ -238,6 +258,7 @@ std::string WriteSvg(const Scene& scene, const SvgOptions& options) {
         out += '>';
         Escape(out, Utf16ToUtf8(*t.text));
         out += "</text>\n";
+        spill();
     }
     out += "</g>\n<g>\n";
     std::size_t counts[3] = {0, 0, 0};
@@ -284,6 +305,7 @@ std::string WriteSvg(const Scene& scene, const SvgOptions& options) {
             }
         }
         out += "\"/>\n";
+        spill();
     }
     out += "</g>\n";
 
@@ -312,7 +334,7 @@ std::string WriteSvg(const Scene& scene, const SvgOptions& options) {
                "\">changed by the conversion (" + std::to_string(changedCount) + ")</text>\n";
     }
     out += "</g>\n</svg>\n";
-    return out;
+    sink(out);
 }
 
 }  // namespace tervalo::render

@@ -5,7 +5,9 @@
 // caller marks it so.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "render/render.h"
@@ -20,6 +22,11 @@ struct SvgOptions {
     std::u16string title;
 };
 
+// Writes the picture in pieces of about 1 MiB to `sink`, in order, so that a
+// large picture never stands whole in memory.
+using SvgSink = std::function<void(std::string_view)>;
+void WriteSvg(const Scene& scene, const SvgOptions& options, const SvgSink& sink);
+// The whole picture as one string.
 std::string WriteSvg(const Scene& scene, const SvgOptions& options);
 
 // The points whose state differs between two renders of the same drawing
