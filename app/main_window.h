@@ -1,57 +1,36 @@
-// The main window: the folder tree, the file list of the reference folder,
-// the output folder, the settings dialog and the conversion.
+// The main window: draws what the shared window logic (gui/common) decides
+// and forwards what the user does to it. The folder tree, the file list,
+// the output folder, the settings dialog, the conversion and the preview.
 #pragma once
 
-#include <QHash>
 #include <QMainWindow>
 #include <QString>
-#include <QThreadPool>
-#include <array>
-#include <atomic>
 #include <memory>
-#include <utility>
+#include <vector>
 
 #include "app_locations.h"
 #include "ui_hooks.h"
 
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSplitter;
-class QTableWidget;
-class QTableWidgetItem;
+class QTableView;
 class QTimer;
+class QToolButton;
 
 namespace tervalo {
 
-struct BatchJob;
-class TJwwData;
-class TJwsData;
-class TJwcData;
-class TJwkData;
+namespace gui {
+class MainLogic;
+}
+class FileListModel;
 class TForm2;
 class TplExplorerFolderTree;
 class TPreviewPane;
-
-// Item data of a list row's first cell: the name on disk is not valid text.
-inline constexpr int kNameNotTextRole = Qt::UserRole + 1;
-
-// The list's columns: name, kind, memo, time, size and version (their widths
-// are kept in the settings file), then the counts of temporary points, real
-// points and point markers of each drawing, filled in the background.
-inline constexpr int kStoredColumns = 6;
-inline constexpr int kFirstCountColumn = 6;
-inline constexpr int kListColumns = 9;
-
-// The file-type selector: item texts and the mask each one lists.
-struct FileTypeEntry {
-    const char16_t* text;
-    const char16_t* mask;
-};
-extern const FileTypeEntry kFileTypes[6];
-// The mask of a selector index; any other index lists every file.
-QString MaskOfFileType(int index);
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -74,23 +53,34 @@ public:
     QLabel* Label2;
     QComboBox* ComboBox1;
     QPushButton* Button1;  // output folder picker
-    QLineEdit* Edit1;      // output folder
+    QLineEdit* Edit1;      // output folder (typed, pasted or picked)
     QPushButton* Button2;  // settings
     QPushButton* ButtonT;  // convert
     QPushButton* ButtonX;  // quit
+    QToolButton* RefreshButton;
+    QToolButton* OpenOutputButton;  // the output folder in the file manager
+    QToolButton* PreviewToggle;     // shows or folds the preview
+    QToolButton* HelpButton;        // help and about
     QLabel* Label3;
     QLabel* Label4;
-    QTableWidget* ListView1;
-    QSplitter* Splitter2;        // the list and the preview
-    TPreviewPane* PreviewPane;   // draws the current file
-    QLabel* StatusBar1;  // the status bar's one text panel
-    QTimer* Timer1;      // follows the folder tree
-    TForm2* Form2;       // the settings dialog
+    QTableView* ListView1;
+    FileListModel* ListModel;
+    QSplitter* Splitter2;       // the list and the preview
+    TPreviewPane* PreviewPane;  // draws the selected file
+    QLabel* StatusBar1;         // the status bar's text
+    QProgressBar* Progress;     // k of n during a run
+    QTimer* Timer1;             // follows the folder tree
+    QTimer* WatchTimer;         // a changed folder is listed again after a pause
+    QFileSystemWatcher* Watcher;
+    TForm2* Form2;  // the settings dialog
+
+    gui::MainLogic& Logic() { return *logic_; }
+    const gui::MainLogic& Logic() const { return *logic_; }
 
     // The folder listed now, the reference folder of conversions.
-    const QString& preFolder() const { return preFolder_; }
-    int Sort1() const { return sort1_; }
-    int Sort2() const { return sort2_; }
+    QString preFolder() const;
+    int Sort1() const;
+    int Sort2() const;
 
     // Set while the window is first shown.
     const QString& ExeFolder() const { return exeFolder_; }
@@ -98,17 +88,10 @@ public:
     const SettingsLocation& SettingsPath() const { return settingsPath_; }
 
     QString StatusText() const;
-    // Sets the status bar's text and repaints it at once.
-    void SetStatus(const QString& text);
-
-    // Rebuilds the list from the files of `folder` matching the file type.
-    void ListFolder(const QString& folder);
-    // The version and memo cells of a file, read from its header.
-    std::pair<QString, QString> ReadFileInfo(const QString& path);
-    // Applies the defaults, then the settings file at `path` when there is one.
-    void LoadSettings(const QString& path);
-    // Writes the settings file; a failed write leaves no file.
-    void SaveSettings(const QString& path);
+    QString ItemCaption(int row) const;
+    // The selected rows in display order; the row the preview shows.
+    std::vector<std::size_t> SelectedRows() const;
+    int PreviewRow() const;
 
     // Event handlers.
     void Timer1Timer();
@@ -119,21 +102,23 @@ public:
     void ButtonTClick();
     void ButtonXClick();
     void Button2Click();
+    void RefreshClick();
 
-    // The caption of the file-list row, and whether it is selected.
-    QString ItemCaption(int row) const;
-
-    // A conversion runs off the window's thread; these say whether one runs
-    // and ask it to stop after the file it is converting.
-    bool Running() const { return run_ != nullptr; }
+    bool Running() const;
     void StopRun();
+    bool Listing() const;
+    bool CountsPending() const;
 
-    // Whether the point counts of the listed drawings are still being read.
-    bool CountsPending() const { return countsPending_; }
+    // Applies the layout settings (bounds fitted onto the screens, dividers,
+    // column widths) and saves the window's state into them.
+    void ApplyLayout();
+    void StoreLayout();
 
 Q_SIGNALS:
     // A run has ended and its results have been shown.
     void RunFinished();
+    // Every row and header of the listed folder is in.
+    void ListingFinished();
     // Every point count of the listed folder is in the list.
     void CountsFinished();
 
@@ -141,48 +126,31 @@ protected:
     void setVisible(bool visible) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
-    void FormCreate();
+    class Bridge;
+    friend class Bridge;
     void FormShow();
     void FormClose();
-    void CreateContainers();
-    void FreeContainers();
-    void SortList();
-    QString PathInFolder(const QString& name) const;
-    void StartRun(BatchJob job);
-    void FinishRun();
+    void ShowSelectionInPreview();
     void SetRunning(bool running);
-    void ApplyDefaultColumnWidths();
-    void ShowCurrentInPreview();
-    void StartCounting(std::vector<std::pair<QString, QString>> files);  // name, path
-    void StopCounting();
-    struct CountResult;
-    void TakeCounts(int generation, const std::vector<CountResult>& results, bool last);
+    void SetPreviewShown(bool shown);
+    void FitColumns();
+    void UpdateSortArrow();
+    void WatchFolder();
 
-    struct RunState;
-    std::unique_ptr<RunState> run_;
-    bool closeAfterRun_ = false;
-
+    std::unique_ptr<Bridge> bridge_;
+    std::unique_ptr<gui::MainLogic> logic_;
     AppLocations locations_;
-    QString preFolder_;
-    QString listedFolder_;  // the folder the list shows
-    QThreadPool countPool_;
-    std::shared_ptr<std::atomic<bool>> countStop_;
-    int countGeneration_ = 0;
-    bool countsPending_ = false;
-    QHash<QString, std::array<QTableWidgetItem*, 3>> countCells_;  // by file name
-    int sort1_ = -1;
-    int sort2_ = 0;
     QString exeFolder_;
     QString tempFolder_;
     SettingsLocation settingsPath_;
+    int previewWidth_ = 0;  // the preview's width while it is folded away
     bool shown_ = false;
     bool closed_ = false;
-    std::unique_ptr<TJwwData> JWW;
-    std::unique_ptr<TJwsData> JWS;
-    std::unique_ptr<TJwcData> JWC;
-    std::unique_ptr<TJwkData> JWK;
+    bool layoutDone_ = false;
 };
 
 }  // namespace tervalo

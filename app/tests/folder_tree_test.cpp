@@ -17,6 +17,7 @@
 #include "app_test_registry.h"
 #include "app_test_support.h"
 #include "folder_tree.h"
+#include "file_list_model.h"
 #include "main_window.h"
 
 namespace tervalo::apptest {
@@ -145,15 +146,16 @@ private Q_SLOTS:
         WriteBytes(folder + QStringLiteral("/b.txt"), Bytes{'x'});
         Captured captured;
         auto form = ShowForm(sandbox, captured);
-        QCOMPARE(form->ListView1->rowCount(), 0);
+        QCOMPARE(form->ListModel->rowCount(), 0);
         // A file type chosen before any folder leaves the list empty...
         form->ComboBox1->setCurrentIndex(2);
         form->ComboBox1Select();
-        QCOMPARE(form->ListView1->rowCount(), 0);
+        QCOMPARE(form->ListModel->rowCount(), 0);
         QCOMPARE(form->StatusText(), QStringLiteral("参照フォルダを選んで下さい。"));
         // ...and the tree still works: a selection is listed within a few ticks.
         UserSelects(*form->plExplorerFolderTree1, folder);
         QTRY_COMPARE_WITH_TIMEOUT(form->preFolder(), folder, 3000);
+        QVERIFY(WaitListed(*form));
         QCOMPARE(form->Label1->text(), QStringLiteral("参照フォルダ：") + folder);
         QCOMPARE(Captions(*form), QStringList{"a.jww"});
         QCOMPARE(form->StatusText(), QStringLiteral("ファイル検索しました（ファイル数：1）"));
@@ -175,6 +177,7 @@ private Q_SLOTS:
         form->Edit1->setText(output);
         UserSelects(*form->plExplorerFolderTree1, folder);
         QTRY_COMPARE_WITH_TIMEOUT(form->preFolder(), folder, 3000);
+        QVERIFY(WaitListed(*form));
         QVERIFY(QDir().rename(folder, sandbox.path(QStringLiteral("tree/renamed"))));
         // What the tree's model does when it sees the folder go: the current
         // row moves to a neighbour, with no input of the user.

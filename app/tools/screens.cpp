@@ -22,7 +22,8 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -30,6 +31,8 @@
 
 #include "convert/convert_options.h"
 #include "convert/settings_file.h"
+#include "file_list_model.h"
+#include "main_logic.h"
 #include "main_window.h"
 #include "preview.h"
 #include "qt_text.h"
@@ -143,9 +146,10 @@ int Shots(const QString& outDir, const QString& folder, const QString& drawing) 
         const int side = w.form->Splitter2->width();
         w.form->Splitter2->setSizes({side * 62 / 100, side - side * 62 / 100});
         ConvertOptions.Direction = 1;  // to temporary points: every point of a real drawing changes
+        w.form->PreviewToggle->setChecked(true);
         w.form->PreviewPane->AfterBox->setChecked(true);
-        for (int r = 0; r < w.form->ListView1->rowCount(); ++r)
-            if (w.form->ItemCaption(r) == shown) w.form->ListView1->setCurrentCell(r, 0);
+        for (int r = 0; r < w.form->ListModel->rowCount(); ++r)
+            if (w.form->ItemCaption(r) == shown) w.form->ListView1->selectRow(r);
         QSignalSpy loaded(w.form->PreviewPane->View, &TPreview::Loaded);
         loaded.wait(10000);
         if (w.form->CountsPending()) QSignalSpy(w.form.get(), &TForm1::CountsFinished).wait(20000);
@@ -182,13 +186,20 @@ int Measure(const QString& folder, int count) {
     Window w(many, output);
     w.form->show();  // lists the folder once
     Wait(500);
+    if (w.form->CountsPending()) QSignalSpy(w.form.get(), &TForm1::CountsFinished).wait(600000);
+    PauseMeter listMeter(w.form->ListView1->viewport());
+    listMeter.Start();
     QElapsedTimer t;
     t.start();
-    w.form->ListFolder(many);  // and again, timed
+    w.form->RefreshClick();  // and again, timed
+    while (w.form->Listing()) QApplication::processEvents(QEventLoop::AllEvents, 5);
     const qint64 listing = t.elapsed();
     if (w.form->CountsPending()) QSignalSpy(w.form.get(), &TForm1::CountsFinished).wait(600000);
     const qint64 counted = t.elapsed();
-    const int rows = w.form->ListView1->rowCount();
+    listMeter.Stop();
+    const int rows = w.form->ListModel->rowCount();
+    std::printf("while listing: longest gap between two turns of the event loop %lld ms, %d repaints of the list\n",
+                static_cast<long long>(listMeter.MaxTickGap()), listMeter.Paints());
     w.form->ListView1->selectAll();
     PauseMeter meter(w.form->StatusBar1);
     QSignalSpy finished(w.form.get(), &TForm1::RunFinished);
