@@ -13,6 +13,6 @@ scripts/install-packages.sh xvfb xauth
 scripts/setup.sh build
 mkdir -p docs
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x900x24" \
-  build/app/tervalo_screens shots "$PWD/docs" "$(cd "$folder" && pwd)" "$(realpath "$drawing")"
+  build/gui/qt/tervalo_screens shots "$PWD/docs" "$(cd "$folder" && pwd)" "$(realpath "$drawing")"
 build/cli/tervalo-cli render "$drawing" -o docs/sample.svg --size 1200x850
 ls -l docs/main-window.png docs/run-in-progress.png docs/sample.svg
