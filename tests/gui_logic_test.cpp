@@ -498,7 +498,7 @@ TEST_F(GuiLogic, PreviewOfEachKind) {
     EXPECT_EQ(drawn->countsAfter.real, 1);
     EXPECT_EQ(drawn->changedCount, 1u);
     EXPECT_EQ(gui::PreviewCountsText(*drawn),
-              U16("仮点 1　実点 0　点マーカー 0\n→ 変換後 仮点 0　実点 1　点マーカー 0（変わる点 1）"));
+              U16("仮点 1　実点 0　点マーカー 0\n→ 変換後　仮点 0　実点 1　点マーカー 0（変わる点 1）"));
     const auto dos = gui::LoadPreview((folder / "c.jwc").u16string(), false, ConvertOptions);
     EXPECT_FALSE(dos->scene);
     EXPECT_NE(dos->message.find(u"one\ntwo"), std::u16string::npos);

@@ -115,7 +115,7 @@ std::u16string PreviewCountsText(const PreviewContent& content) {
     if (!content.scene) return {};
     std::u16string text = CountsLine(content.counts);
     if (content.after) {
-        text += u"\n→ 変換後 " + CountsLine(content.countsAfter);
+        text += u"\n→ 変換後　" + CountsLine(content.countsAfter);
         text += u"（変わる点 " + WithThousandsText(static_cast<std::int64_t>(content.changedCount)) + u"）";
     }
     return text;

@@ -445,18 +445,55 @@ void TPreview::DrawScene(QPainter& p, const PreviewContent& content, const ViewK
     }
 }
 
-double TPreview::LegendHeight() const { return QFontMetrics(font()).height() + 8; }
+namespace {
+
+struct LegendEntry {
+    QString text;
+    int kind;  // 0..2 a point state, 3 a changed point
+};
+
+// The entries of the legend, laid out in rows that fit `width`: the x of
+// each entry and its row.
+struct LegendLayout {
+    std::vector<LegendEntry> entries;
+    std::vector<std::pair<double, int>> at;
+    int rows = 1;
+};
+
+LegendLayout LayOutLegend(const QFontMetrics& fm, double width, bool withChanged) {
+    LegendLayout l;
+    l.entries = {{QStringLiteral("仮点"), 0}, {QStringLiteral("実点"), 1}, {QStringLiteral("点マーカー"), 2}};
+    if (withChanged) l.entries.push_back({QStringLiteral("変換で変わる点"), 3});
+    double x = 10;
+    int row = 0;
+    for (const LegendEntry& e : l.entries) {
+        const double w = 14 + fm.horizontalAdvance(e.text) + 16;
+        if (x > 10 && x + w - 12 > width) {
+            x = 10;
+            ++row;
+        }
+        l.at.emplace_back(x, row);
+        x += w;
+    }
+    l.rows = row + 1;
+    return l;
+}
+
+}  // namespace
+
+double TPreview::LegendHeight() const {
+    const QFontMetrics fm(font());
+    const bool withChanged = content_ && !content_->changed.empty();
+    return LayOutLegend(fm, width(), withChanged).rows * (fm.height() + 2) + 6;
+}
 
 void TPreview::DrawLegend(QPainter& p) const {
-    // One row along the bottom edge, where a fitted drawing leaves room.
-    struct Row {
-        QString text;
-        int kind;  // 0..2 a point state, 3 a changed point
-    };
-    std::vector<Row> rows = {{QStringLiteral("仮点"), 0}, {QStringLiteral("実点"), 1}, {QStringLiteral("点マーカー"), 2}};
-    if (!content_->changed.empty()) rows.push_back({QStringLiteral("変換で変わる点"), 3});
+    // Along the bottom edge, where a fitted drawing leaves room; in as many
+    // rows as the width needs.
     const QFontMetrics fm(font());
+    const LegendLayout l = LayOutLegend(fm, width(), !content_->changed.empty());
     const double h = LegendHeight();
+    const double lineH = fm.height() + 2;
     const QRectF band(0, height() - h, width(), h);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -464,12 +501,13 @@ void TPreview::DrawLegend(QPainter& p) const {
     p.drawRect(band);
     p.setPen(QColor(200, 200, 200));
     p.drawLine(band.topLeft(), band.topRight());
-    double x = 10;
-    const double y = band.center().y();
-    for (const Row& r : rows) {
-        if (r.kind < 3) {
+    for (std::size_t i = 0; i < l.entries.size(); ++i) {
+        const LegendEntry& e = l.entries[i];
+        const double x = l.at[i].first;
+        const double y = band.top() + 3 + l.at[i].second * lineH + lineH / 2;
+        if (e.kind < 3) {
             render::PointPrim pt{};
-            pt.state = static_cast<render::PointState>(r.kind);
+            pt.state = static_cast<render::PointState>(e.kind);
             pt.glyph = render::MarkerGlyph::Star;
             DrawPoint(p, pt, x + 4, y);
         } else {
@@ -478,8 +516,7 @@ void TPreview::DrawLegend(QPainter& p) const {
             p.drawEllipse(QPointF(x + 4, y), 6, 6);
         }
         p.setPen(Qt::black);
-        p.drawText(QPointF(x + 14, y + fm.ascent() / 2.0 - 1), r.text);
-        x += 14 + fm.horizontalAdvance(r.text) + 16;
+        p.drawText(QPointF(x + 14, y + fm.ascent() / 2.0 - 1), e.text);
     }
 }
 
@@ -502,12 +539,15 @@ TPreviewPane::TPreviewPane(QWidget* parent) : QWidget(parent) {
     bold.setBold(true);
     Caption->setFont(bold);
     Info = new QLabel(this);
+    Info->setTextFormat(Qt::RichText);
     // The counts before and after wrap rather than being cut off.
     Info->setWordWrap(true);
     Info->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
-    bar->addWidget(Caption, 1);
     bar->addWidget(AfterBox);
     bar->addWidget(FitButton);
+    bar->addStretch(1);
+    Caption->setContentsMargins(6, 2, 4, 0);
+    layout->addWidget(Caption);
     layout->addLayout(bar);
     Info->setContentsMargins(6, 0, 4, 0);
     layout->addWidget(Info);
@@ -537,7 +577,20 @@ void TPreviewPane::UpdateInfo() {
         Info->clear();
         return;
     }
-    Info->setText(Q(gui::PreviewCountsText(*View->Content())));
+    // Each count whole on a line; the line breaks between counts only.
+    QStringList lines;
+    for (const QString& line : Q(gui::PreviewCountsText(*View->Content())).split(u'\n')) {
+        QStringList items;
+        for (const QString& item : line.split(QChar(0x3000))) {
+            // A word joiner between the characters: Japanese text may
+            // otherwise break between any two of them.
+            QString joined;
+            for (const QChar c : item) joined += (joined.isEmpty() ? QString() : QString(QChar(0x2060))) + c;
+            items << QStringLiteral("<nobr>") + joined.toHtmlEscaped() + QStringLiteral("</nobr>");
+        }
+        lines << items.join(QStringLiteral("　 "));
+    }
+    Info->setText(lines.join(QStringLiteral("<br>")));
 }
 
 }  // namespace tervalo

@@ -182,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(form->PreviewPane->View->Path(), folder + QStringLiteral("/a.jww"));
         QSignalSpy loaded(form->PreviewPane->View, &TPreview::Loaded);
         QVERIFY(loaded.wait(5000) || form->PreviewPane->View->Scene());
-        QVERIFY(form->PreviewPane->Info->text().startsWith(QStringLiteral("仮点 1")));
+        QVERIFY(form->PreviewPane->Info->text().startsWith(QStringLiteral("<nobr>仮")));
         // Folded away, it reads nothing.
         form->PreviewToggle->setChecked(false);
         QCOMPARE(form->Splitter2->sizes().value(1), 0);
