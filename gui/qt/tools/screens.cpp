@@ -1,5 +1,8 @@
 // Takes the README's pictures of the desktop program and measures a long run.
 //   tervalo_screens shots OUTDIR FOLDER DRAWING
+//                                         first-start.png of the window without
+//                                         settings; results.png of the results
+//                                         of a run with files not converted;
 //                                         main-window.png listing copies of
 //                                         FOLDER's drawings and DRAWING, the
 //                                         preview showing DRAWING as a
@@ -26,6 +29,7 @@
 #include <QToolButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QDialog>
 #include <algorithm>
 #include <cstdio>
 
@@ -129,6 +133,42 @@ int Shots(const QString& outDir, const QString& folder, const QString& drawing) 
     QTemporaryDir work;
     const QString output = work.path() + QStringLiteral("/out");
     QDir().mkpath(output);
+    {
+        // The first start: no folder chosen yet, the window at its first size.
+        Window w(QString(), QString(), 600, 520);
+        QFile::remove(w.sandbox.path() + QStringLiteral("/bin/tervalo.dat"));  // no settings yet
+        w.form->show();
+        Wait(1500);
+        if (!w.form->grab().save(outDir + QStringLiteral("/first-start.png"))) return 1;
+    }
+    {
+        // The results of a run with files that could not be converted.
+        const QString some = work.path() + QStringLiteral("/結果");
+        CopyDrawings(folder, some, 6);
+        QFile cut(some + QStringLiteral("/途中で切れた図面.jww"));
+        QFile whole(drawing);
+        if (whole.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly)) cut.write(whole.read(whole.size() / 2));
+        cut.close();
+        QFile::copy(drawing, some + QStringLiteral("/JWWではない.jws"));
+        Window w(some, output, 960, 600);
+        w.form->show();
+        Wait(1000);
+        w.form->hooks.results = UiHooks::Desktop().results;
+        bool saved = false;
+        QTimer::singleShot(1500, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                saved = dialog->grab().save(outDir + QStringLiteral("/results.png"));
+                static_cast<QDialog*>(dialog)->accept();
+            }
+        });
+        w.form->ListView1->selectAll();
+        QSignalSpy finished(w.form.get(), &TForm1::RunFinished);
+        w.form->ButtonTClick();
+        finished.wait(30000);
+        if (!saved) return 1;
+        QDir(output).removeRecursively();
+        QDir().mkpath(output);
+    }
     {
         const QString listed = work.path() + QStringLiteral("/一覧");
         const QStringList names = QDir(folder).entryList({"*.jww", "*.jws", "*.JWW", "*.JWS"}, QDir::Files, QDir::Name);
