@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
@@ -433,7 +434,7 @@ void TForm1::ApplyLayout() {
     const int panel = std::max(0, s.main.PanelWidth);
     const int rest = std::max(0, Splitter1->width() - Splitter1->handleWidth() - panel);
     Splitter1->setSizes({panel, rest});
-    previewWidth_ = s.layout.PreviewWidth > 0 ? s.layout.PreviewWidth : rest * 45 / 100;
+    previewWidth_ = s.layout.PreviewWidth;  // 0: what the list leaves (see SetPreviewShown)
     PreviewToggle->setChecked(s.layout.PreviewShown);
     SetPreviewShown(s.layout.PreviewShown);
 }
@@ -473,7 +474,12 @@ void TForm1::SetPreviewShown(bool shown) {
     const QList<int> sizes = Splitter2->sizes();
     const int total = std::max(0, sizes.value(0) + sizes.value(1));
     if (shown) {
-        const int preview = std::clamp(previewWidth_ > 0 ? previewWidth_ : total * 45 / 100, 120, std::max(120, total - 160));
+        // By default the list keeps the room of all its columns and the
+        // preview takes the rest, at least a third of the side.
+        int columns = ListView1->verticalScrollBar()->sizeHint().width() + 2 * ListView1->frameWidth();
+        for (int c = 0; c < gui::kColumnCount; ++c) columns += ListView1->columnWidth(c);
+        const int wanted = previewWidth_ > 0 ? previewWidth_ : std::max(total / 3, total - columns);
+        const int preview = std::clamp(wanted, 120, std::max(120, total - 160));
         Splitter2->setSizes({std::max(0, total - preview), preview});
         ShowSelectionInPreview();
     } else {
@@ -547,8 +553,11 @@ void TForm1::ShowSelectionInPreview() {
 void TForm1::UpdateSortArrow() {
     QHeaderView* header = ListView1->horizontalHeader();
     header->setSortIndicatorShown(logic_->Sorted());
+    // Qt draws an ascending order as a downward arrow; Jw_cad's users know
+    // Windows' lists, where the arrow points up for ascending, and so does
+    // the Windows program: the order is given the other way round.
     if (logic_->Sorted())
-        header->setSortIndicator(logic_->SortColumn(), logic_->SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+        header->setSortIndicator(logic_->SortColumn(), logic_->SortDescending() ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TForm1::WatchFolder() {
