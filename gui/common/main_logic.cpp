@@ -139,7 +139,7 @@ std::u16string AboutText(const std::u16string& version, const std::u16string& to
            u"\nJw_cad の図面（.jww）・図形（.jws）の仮点と実点を変換します。\n\n"
            u"使っているライブラリ：\n" +
            toolkit +
-           u"\nICU（Unicode License V3）\n"
+           u"\nICU（Unicode License）\n"
            u"C++ 標準ライブラリ（GCC Runtime Library Exception 付き GPL v3）";
 }
 

@@ -575,9 +575,19 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         QMetaObject::invokeMethod(this, &TForm1::ListView1DblClick, Qt::QueuedConnection);
     // Enter opens the current file as a double click does.
     if (watched == ListView1 && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* keyEvent = static_cast<QKeyEvent*>(event);
+        const int key = keyEvent->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             ListView1DblClick();
+            return true;
+        }
+        // Home and End go to the first and last file, as in a list, not to
+        // the first and last column.
+        if ((key == Qt::Key_Home || key == Qt::Key_End) && keyEvent->modifiers() == Qt::NoModifier &&
+            ListModel->rowCount() > 0) {
+            const QModelIndex to = ListModel->index(key == Qt::Key_Home ? 0 : ListModel->rowCount() - 1, 0);
+            ListView1->selectionModel()->setCurrentIndex(to, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            ListView1->scrollTo(to);
             return true;
         }
     }
