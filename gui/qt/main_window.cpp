@@ -48,7 +48,6 @@ namespace {
 constexpr int kTimerInterval = 200;  // ms
 constexpr int kWatchPause = 400;     // ms after the last change of the folder
 
-QRect ToQRect(const gui::Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
 gui::Rect ToRect(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
 
 std::vector<gui::Rect> ScreenAreas() {
@@ -194,6 +193,46 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent)
     Panel3 = new QWidget(Panel2);
     panel2Layout->addWidget(Panel3);
 
+    BuildPanel3(top);
+
+    BuildList(panel2Layout);
+
+    setCentralWidget(central);
+    StatusBar1 = new QLabel(statusBar());
+    StatusBar1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->addWidget(StatusBar1, 1);
+    Progress = new QProgressBar(statusBar());
+    Progress->setMaximumWidth(160);
+    Progress->setTextVisible(true);
+    Progress->setFormat(QStringLiteral("%v / %m"));
+    Progress->hide();
+    statusBar()->addPermanentWidget(Progress);
+    statusBar()->setSizeGripEnabled(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setSingleShot(false);
+    WatchTimer = new QTimer(this);
+    WatchTimer->setSingleShot(true);
+    WatchTimer->setInterval(kWatchPause);
+    Watcher = new QFileSystemWatcher(this);
+
+    // Tab order: tree, file type, output folder, buttons, list, preview.
+    QWidget* order[] = {plExplorerFolderTree1->view(), ComboBox1, Button1, Edit1, OpenOutputButton, Button2,
+                        ButtonT, ButtonX, RefreshButton, PreviewToggle, HelpButton, ListView1};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    setTabOrder(ListView1, PreviewPane->AfterBox);
+    setTabOrder(PreviewPane->AfterBox, PreviewPane->FitButton);
+
+    ConnectSignals();
+
+    plExplorerFolderTree1->SetRootFolder(QString());
+    // The settings dialog is made after the main window, and lives with it.
+    Form2 = new TForm2(this);
+}
+
+// The controls above the list: file type, output folder, buttons; the
+// preview toggle and help go into the top row.
+void TForm1::BuildPanel3(QHBoxLayout* top) {
     Label2 = new QLabel(QStringLiteral("ファイルの種類："), Panel3);
     ComboBox1 = new QComboBox(Panel3);
     for (int i = 0; i < gui::kFileTypeCount; ++i) ComboBox1->addItem(QString::fromUtf16(gui::FileTypeOf(i).text));
@@ -223,8 +262,8 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent)
     HelpButton = tool(QStringLiteral("？"), QStringLiteral("使い方とバージョン情報 (F1)"));
     HelpButton->setPopupMode(QToolButton::InstantPopup);
     auto* helpMenu = new QMenu(HelpButton);
-    QAction* helpAction = helpMenu->addAction(QStringLiteral("使い方(&H)"));
-    QAction* aboutAction = helpMenu->addAction(QStringLiteral("バージョン情報(&A)"));
+    HelpAction = helpMenu->addAction(QStringLiteral("使い方(&H)"));
+    AboutAction = helpMenu->addAction(QStringLiteral("バージョン情報(&A)"));
     HelpButton->setMenu(helpMenu);
     Label3 = new QLabel(QStringLiteral("※変換対象は"), Panel3);
     Label4 = new QLabel(QStringLiteral("JWW/JWSのみ"), Panel3);
@@ -255,6 +294,10 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent)
     panel3Layout->addLayout(buttons, 2, 0, 1, 3);
     panel3Layout->setColumnStretch(1, 1);
 
+}
+
+// The list and the preview beside it.
+void TForm1::BuildList(QVBoxLayout* panel2Layout) {
     Splitter2 = new QSplitter(Qt::Horizontal, Panel2);
     Splitter2->setChildrenCollapsible(true);
     ListModel = new FileListModel(*logic_, this);
@@ -292,32 +335,9 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent)
     Splitter2->setCollapsible(0, false);
     panel2Layout->addWidget(Splitter2, 1);
 
-    setCentralWidget(central);
-    StatusBar1 = new QLabel(statusBar());
-    StatusBar1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    statusBar()->addWidget(StatusBar1, 1);
-    Progress = new QProgressBar(statusBar());
-    Progress->setMaximumWidth(160);
-    Progress->setTextVisible(true);
-    Progress->setFormat(QStringLiteral("%v / %m"));
-    Progress->hide();
-    statusBar()->addPermanentWidget(Progress);
-    statusBar()->setSizeGripEnabled(true);
+}
 
-    Timer1 = new QTimer(this);
-    Timer1->setSingleShot(false);
-    WatchTimer = new QTimer(this);
-    WatchTimer->setSingleShot(true);
-    WatchTimer->setInterval(kWatchPause);
-    Watcher = new QFileSystemWatcher(this);
-
-    // Tab order: tree, file type, output folder, buttons, list, preview.
-    QWidget* order[] = {plExplorerFolderTree1->view(), ComboBox1, Button1, Edit1, OpenOutputButton, Button2,
-                        ButtonT, ButtonX, RefreshButton, PreviewToggle, HelpButton, ListView1};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
-    setTabOrder(ListView1, PreviewPane->AfterBox);
-    setTabOrder(PreviewPane->AfterBox, PreviewPane->FitButton);
-
+void TForm1::ConnectSignals() {
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(WatchTimer, &QTimer::timeout, this, &TForm1::RefreshClick);
     connect(Watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
@@ -342,16 +362,16 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent)
             if (shown) ShowSelectionInPreview();
         }
     });
-    connect(helpAction, &QAction::triggered, this, [this] {
+    connect(HelpAction, &QAction::triggered, this, [this] {
         if (hooks.message) hooks.message(this, Q(gui::HelpText()), QMessageBox::Information);
     });
-    connect(aboutAction, &QAction::triggered, this, [this] {
+    connect(AboutAction, &QAction::triggered, this, [this] {
         const QString toolkit = QStringLiteral("Qt %1（GNU LGPL v3）").arg(QString::fromLatin1(qVersion()));
         if (hooks.message)
             hooks.message(this, Q(gui::AboutText(u"Ver.1.10", U(toolkit))), QMessageBox::Information);
     });
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
-    connect(f1, &QShortcut::activated, helpAction, &QAction::trigger);
+    connect(f1, &QShortcut::activated, HelpAction, &QAction::trigger);
     auto* f5 = new QShortcut(QKeySequence::Refresh, this);
     connect(f5, &QShortcut::activated, this, &TForm1::RefreshClick);
     connect(ComboBox1, &QComboBox::activated, this, [this](int) { ComboBox1Select(); });
@@ -359,9 +379,6 @@ TForm1::TForm1(const AppLocations& locations, QWidget* parent)
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TForm1::ShowSelectionInPreview);
     connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TForm1::ShowSelectionInPreview);
 
-    plExplorerFolderTree1->SetRootFolder(QString());
-    // The settings dialog is made after the main window, and lives with it.
-    Form2 = new TForm2(this);
 }
 
 TForm1::~TForm1() {

@@ -12,6 +12,9 @@
 #include "ui_hooks.h"
 
 class QComboBox;
+class QHBoxLayout;
+class QVBoxLayout;
+class QAction;
 class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
@@ -61,6 +64,8 @@ public:
     QToolButton* OpenOutputButton;  // the output folder in the file manager
     QToolButton* PreviewToggle;     // shows or folds the preview
     QToolButton* HelpButton;        // help and about
+    QAction* HelpAction;
+    QAction* AboutAction;
     QLabel* Label3;
     QLabel* Label4;
     QTableView* ListView1;
@@ -132,6 +137,9 @@ protected:
 private:
     class Bridge;
     friend class Bridge;
+    void BuildPanel3(QHBoxLayout* top);
+    void BuildList(QVBoxLayout* panel2Layout);
+    void ConnectSignals();
     void FormShow();
     void FormClose();
     void ShowSelectionInPreview();
