@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
@@ -42,6 +43,12 @@ public:
     // Completes the kept form of a text decoded later.
     void Kept(const std::u16string& text, StoredString& keep) const;
     const StoredStrings* stored() const { return stored_; }
+    // Where the strings read from now on keep their bytes (nullptr: nowhere);
+    // returns where they went before.
+    StoredStrings* KeepStringsIn(StoredStrings* stored) {
+        std::swap(stored, stored_);
+        return stored;
+    }
     // A count word: u16, or 0xFFFF followed by a u32.
     std::uint32_t CountIn();
     // The attribute in the form of the file's version (13 bytes below 351).

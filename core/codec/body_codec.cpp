@@ -726,7 +726,10 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     TextBatch texts(in);
     BodyIn io(in, texts);
     try {
+        // A read that counts only keeps no bytes of the strings it hands on.
+        StoredStrings* const stored = body.recordSink ? in.KeepStringsIn(nullptr) : nullptr;
         ReadEntityList(io, st, lists, n, !body.recordSink, 1.0, texts, body.recordSink);
+        if (body.recordSink) in.KeepStringsIn(stored);
         ReadBlockDefs(io, st, body, n2, texts);
     } catch (...) {
         // The texts of the records read before the failure stay readable.
