@@ -2,7 +2,9 @@
 # Retakes the README's pictures of the desktop program: the main window
 # listing real drawings with the preview of one, and a conversion run in
 # progress; and the SVG picture of the sample drawing. The program runs in
-# a real X server (Xvfb) and pictures its own window.
+# a real X server (Xvfb) and pictures its own window. Then the same picture of
+# the Windows program, tervalo.exe cross-built in build-windows and run under
+# Wine on Xvfb (TERVALO_SHOTS_WINDOWS=0 leaves it out).
 # Usage: scripts/screenshots.sh [FOLDER [DRAWING]]
 #   (default: ../shared/corpus/平面 and ../shared/corpus/sample.jww)
 set -euo pipefail
@@ -16,3 +18,18 @@ QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x900x24" \
   build/app/tervalo_screens shots "$PWD/docs" "$(cd "$folder" && pwd)" "$(realpath "$drawing")"
 build/cli/tervalo-cli render "$drawing" -o docs/sample.svg --size 1200x850
 ls -l docs/main-window.png docs/run-in-progress.png docs/sample.svg
+
+if [ "${TERVALO_SHOTS_WINDOWS:-1}" = 1 ]; then
+  source scripts/wine-env.sh
+  wine_install cmake ninja-build g++-mingw-w64-x86-64-posix googletest imagemagick
+  cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DTERVALO_BUILD_APP=OFF -DTERVALO_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
+  cmake --build build-windows --target tervalo_ui_test
+  wine_start "$PWD/build-windows/wineprefix"
+  shots=$(mktemp -d)
+  run_wine 300 build-windows/gui/win32/tervalo_ui_test.exe --shots "$(winpath "$shots")" \
+    "$(winpath "$(cd "$folder" && pwd)")" "$(winpath "$(realpath "$drawing")")" 2>&1 | grep -v '^wine: Read access denied' || true
+  /usr/bin/convert "$shots/windows-main-window.bmp" docs/windows-main-window.png
+  rm -rf "$shots"
+  ls -l docs/windows-main-window.png
+fi

@@ -164,7 +164,7 @@ void PreviewPane::SetFont(HFONT font) {
 void PreviewPane::Move(int x, int y, int w, int h, int dpi) {
     dpi_ = dpi;
     auto S = [dpi](int v) { return MulDiv(v, dpi, 96); };
-    const int bar = S(26);
+    const int bar = S(34);
     MoveWindow(after_, x, y + S(2), S(72), S(22), TRUE);
     MoveWindow(fit_, x + S(76), y + S(1), S(52), S(24), TRUE);
     // Two lines of counts (before and after conversion) beside the buttons.
