@@ -478,6 +478,13 @@ void MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
         case kIdSettings: OpenSettings(); break;
         case kIdConvert: logic_->ConvertClicked(SelectedRows()); break;
         case kIdQuit: PostMessageW(hwnd_, WM_CLOSE, 0, 0); break;
+        case IDOK:
+            // Enter, as the dialog keys give it: in the list it opens the file.
+            if (GetFocus() == list_) {
+                const std::vector<std::size_t> rows = SelectedRows();
+                logic_->OpenFile(rows.empty() ? std::nullopt : std::optional<std::size_t>(rows.front()));
+            }
+            break;
         case kIdPreviewToggle:
             previewShown_ = SendMessageW(previewToggle_, BM_GETCHECK, 0, 0) == BST_CHECKED;
             Layout();

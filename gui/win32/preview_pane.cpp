@@ -227,6 +227,8 @@ void PreviewPane::UpdateInfo() { SetText(info_, InfoText()); }
 bool PreviewPane::OnCommand(WPARAM wParam, LPARAM lParam) {
     const HWND from = reinterpret_cast<HWND>(lParam);
     if (from == after_ && HIWORD(wParam) == BN_CLICKED) {
+        // Drawn with the options as they are now.
+        options_ = ConvertOptions;
         if (!path_.empty()) Request();
         return true;
     }

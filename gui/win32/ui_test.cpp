@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -35,6 +36,7 @@
 #include "convert/convert_options.h"
 #include "convert/settings_file.h"
 #include "main_window.h"
+#include "preview_job.h"
 #include "resource.h"
 #include "settings_form.h"
 #include "win_text.h"
@@ -451,6 +453,65 @@ int wmain(int argc, wchar_t** argv) {
         }
         End();
 
+        Begin("the file type filters the list");
+        {
+            HWND combo = w.Control(kIdFileType);
+            std::size_t jws = 0;
+            for (const std::wstring& f : FilesIn(subPath))
+                if (f.size() > 4 && CompareStringOrdinal(f.c_str() + f.size() - 4, 4, L".jws", 4, TRUE) == CSTR_EQUAL) ++jws;
+            auto choose = [&](int index) {
+                const int before = w.listingsFinished;
+                SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+                SendMessageW(main, WM_COMMAND, MAKEWPARAM(kIdFileType, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+                return WaitFor(main, [&] { return w.listingsFinished > before; }, 30000);
+            };
+            Expect(choose(3) && RowCount(list) == static_cast<int>(jws), "*.jws lists the figures only");
+            Expect(choose(2) && RowCount(list) == static_cast<int>(FilesIn(subPath).size() - jws), "*.jww the drawings only");
+            Expect(choose(0) && RowCount(list) == static_cast<int>(FilesIn(subPath).size()), "*.* every file again");
+            ClickHeader(main, list, 0);
+            ClickHeader(main, list, 0);
+        }
+        End();
+
+        Begin("the preview draws the current file, after conversion with the changed points");
+        {
+            SendMessageW(w.Control(kIdPreviewToggle), BM_CLICK, 0, 0);
+            SelectRow(list, 0, true);
+            Expect(WaitFor(main, [&] { return w.Preview().Content() && !w.Preview().Loading(); }, 30000), "the file is read");
+            const gui::PreviewContent* c = w.Preview().Content();
+            Expect(c && c->scene && c->scene->Size() > 0, "its primitives are drawn");
+            Expect(c && c->counts.Total() > 0, "its points are counted");
+            // Drawn as a conversion to temporary points would write it (these
+            // figures hold real points).
+            ConvertOptions.Direction = 1;
+            SendMessageW(w.Preview().AfterBox(), BM_CLICK, 0, 0);
+            Expect(WaitFor(main, [&] { return w.Preview().Content() && w.Preview().Content()->after && !w.Preview().Loading(); }, 30000),
+                   "drawn again after conversion");
+            c = w.Preview().Content();
+            // (real points that are marker end points stay real by default)
+            Expect(c && c->counts.real > 0 && c->countsAfter.real < c->counts.real &&
+                       c->countsAfter.Total() == c->counts.Total() && c->changedCount > 0,
+                   c ? "real points turn temporary and are marked: real " + std::to_string(c->counts.real) + " -> " +
+                           std::to_string(c->countsAfter.real) + ", temporary " + std::to_string(c->counts.temporary) +
+                           " -> " + std::to_string(c->countsAfter.temporary) + ", " + std::to_string(c->changedCount) +
+                           " marked"
+                     : std::string("no content"));
+            ConvertOptions.Direction = 0;
+            const double scale = w.Preview().View().Scale();
+            RECT rc;
+            GetClientRect(w.Preview().Canvas(), &rc);
+            POINT centre{rc.right / 2, rc.bottom / 2};
+            ClientToScreen(w.Preview().Canvas(), &centre);
+            SendMessageW(w.Preview().Canvas(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(centre.x, centre.y));
+            Expect(std::fabs(w.Preview().View().Scale() / scale - 1.25) < 1e-9, "the wheel zooms");
+            SendMessageW(w.Preview().Canvas(), WM_LBUTTONDBLCLK, 0, MAKELPARAM(5, 5));
+            Expect(std::fabs(w.Preview().View().Scale() / scale - 1) < 1e-9, "a double click fits again");
+            SendMessageW(w.Preview().AfterBox(), BM_CLICK, 0, 0);
+            SendMessageW(w.Control(kIdPreviewToggle), BM_CLICK, 0, 0);
+            SelectRow(list, 0, false);
+        }
+        End();
+
         Begin("change the options in the settings dialog");
         {
             // First a scale that is refused, then 2.5: point markers ○.
@@ -567,6 +628,9 @@ int wmain(int argc, wchar_t** argv) {
     Begin("restart: the settings are restored");
     {
         ResetConvertOptions();
+        // This time with the plain tree view, which must reach the saved
+        // folder by expanding its parents too.
+        options.plainTree = true;
         auto window = std::make_unique<MainWindow>(options, TestServices(rec));
         MainWindow& w = *window;
         Expect(w.Create(SW_SHOWNORMAL), "the window is created again");
@@ -578,6 +642,8 @@ int wmain(int argc, wchar_t** argv) {
                    ConvertOptions.MarkerScale == chosen.MarkerScale && ConvertOptions.Direction == chosen.Direction,
                "the conversion options");
         Expect(ListView_GetColumnWidth(w.List(), 0) == savedNameWidth, "the name column's width");
+        Expect(!w.Tree().IsShellTree() && w.Tree().SelectedPath() == U(longFolder),
+               "the plain tree shows the folder selected: " + Utf8(w.Tree().SelectedPath()));
         if (!many.empty()) {
             End();
             Begin("list a folder of many drawings");
