@@ -4,20 +4,23 @@
 # progress; and the SVG picture of the sample drawing. The program runs in
 # a real X server (Xvfb) and pictures its own window. Then the same picture of
 # the Windows program, tervalo.exe cross-built in build-windows and run under
-# Wine on Xvfb (TERVALO_SHOTS_WINDOWS=0 leaves it out).
+# Wine on Xvfb (TERVALO_SHOTS_WINDOWS=0 leaves it out, TERVALO_SHOTS_LINUX=0
+# the Linux pictures).
 # Usage: scripts/screenshots.sh [FOLDER [DRAWING]]
 #   (default: ../shared/corpus/平面 and ../shared/corpus/sample.jww)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 folder=${1:-../shared/corpus/平面}
 drawing=${2:-../shared/corpus/sample.jww}
-scripts/install-packages.sh xvfb xauth
-scripts/setup.sh build
 mkdir -p docs
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x900x24" \
-  build/app/tervalo_screens shots "$PWD/docs" "$(cd "$folder" && pwd)" "$(realpath "$drawing")"
-build/cli/tervalo-cli render "$drawing" -o docs/sample.svg --size 1200x850
-ls -l docs/main-window.png docs/run-in-progress.png docs/sample.svg
+if [ "${TERVALO_SHOTS_LINUX:-1}" = 1 ]; then
+  scripts/install-packages.sh xvfb xauth
+  scripts/setup.sh build
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x900x24" \
+    build/app/tervalo_screens shots "$PWD/docs" "$(cd "$folder" && pwd)" "$(realpath "$drawing")"
+  build/cli/tervalo-cli render "$drawing" -o docs/sample.svg --size 1200x850
+  ls -l docs/main-window.png docs/run-in-progress.png docs/sample.svg
+fi
 
 if [ "${TERVALO_SHOTS_WINDOWS:-1}" = 1 ]; then
   source scripts/wine-env.sh
@@ -26,9 +29,13 @@ if [ "${TERVALO_SHOTS_WINDOWS:-1}" = 1 ]; then
     -DCMAKE_BUILD_TYPE=Release -DTERVALO_BUILD_APP=OFF -DTERVALO_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
   cmake --build build-windows --target tervalo_ui_test
   wine_start "$PWD/build-windows/wineprefix"
-  shots=$(mktemp -d)
+  # As for the Linux picture: the folder's files and the drawing in a
+  # folder of their own, the drawing's row selected.
+  shots=$(mktemp -d /tmp/Tervalo-XXXXXX)
+  mkdir "$shots/一覧"
+  cp "$folder"/* "$drawing" "$shots/一覧/" 2>/dev/null || true
   run_wine 300 build-windows/gui/win32/tervalo_ui_test.exe --shots "$(winpath "$shots")" \
-    "$(winpath "$(cd "$folder" && pwd)")" "$(winpath "$(realpath "$drawing")")" 2>&1 | grep -v '^wine: Read access denied' || true
+    "$(winpath "$shots/一覧")" "$(winpath "$shots/一覧/$(basename "$drawing")")" 2>&1 | grep -v '^wine: Read access denied' || true
   /usr/bin/convert "$shots/windows-main-window.bmp" docs/windows-main-window.png
   rm -rf "$shots"
   ls -l docs/windows-main-window.png

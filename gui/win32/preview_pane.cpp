@@ -389,7 +389,9 @@ void PreviewPane::DrawScene(HDC dc) {
         LOGFONTW lf{};
         lf.lfHeight = -std::max(1, static_cast<int>(std::lround(px)));
         lf.lfEscapement = lf.lfOrientation = static_cast<LONG>(std::lround(std::fmod(t.angle, 360.0) * 10));
-        lf.lfCharSet = DEFAULT_CHARSET;
+        // Japanese texts: where the drawing's font is not installed, the
+        // system takes a font that has their characters.
+        lf.lfCharSet = SHIFTJIS_CHARSET;
         lf.lfQuality = ANTIALIASED_QUALITY;
         if (t.font) {
             const std::wstring face = W(*t.font).substr(0, LF_FACESIZE - 1);

@@ -318,11 +318,11 @@ int TakeShots(const std::wstring& outFolder, const std::wstring& folder, const s
     const std::wstring settingsPath = Join(outFolder, L"shots.dat");
     {
         std::ofstream f(settingsPath.c_str(), std::ios::binary);
-        f << "40\r\n40\r\n1180\r\n700\r\n210\r\n" << Hex(U(folder)) << "\r\n" << Hex(U(L"C:\\変換後")) << "\r\n";
+        f << "40\r\n40\r\n1440\r\n800\r\n220\r\n" << Hex(U(folder)) << "\r\n" << Hex(U(L"C:\\変換後")) << "\r\n";
         const char* rest[] = {"0", "0", "0", "0", "0", "0", "0", "64", "64", "1", "0", "1", "1", "0", "0", "0", "1"};
         for (const char* line : rest) f << line << "\r\n";
         std::ofstream layout(Join(outFolder, L"shots.layout").c_str(), std::ios::binary);
-        layout << "preview_shown=1\r\npreview_width=400\r\n";
+        layout << "preview_shown=1\r\npreview_width=470\r\n";
     }
     Recorded rec;
     MainWindow::Options options;
@@ -333,9 +333,20 @@ int TakeShots(const std::wstring& outFolder, const std::wstring& folder, const s
     if (!w.Create(SW_SHOWNORMAL)) return 1;
     HWND main = w.Handle();
     WaitFor(main, [&] { return w.listingsFinished >= 1 && w.countsFinished >= 1; }, 60000);
-    for (int r = 1; r < 4 && r < RowCount(w.List()); ++r) SelectRow(w.List(), r, true);
     SendMessageW(w.Preview().AfterBox(), BM_SETCHECK, BST_CHECKED, 0);
-    w.Preview().ShowFile(U(drawing), ConvertOptions);
+    // The drawing's row when it is listed (the preview follows it), else the
+    // drawing shown by itself.
+    const std::wstring name = drawing.substr(drawing.find_last_of(L"\\/") + 1);
+    int row = -1;
+    for (int r = 0; r < RowCount(w.List()) && row < 0; ++r)
+        if (CellText(w.List(), r, 0) == name) row = r;
+    if (row >= 0) {
+        SetFocus(w.List());
+        SelectRow(w.List(), row, true);
+        ListView_EnsureVisible(w.List(), row, FALSE);
+    } else {
+        w.Preview().ShowFile(U(drawing), ConvertOptions);
+    }
     WaitFor(main, [&] { return !w.Preview().Loading(); }, 60000);
     Settle(main, 800);
     const bool ok = SaveWindowPicture(main, Join(outFolder, L"windows-main-window.bmp"));
