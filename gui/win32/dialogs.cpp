@@ -12,22 +12,6 @@ namespace tervalo::win {
 
 namespace {
 
-std::vector<gui::Rect> WorkAreas() {
-    std::vector<gui::Rect> screens;
-    EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR m, HDC, LPRECT, LPARAM data) -> BOOL {
-            MONITORINFO mi{sizeof mi};
-            if (GetMonitorInfoW(m, &mi)) {
-                const RECT& r = mi.rcWork;
-                reinterpret_cast<std::vector<gui::Rect>*>(data)->push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&screens));
-    return screens;
-}
-
 struct SettingsState {
     int left, top;
     const std::function<void()>* beep;
@@ -175,6 +159,22 @@ INT_PTR CALLBACK ResultsProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace
+
+std::vector<gui::Rect> WorkAreas() {
+    std::vector<gui::Rect> screens;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR m, HDC, LPRECT, LPARAM data) -> BOOL {
+            MONITORINFO mi{sizeof mi};
+            if (GetMonitorInfoW(m, &mi)) {
+                const RECT& r = mi.rcWork;
+                reinterpret_cast<std::vector<gui::Rect>*>(data)->push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&screens));
+    return screens;
+}
 
 bool ShowSettingsDialog(HWND owner, int& left, int& top, const std::function<void()>& beep,
                         const std::function<void(HWND, const std::u16string&)>& refused,

@@ -9,8 +9,12 @@
 #include <vector>
 
 #include "front_end.h"
+#include "placement.h"
 
 namespace tervalo::win {
+
+// The work areas of the screens, for placing windows (gui::FitOntoScreens).
+std::vector<gui::Rect> WorkAreas();
 
 // Shows the settings dialog over `owner` at (left, top) (fitted onto the
 // screens) and edits ConvertOptions; OK with a refused scale beeps, says why

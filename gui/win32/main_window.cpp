@@ -29,22 +29,6 @@ constexpr wchar_t kTitle[] = L"Tervalo";
 constexpr wchar_t kConvertText[] = L"変換 (&T)";
 constexpr wchar_t kStopText[] = L"中止";
 
-std::vector<gui::Rect> WorkAreas() {
-    std::vector<gui::Rect> screens;
-    EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR m, HDC, LPRECT, LPARAM data) -> BOOL {
-            MONITORINFO mi{sizeof mi};
-            if (GetMonitorInfoW(m, &mi)) {
-                const RECT& r = mi.rcWork;
-                reinterpret_cast<std::vector<gui::Rect>*>(data)->push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&screens));
-    return screens;
-}
-
 HWND Make(const wchar_t* cls, const wchar_t* text, DWORD style, HWND parent, int id, DWORD ex = 0) {
     return CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
