@@ -3,4 +3,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh build
-exec build/app/tervalo "$@"
+exec build/gui/qt/tervalo "$@"

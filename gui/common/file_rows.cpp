@@ -11,11 +11,11 @@ namespace tervalo::gui {
 namespace {
 
 const ColumnInfo kColumns[kColumnCount] = {
-    {u"ファイル名", false, u"MMMMMMMMMMMM.jww"},
+    {u"ファイル名", false, u"ABCDEFGH.jww"},
     {u"種類", false, u".jww"},
-    {u"図面メモ", false, u"図面メモの初めの部分"},
+    {u"図面メモ", false, u"図面メモの初め"},
     {u"更新日時", false, u"2026/12/31 23:59:59"},
-    {u"サイズ", true, u"999,999,999"},
+    {u"サイズ", true, u"9,999,999"},
     {u"Ver.", false, u"DOS"},
     {u"仮点", true, u"99,999"},
     {u"実点", true, u"99,999"},

@@ -139,11 +139,88 @@ std::u16string AboutText(const std::u16string& version, const std::u16string& to
            u"\nJw_cad の図面（.jww）・図形（.jws）の仮点と実点を変換します。\n\n"
            u"使っているライブラリ：\n" +
            toolkit +
-           u"\nICU（Unicode License V3）\n"
+           u"\nICU（Unicode License）\n"
            u"C++ 標準ライブラリ（GCC Runtime Library Exception 付き GPL v3）";
 }
 
 // --- Listing -----------------------------------------------------------------
+
+namespace {
+
+// Reads the rows of the scanned files, headers included, and hands them
+// over in batches (the last one marked, also when there are no files).
+// Returns the drawings and figures to count the points of: row id, path.
+std::vector<std::pair<std::size_t, std::u16string>> ReadRows(
+    const std::u16string& folder, const std::vector<TFileField>& files, const std::atomic<bool>& stop,
+    const std::function<void(std::vector<FileRow>, bool last)>& deliver) {
+    FileInfoReader reader;
+    std::vector<FileRow> batch;
+    std::vector<std::pair<std::size_t, std::u16string>> countable;
+    auto sent = Clock::now();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (stop) return {};
+        const TFileField& f = files[i];
+        FileRow row;
+        row.id = i;
+        row.name = f.name;
+        row.kind = ExtLower(f.name);
+        row.time = f.date + u" " + f.time;
+        row.size = f.fullSize;
+        row.nameNotText = f.nameNotText;
+        if (f.nameNotText) {
+            // Not to be opened by this name: no header, not converted.
+            row.memo = kNameNotTextMemo;
+        } else {
+            const std::u16string path = JoinPath(folder, f.name);
+            FileInfoCells cells = reader.Read(path);
+            row.version = std::move(cells.version);
+            row.memo = std::move(cells.memo);
+            if (row.Countable()) countable.emplace_back(i, path);
+        }
+        batch.push_back(std::move(row));
+        const bool last = i + 1 == files.size();
+        if (!last && batch.size() < kBatchRows && Clock::now() - sent < kBatchTime) continue;
+        deliver(std::move(batch), last);
+        batch = {};
+        sent = Clock::now();
+    }
+    if (files.empty()) deliver({}, true);
+    return countable;
+}
+
+// Counts the points of each drawing and figure (its own, its dimensions'
+// and its block definitions'), handed over in batches.
+void CountPoints(const std::vector<std::pair<std::size_t, std::u16string>>& countable, const std::atomic<bool>& stop,
+                 const std::function<void(std::vector<std::pair<std::size_t, PointCounts>>, bool last)>& deliver) {
+    TJwwData jww;
+    TJwsData jws;
+    jww.BindImageExp = false;  // the counts need no images
+    jww.BindImageExr = false;
+    std::vector<std::pair<std::size_t, PointCounts>> counts;
+    auto sent = Clock::now();
+    for (std::size_t k = 0; k < countable.size(); ++k) {
+        if (stop) return;
+        const auto& [id, path] = countable[k];
+        try {
+            if (jww.FileCheck(path)) {
+                if (jww.FileIn(path)) counts.emplace_back(id, CollectDrawingInfo(jww).AllPoints());
+                JwwDataFree(jww);
+            } else if (jws.FileCheck(path)) {
+                if (jws.FileIn(path)) counts.emplace_back(id, CollectDrawingInfo(jws).AllPoints());
+                jws.DataFree();
+            }
+        } catch (...) {  // not enough memory for this one: its cells stay empty
+        }
+        const bool last = k + 1 == countable.size();
+        if (!last && counts.size() < 64 && Clock::now() - sent < kBatchTime) continue;
+        deliver(std::move(counts), last);
+        counts = {};
+        sent = Clock::now();
+    }
+    if (countable.empty()) deliver({}, true);
+}
+
+}  // namespace
 
 struct MainLogic::ListJob {
     std::atomic<bool> stop{false};
@@ -210,8 +287,8 @@ void MainLogic::ListFolder(const std::u16string& folder, bool keepSort) {
     listing->thread = std::thread([this, fe, alive, generation, folder, mask, listing] {
         // Posts run on the window's thread; the window waits for this thread
         // before it lists anew or goes, and drops what an older listing posts.
-        auto post = [fe, alive, this](auto task) {
-            fe->Post([alive, task = std::move(task)]() mutable {
+        auto post = [fe, alive](std::function<void()> task) {
+            fe->Post([alive, task = std::move(task)] {
                 if (const auto a = alive.lock()) task();
             });
         };
@@ -224,68 +301,15 @@ void MainLogic::ListFolder(const std::u16string& folder, bool keepSort) {
         }
         SortScanOrder(files);
         const std::size_t total = files.size();
-        FileInfoReader reader;
-        std::vector<FileRow> batch;
-        std::vector<std::pair<std::size_t, std::u16string>> countable;  // id, path
-        auto sent = Clock::now();
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            if (listing->stop) return;
-            const TFileField& f = files[i];
-            FileRow row;
-            row.id = i;
-            row.name = f.name;
-            row.kind = ExtLower(f.name);
-            row.time = f.date + u" " + f.time;
-            row.size = f.fullSize;
-            row.nameNotText = f.nameNotText;
-            if (f.nameNotText) {
-                // Not to be opened by this name: no header, not converted.
-                row.memo = kNameNotTextMemo;
-            } else {
-                const std::u16string path = JoinPath(folder, f.name);
-                FileInfoCells cells = reader.Read(path);
-                row.version = std::move(cells.version);
-                row.memo = std::move(cells.memo);
-                if (row.Countable()) countable.emplace_back(i, path);
-            }
-            batch.push_back(std::move(row));
-            const bool last = i + 1 == files.size();
-            if (!last && batch.size() < kBatchRows && Clock::now() - sent < kBatchTime) continue;
-            post([this, generation, rows = std::move(batch), last, total]() mutable {
-                TakeRows(generation, std::move(rows), last, total);
-            });
-            batch = {};
-            sent = Clock::now();
-        }
-        if (files.empty()) post([this, generation] { TakeRows(generation, {}, true, 0); });
-
-        // Then the point counts of every drawing and figure.
-        TJwwData jww;
-        TJwsData jws;
-        jww.BindImageExp = false;  // the counts need no images
-        jww.BindImageExr = false;
-        std::vector<std::pair<std::size_t, PointCounts>> counts;
-        sent = Clock::now();
-        for (std::size_t k = 0; k < countable.size(); ++k) {
-            if (listing->stop) return;
-            const auto& [id, path] = countable[k];
-            try {
-                if (jww.FileCheck(path)) {
-                    if (jww.FileIn(path)) counts.emplace_back(id, CollectDrawingInfo(jww).AllPoints());
-                    JwwDataFree(jww);
-                } else if (jws.FileCheck(path)) {
-                    if (jws.FileIn(path)) counts.emplace_back(id, CollectDrawingInfo(jws).AllPoints());
-                    jws.DataFree();
-                }
-            } catch (...) {  // not enough memory for this one: its cells stay empty
-            }
-            const bool last = k + 1 == countable.size();
-            if (!last && counts.size() < 64 && Clock::now() - sent < kBatchTime) continue;
-            post([this, generation, c = std::move(counts), last]() mutable { TakeCounts(generation, std::move(c), last); });
-            counts = {};
-            sent = Clock::now();
-        }
-        if (countable.empty()) post([this, generation] { TakeCounts(generation, {}, true); });
+        const auto countable = ReadRows(folder, files, listing->stop, [&](std::vector<FileRow> rows, bool last) {
+            auto shared = std::make_shared<std::vector<FileRow>>(std::move(rows));
+            post([this, generation, shared, last, total] { TakeRows(generation, std::move(*shared), last, total); });
+        });
+        if (listing->stop) return;
+        CountPoints(countable, listing->stop, [&](std::vector<std::pair<std::size_t, PointCounts>> counts, bool last) {
+            auto shared = std::make_shared<std::vector<std::pair<std::size_t, PointCounts>>>(std::move(counts));
+            post([this, generation, shared, last] { TakeCounts(generation, std::move(*shared), last); });
+        });
     });
 }
 

@@ -1,6 +1,7 @@
 #include "preview_job.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "convert/point_rules.h"
@@ -114,10 +115,29 @@ std::u16string PreviewCountsText(const PreviewContent& content) {
     if (!content.scene) return {};
     std::u16string text = CountsLine(content.counts);
     if (content.after) {
-        text += u"\n→ 変換後 " + CountsLine(content.countsAfter);
+        text += u"\n→ 変換後　" + CountsLine(content.countsAfter);
         text += u"（変わる点 " + WithThousandsText(static_cast<std::int64_t>(content.changedCount)) + u"）";
     }
     return text;
+}
+
+render::Extent FitExtentWithTexts(const render::Scene& scene) {
+    const render::Extent& fit = scene.fit;
+    render::Extent e = fit;
+    if (fit.empty) return e;
+    for (const render::TextPrim& t : scene.texts) {
+        if (!t.text || t.text->empty()) continue;
+        if (!(t.x >= fit.minX && t.x <= fit.maxX && t.y >= fit.minY && t.y <= fit.maxY)) continue;
+        const double length = static_cast<double>(t.text->size()) * (t.sizeX + t.spacing);
+        const double a = t.angle * 3.14159265358979323846 / 180;
+        const double c = std::cos(a), s = std::sin(a);
+        const double corners[3][2] = {{length, 0}, {0, t.sizeY}, {length, t.sizeY}};
+        for (const auto& k : corners) {
+            const double x = t.x + k[0] * c - k[1] * s, y = t.y + k[0] * s + k[1] * c;
+            if (std::isfinite(x) && std::isfinite(y)) e.Add(x, y);
+        }
+    }
+    return e;
 }
 
 std::u16string PreviewCaption(const std::u16string& path) {

@@ -52,6 +52,11 @@ std::u16string PreviewCountsText(const PreviewContent& content);
 // The caption naming the file shown (its name only).
 std::u16string PreviewCaption(const std::u16string& path);
 
+// The part of a scene a fitted view shows: the scene's fit extent, widened
+// by the whole box of every text that starts inside it (its base line runs
+// to the right, its height upward, turned by its angle).
+render::Extent FitExtentWithTexts(const render::Scene& scene);
+
 // Loads previews one at a time on a thread of its own. A request supersedes
 // every request not yet started; results of superseded requests are not
 // delivered. `done` runs on the window's thread through FrontEnd::Post.

@@ -1,21 +1,44 @@
-// A folder tree for choosing the reference folder: folders only, rooted at the
-// file system's root "/" (Linux has no desktop name space above it) or, on
-// Windows, at "this computer" with the drives as top items, with the way to
-// the user's home folder expanded; or rooted at a given folder. It reports the folder the
-// user selects as a path; a folder the program selects is shown selected but
-// not reported, so the main window does not list it a second time.
+// A folder tree for choosing the reference folder: folders only, with the
+// user's home folder, the desktop (where there is one) and the root of the
+// file system (on Windows the drives) as its top entries; or rooted at a
+// given folder, whose subfolders are then the top entries. Folders are read
+// when they are first opened, and a folder without subfolders has no
+// expander. It reports the folder the user selects as a path; a folder the
+// program selects is shown selected but not reported, so the main window
+// does not list it a second time.
 #pragma once
 
 #include <QPersistentModelIndex>
+#include <QStandardItemModel>
 #include <QString>
 #include <QWidget>
 
-class QFileSystemModel;
 class QTimer;
 class QTreeView;
 class QModelIndex;
 
 namespace tervalo {
+
+// The tree's folders: an item per folder, its path as data; children are
+// read when the folder is first opened.
+class FolderModel : public QStandardItemModel {
+    Q_OBJECT
+
+public:
+    explicit FolderModel(QObject* parent = nullptr);
+    using QStandardItemModel::index;
+    // The item of a folder below one of the top entries, its parents read on
+    // the way; invalid when the folder is not in the tree.
+    QModelIndex index(const QString& path);
+    QString filePath(const QModelIndex& index) const;
+    // Replaces the top entries: (label, path) pairs.
+    void SetTop(const QList<QPair<QString, QString>>& top);
+    // Reads the subfolders of a folder not read yet.
+    void Populate(const QModelIndex& index);
+
+private:
+    QStandardItem* Make(const QString& label, const QString& path);
+};
 
 class TplExplorerFolderTree : public QWidget {
     Q_OBJECT
@@ -49,7 +72,7 @@ public:
     void IdleRestart() {}
 
     QTreeView* view() const { return view_; }
-    QFileSystemModel* model() const { return model_; }
+    FolderModel* model() const { return model_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -75,7 +98,7 @@ private:
     bool shownOnce_ = false;
     QPersistentModelIndex scrollTarget_;  // the program's selection, kept in view while folders load
     QTimer* scrollTimer_;
-    QFileSystemModel* model_;
+    FolderModel* model_;
     QTreeView* view_;
 };
 

@@ -29,7 +29,7 @@ const char16_t* const kMarkerGlyphs[] = {u"＊", u"○", u"・", u"＋", u"□",
 int Flag(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 
 const QString kScaleRefusedText =
-    QStringLiteral("表示倍率には0より大きく100000000以下の数値を、小数点に「.」を使って入力して下さい。");
+    QStringLiteral("表示倍率は 0.00000001～100000000 の数値で、小数点には「.」を使って下さい。");
 
 }  // namespace
 
@@ -38,9 +38,8 @@ TForm2::TForm2(QWidget* parent)
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("変換設定"));
     beep = [] { QApplication::beep(); };
-    refused = [this](const QString& text) {
-        QMessageBox::warning(this, QGuiApplication::applicationDisplayName(), text);
-    };
+    // Said beside the field, where the user looks, not in a box of its own.
+    refused = [this](const QString& text) { ScaleNote->setText(text); };
 
     // The radio buttons are children of the dialog itself, so they exclude
     // each other; each stands above the group of its direction's options.
@@ -60,6 +59,13 @@ TForm2::TForm2(QWidget* parent)
     Edit1->setAttribute(Qt::WA_InputMethodEnabled, false);
     Label2->setBuddy(Edit1);
     Label3 = new QLabel(QStringLiteral("倍"), GroupBox1);
+    ScaleNote = new QLabel(GroupBox1);
+    ScaleNote->setWordWrap(true);
+    ScaleNote->setMinimumHeight(ScaleNote->fontMetrics().height() * 2);
+    QPalette red = ScaleNote->palette();
+    red.setColor(QPalette::WindowText, QColor(190, 0, 0));
+    ScaleNote->setPalette(red);
+    connect(Edit1, &QLineEdit::textEdited, ScaleNote, &QLabel::clear);
 
     auto* group1 = new QGridLayout(GroupBox1);
     group1->addWidget(CheckBox1, 0, 0, 1, 4);
@@ -68,6 +74,7 @@ TForm2::TForm2(QWidget* parent)
     group1->addWidget(Label2, 2, 0);
     group1->addWidget(Edit1, 2, 1);
     group1->addWidget(Label3, 2, 2);
+    group1->addWidget(ScaleNote, 3, 0, 1, 4);
     group1->setColumnStretch(3, 1);
     group1->setColumnMinimumWidth(1, 100);
     group1->setContentsMargins(24, 6, 9, 6);
@@ -136,6 +143,7 @@ void TForm2::FormShow() {
     CheckBox5->setChecked(o.ConvertMarkerEnds != 0);
     ComboBox1->setCurrentIndex(o.MarkerIndex);
     Edit1->setText(Q(FloatToText(o.MarkerScale)));
+    ScaleNote->clear();
     RadioButton1->setChecked(true);
     if (o.Direction != 0) RadioButton2->setChecked(true);
     Button1->setFocus();

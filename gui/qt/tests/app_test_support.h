@@ -13,6 +13,7 @@
 
 #include "app_locations.h"
 #include "convert/settings_file.h"
+#include "listed_files.h"
 #include "text/encoding.h"
 
 namespace tervalo {
@@ -72,13 +73,12 @@ void WriteBytes(const QString& path, const Bytes& bytes);
 Bytes ReadBytes(const QString& path);
 void SetModified(const QString& path, const QDateTime& time);
 
-// A JWW drawing of `version` whose memo is `memo` (stored in code page 932),
-// holding one temporary point when `point` is set.
-Bytes JwwWithMemo(int version, const std::u16string& memo, bool point = false);
-// A JWS figure of `version` with no entities.
-Bytes EmptyJws(int version);
-// A DOS-era drawing header with its two comments.
-Bytes JwcWithComments(const std::string& comment1, const std::string& comment2);
+using test::EmptyJws;
+using test::JwcWithComments;
+using test::JwwWithMemo;
+
+// Waits until the window's listing has ended; false when it did not in time.
+bool WaitListed(TForm1& form, int timeoutMs = 20000);
 
 // Presses the convert button (or calls its handler) and waits until the run
 // it starts has ended; false when it did not end in time.

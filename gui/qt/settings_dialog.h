@@ -34,6 +34,7 @@ public:
     QLabel* Label2;
     QLineEdit* Edit1;  // MarkerScale
     QLabel* Label3;
+    QLabel* ScaleNote;  // why a scale was refused
     QRadioButton* RadioButton2;  // real -> temporary
     QGroupBox* GroupBox2;
     QCheckBox* CheckBox4;  // ConvertMarkers

@@ -1,5 +1,8 @@
 // Takes the README's pictures of the desktop program and measures a long run.
 //   tervalo_screens shots OUTDIR FOLDER DRAWING
+//                                         first-start.png of the window without
+//                                         settings; results.png of the results
+//                                         of a run with files not converted;
 //                                         main-window.png listing copies of
 //                                         FOLDER's drawings and DRAWING, the
 //                                         preview showing DRAWING as a
@@ -22,14 +25,18 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QDialog>
 #include <algorithm>
 #include <cstdio>
 
 #include "convert/convert_options.h"
 #include "convert/settings_file.h"
+#include "file_list_model.h"
+#include "main_logic.h"
 #include "main_window.h"
 #include "preview.h"
 #include "qt_text.h"
@@ -127,6 +134,42 @@ int Shots(const QString& outDir, const QString& folder, const QString& drawing) 
     const QString output = work.path() + QStringLiteral("/out");
     QDir().mkpath(output);
     {
+        // The first start: no folder chosen yet, the window at its first size.
+        Window w(QString(), QString(), 600, 520);
+        QFile::remove(w.sandbox.path() + QStringLiteral("/bin/tervalo.dat"));  // no settings yet
+        w.form->show();
+        Wait(1500);
+        if (!w.form->grab().save(outDir + QStringLiteral("/first-start.png"))) return 1;
+    }
+    {
+        // The results of a run with files that could not be converted.
+        const QString some = work.path() + QStringLiteral("/結果");
+        CopyDrawings(folder, some, 6);
+        QFile cut(some + QStringLiteral("/途中で切れた図面.jww"));
+        QFile whole(drawing);
+        if (whole.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly)) cut.write(whole.read(whole.size() / 2));
+        cut.close();
+        QFile::copy(drawing, some + QStringLiteral("/JWWではない.jws"));
+        Window w(some, output, 960, 600);
+        w.form->show();
+        Wait(1000);
+        w.form->hooks.results = UiHooks::Desktop().results;
+        bool saved = false;
+        QTimer::singleShot(1500, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                saved = dialog->grab().save(outDir + QStringLiteral("/results.png"));
+                static_cast<QDialog*>(dialog)->accept();
+            }
+        });
+        w.form->ListView1->selectAll();
+        QSignalSpy finished(w.form.get(), &TForm1::RunFinished);
+        w.form->ButtonTClick();
+        finished.wait(30000);
+        if (!saved) return 1;
+        QDir(output).removeRecursively();
+        QDir().mkpath(output);
+    }
+    {
         const QString listed = work.path() + QStringLiteral("/一覧");
         const QStringList names = QDir(folder).entryList({"*.jww", "*.jws", "*.JWW", "*.JWS"}, QDir::Files, QDir::Name);
         QDir().mkpath(listed);
@@ -143,9 +186,10 @@ int Shots(const QString& outDir, const QString& folder, const QString& drawing) 
         const int side = w.form->Splitter2->width();
         w.form->Splitter2->setSizes({side * 62 / 100, side - side * 62 / 100});
         ConvertOptions.Direction = 1;  // to temporary points: every point of a real drawing changes
+        w.form->PreviewToggle->setChecked(true);
         w.form->PreviewPane->AfterBox->setChecked(true);
-        for (int r = 0; r < w.form->ListView1->rowCount(); ++r)
-            if (w.form->ItemCaption(r) == shown) w.form->ListView1->setCurrentCell(r, 0);
+        for (int r = 0; r < w.form->ListModel->rowCount(); ++r)
+            if (w.form->ItemCaption(r) == shown) w.form->ListView1->selectRow(r);
         QSignalSpy loaded(w.form->PreviewPane->View, &TPreview::Loaded);
         loaded.wait(10000);
         if (w.form->CountsPending()) QSignalSpy(w.form.get(), &TForm1::CountsFinished).wait(20000);
@@ -182,13 +226,20 @@ int Measure(const QString& folder, int count) {
     Window w(many, output);
     w.form->show();  // lists the folder once
     Wait(500);
+    if (w.form->CountsPending()) QSignalSpy(w.form.get(), &TForm1::CountsFinished).wait(600000);
+    PauseMeter listMeter(w.form->ListView1->viewport());
+    listMeter.Start();
     QElapsedTimer t;
     t.start();
-    w.form->ListFolder(many);  // and again, timed
+    w.form->RefreshClick();  // and again, timed
+    while (w.form->Listing()) QApplication::processEvents(QEventLoop::AllEvents, 5);
     const qint64 listing = t.elapsed();
     if (w.form->CountsPending()) QSignalSpy(w.form.get(), &TForm1::CountsFinished).wait(600000);
     const qint64 counted = t.elapsed();
-    const int rows = w.form->ListView1->rowCount();
+    listMeter.Stop();
+    const int rows = w.form->ListModel->rowCount();
+    std::printf("while listing: longest gap between two turns of the event loop %lld ms, %d repaints of the list\n",
+                static_cast<long long>(listMeter.MaxTickGap()), listMeter.Paints());
     w.form->ListView1->selectAll();
     PauseMeter meter(w.form->StatusBar1);
     QSignalSpy finished(w.form.get(), &TForm1::RunFinished);

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QLocale>
+#include <QApplication>
 #include <QTest>
 #include <clocale>
 #include <string>
@@ -110,6 +111,23 @@ private Q_SLOTS:
             QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.Edit1));
             QVERIFY(SameOptions(ConvertOptions, before));
         }
+    }
+
+    // The reason of a refusal stands beside the field (the default, no box),
+    // and goes with the next keystroke; the dialog has no maximise button.
+    void refusalSaidBesideTheField() {
+        TForm2 dialog;
+        dialog.beep = [] {};
+        dialog.show();
+        QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
+        dialog.Edit1->setText(QStringLiteral("0"));
+        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(dialog.ScaleNote->text().contains(QStringLiteral("100000000")));
+        QVERIFY(QApplication::activeModalWidget() == nullptr || QApplication::activeModalWidget() == &dialog);
+        QTest::keyClick(dialog.Edit1, Qt::Key_1);
+        QVERIFY(dialog.ScaleNote->text().isEmpty());
     }
 
     // With a decimal comma in the user's locale, the scale is still shown

@@ -5,11 +5,14 @@
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QElapsedTimer>
+#include <QTableView>
+#include "file_list_model.h"
+#include "file_rows.h"
 #include <QTest>
 #include <QTimer>
 
-#include "jww_builder.h"
+#include "listed_files.h"
 #include "main_window.h"
 #include "qt_text.h"
 #include "settings_dialog.h"
@@ -85,7 +88,15 @@ std::unique_ptr<TForm1> ShowForm(const Sandbox& sandbox, Captured& captured) {
     auto form = std::make_unique<TForm1>(sandbox.locations());
     Capture(*form, captured);
     form->show();
+    WaitListed(*form);
     return form;
+}
+
+bool WaitListed(TForm1& form, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (form.Listing() && t.elapsed() < timeoutMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return !form.Listing();
 }
 
 void WriteBytes(const QString& path, const Bytes& bytes) {
@@ -109,45 +120,6 @@ void SetModified(const QString& path, const QDateTime& time) {
         qFatal("cannot set the time of %s", qPrintable(path));
 }
 
-Bytes JwwWithMemo(int version, const std::u16string& memo, bool point) {
-    test::JwwHeaderBuilder header(version);
-    const Bytes ansi = TextToAnsiBytes(memo);
-    if (ansi.size() >= 255) qFatal("memo too long for a short archive string");
-    header.memo = Bytes{static_cast<std::uint8_t>(ansi.size())};
-    header.memo.insert(header.memo.end(), ansi.begin(), ansi.end());
-    test::JwwBodyBuilder body(version);
-    if (point) body.point(10, 20, true);
-    return test::BuildJwwFrom(header.build(), version, body.build());
-}
-
-Bytes EmptyJws(int version) {
-    test::ByteBuilder b;
-    b.ascii("JwsData").fill(193, '.').i32(version).f64(12.5).f64(-7.25);
-    for (int g = 0; g < 16; ++g) b.f64(1.0 + g);
-    for (int i = 0; i < 6; ++i) b.i32(i);
-    for (int i = 0; i < 6; ++i) b.f64(0.5 * i);
-    b.f64(1).f64(2).f64(3).f64(4);
-    b.bytes(test::EmptyJwwBody());
-    return b.data();
-}
-
-Bytes JwcWithComments(const std::string& comment1, const std::string& comment2) {
-    // Four blocks of 200 bytes; the first holds the signature in 40 bytes and
-    // the comments in 32 bytes each, the second the drawing parameters.
-    auto field = [](const std::string& s, std::size_t n) {
-        Bytes b(s.begin(), s.end());
-        b.resize(n, 0);
-        return b;
-    };
-    Bytes out = field("jw_cad(c)data.......", 40);
-    for (const Bytes& part : {field(comment1, 32), field(comment2, 32)}) out.insert(out.end(), part.begin(), part.end());
-    out.resize(200, 0);
-    const Bytes params = field("1,2", 200);
-    out.insert(out.end(), params.begin(), params.end());
-    out.resize(800, 0);
-    return out;
-}
-
 bool ConvertAndWait(TForm1& form, bool click) {
     QSignalSpy finished(&form, &TForm1::RunFinished);
     if (click) QTest::mouseClick(form.ButtonT, Qt::LeftButton);
@@ -157,23 +129,20 @@ bool ConvertAndWait(TForm1& form, bool click) {
 }
 
 int RowOf(const TForm1& form, const QString& name) {
-    for (int r = 0; r < form.ListView1->rowCount(); ++r)
+    for (int r = 0; r < form.ListModel->rowCount(); ++r)
         if (form.ItemCaption(r) == name) return r;
     return -1;
 }
 
 QStringList RowTexts(const TForm1& form, int row) {
     QStringList texts;
-    for (int c = 0; c < kStoredColumns; ++c) {
-        const QTableWidgetItem* item = form.ListView1->item(row, c);
-        texts << (item ? item->text() : QString());
-    }
+    for (int c = 0; c < gui::kStoredColumns; ++c) texts << form.ListModel->index(row, c).data().toString();
     return texts;
 }
 
 QStringList Captions(const TForm1& form) {
     QStringList names;
-    for (int r = 0; r < form.ListView1->rowCount(); ++r) names << form.ItemCaption(r);
+    for (int r = 0; r < form.ListModel->rowCount(); ++r) names << form.ItemCaption(r);
     return names;
 }
 
@@ -182,7 +151,7 @@ void SelectNames(TForm1& form, const QStringList& names) {
     for (const QString& name : names) {
         const int row = RowOf(form, name);
         if (row < 0) qFatal("no row %s", qPrintable(name));
-        form.ListView1->selectionModel()->select(form.ListView1->model()->index(row, 0),
+        form.ListView1->selectionModel()->select(form.ListModel->index(row, 0),
                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 }

@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QFileSystemModel>
+#include <QDirIterator>
+#include <QStandardPaths>
+#include <algorithm>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTimer>
@@ -11,6 +13,10 @@
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include "file_rows.h"
+#include "placement.h"
+#include "qt_text.h"
 
 namespace tervalo {
 
@@ -41,26 +47,116 @@ private:
 
 QString CleanFolder(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
-// The top of the whole tree: the file system's root "/" where there is one
-// root, else (Windows) Qt's "this computer", the empty path, whose children
-// are the drives.
-QString ComputerRoot() {
-    const QFileInfoList drives = QDir::drives();
-    return drives.size() == 1 && drives.front().filePath() == QLatin1String("/") ? QStringLiteral("/") : QString();
+constexpr int kPathRole = Qt::UserRole + 1;
+constexpr int kReadRole = Qt::UserRole + 2;  // the children have been read
+
+bool HasSubfolder(const QString& path) {
+    QDirIterator it(path, QDir::Dirs | QDir::NoDotAndDotDot);
+    return it.hasNext();
 }
 
+// The path below `parent` a child named `name` has.
+QString ChildPath(const QString& parent, const QString& name) {
+    return parent.endsWith(u'/') ? parent + name : parent + u'/' + name;
+}
+
+// The top entries of the whole tree: home, the desktop, the root (or the
+// drives on Windows).
+QList<QPair<QString, QString>> DefaultTop() {
+    const QString home = CleanFolder(QDir::homePath());
+    const QString desktop = CleanFolder(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    const QFileInfoList drives = QDir::drives();
+    const QString root = drives.size() == 1 ? drives.front().filePath() : QString();
+    QList<QPair<QString, QString>> top;
+    for (const std::u16string& f : gui::TreeTopFolders(U(home), U(desktop), U(root))) {
+        const QString path = Q(f);
+        const QString label = path == home      ? QStringLiteral("ホーム（%1）").arg(QFileInfo(home).fileName())
+                              : path == desktop ? QStringLiteral("デスクトップ")
+                                                : path;
+        top.append({label, path});
+    }
+    if (root.isEmpty())
+        for (const QFileInfo& d : drives) top.append({d.filePath(), d.filePath()});
+    return top;
+}
 
 }  // namespace
 
+FolderModel::FolderModel(QObject* parent) : QStandardItemModel(parent) {}
+
+QStandardItem* FolderModel::Make(const QString& label, const QString& path) {
+    auto* item = new QStandardItem(label);
+    item->setEditable(false);
+    item->setData(path, kPathRole);
+    item->setToolTip(path);
+    item->setData(false, kReadRole);
+    // An expander only where there are subfolders: a placeholder child
+    // until the folder is read.
+    if (HasSubfolder(path)) item->appendRow(new QStandardItem);
+    else item->setData(true, kReadRole);
+    return item;
+}
+
+void FolderModel::SetTop(const QList<QPair<QString, QString>>& top) {
+    clear();
+    for (const auto& [label, path] : top) appendRow(Make(label, path));
+}
+
+void FolderModel::Populate(const QModelIndex& index) {
+    QStandardItem* item = itemFromIndex(index);
+    if (!item || item->data(kReadRole).toBool()) return;
+    item->setData(true, kReadRole);
+    const QString path = item->data(kPathRole).toString();
+    QStringList names = QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return gui::CompareCellTexts(U(a), U(b), gui::kNameColumn) < 0;
+    });
+    QList<QStandardItem*> rows;
+    for (const QString& name : names) rows.append(Make(name, ChildPath(path, name)));
+    item->removeRows(0, item->rowCount());
+    for (QStandardItem* r : rows) item->appendRow(r);
+}
+
+QString FolderModel::filePath(const QModelIndex& index) const { return index.data(kPathRole).toString(); }
+
+QModelIndex FolderModel::index(const QString& folder) {
+    const QString path = CleanFolder(folder);
+    // The top entry that holds the path nearest.
+    QModelIndex best;
+    qsizetype bestLength = -1;
+    for (int r = 0; r < rowCount(); ++r) {
+        const QModelIndex i = QStandardItemModel::index(r, 0);
+        const QString top = filePath(i);
+        const bool holds = path == top || path.startsWith(top.endsWith(u'/') ? top : top + u'/');
+        if (holds && top.size() > bestLength) {
+            best = i;
+            bestLength = top.size();
+        }
+    }
+    if (!best.isValid()) return {};
+    QModelIndex at = best;
+    while (filePath(at) != path) {
+        Populate(at);
+        const QString here = filePath(at);
+        const QString rest = path.mid(here.endsWith(u'/') ? here.size() : here.size() + 1);
+        const QString name = rest.section(u'/', 0, 0);
+        const QString next = ChildPath(here, name);
+        QModelIndex found;
+        for (int r = 0; r < rowCount(at); ++r) {
+            const QModelIndex c = QStandardItemModel::index(r, 0, at);
+            if (filePath(c) == next) found = c;
+        }
+        if (!found.isValid()) return {};
+        at = found;
+    }
+    return at;
+}
+
 TplExplorerFolderTree::TplExplorerFolderTree(QWidget* parent) : QWidget(parent) {
-    model_ = new QFileSystemModel(this);
-    model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    model_->setReadOnly(true);
-    model_->setRootPath(ComputerRoot());
+    model_ = new FolderModel(this);
 
     view_ = new QTreeView(this);
     view_->setModel(model_);
-    for (int c = 1; c < model_->columnCount(); ++c) view_->hideColumn(c);
     view_->setHeaderHidden(true);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -73,13 +169,11 @@ TplExplorerFolderTree::TplExplorerFolderTree(QWidget* parent) : QWidget(parent) 
     view_->setPalette(palette);
     // The names fit the panel: no sideways scrolling, no clipped parents;
     // a long name is cut at its end instead.
-    view_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     view_->header()->setStretchLastSection(true);
     view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view_->setTextElideMode(Qt::ElideRight);
     view_->setAutoScroll(false);
-    // Only the user's own clicks and keys select a folder: a selection that
-    // moves because a folder vanished or was renamed is not a choice.
+    // Only the user's own clicks and keys select a folder.
     view_->viewport()->installEventFilter(this);
     view_->installEventFilter(this);
 
@@ -88,24 +182,15 @@ TplExplorerFolderTree::TplExplorerFolderTree(QWidget* parent) : QWidget(parent) 
     layout->addWidget(view_);
     resize(250, 300);
 
+    connect(view_, &QTreeView::expanded, this, [this](const QModelIndex& index) { model_->Populate(index); });
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { OnCurrentChanged(current); });
-    // Folders are read in the background and sorted afterwards, which moves
-    // the rows: the folder the program selected is scrolled into view again
-    // whenever rows arrive or move, until the user does something in the tree.
+    // Once the window's layout is done the program's selection is scrolled
+    // into view again.
     scrollTimer_ = new QTimer(this);
     scrollTimer_->setSingleShot(true);
     scrollTimer_->setInterval(20);
     connect(scrollTimer_, &QTimer::timeout, this, &TplExplorerFolderTree::ScrollToTarget);
-    auto later = [this] {
-        if (scrollTarget_.isValid()) scrollTimer_->start();
-    };
-    connect(model_, &QFileSystemModel::directoryLoaded, this, later);
-    connect(model_, &QAbstractItemModel::layoutChanged, this, later);
-    connect(model_, &QAbstractItemModel::rowsInserted, this, later);
-    connect(view_, &QTreeView::expanded, this, [this] {
-        if (programSelecting_ == 0) scrollTarget_ = QPersistentModelIndex();
-    });
     connect(view_->verticalScrollBar(), &QScrollBar::actionTriggered, this,
             [this] { scrollTarget_ = QPersistentModelIndex(); });
 }
@@ -114,28 +199,27 @@ TplExplorerFolderTree::~TplExplorerFolderTree() = default;
 
 void TplExplorerFolderTree::SetRootFolder(const QString& folder) {
     if (!folder.isEmpty() && rootSet_ && folder == FRootFolder) return;
-    const QString root = folder.isEmpty() ? ComputerRoot() : CleanFolder(folder);
-    const bool computer = root.isEmpty();  // the drives are the top items
-    if (!computer && !QFileInfo(root).isDir()) return;
-    const QModelIndex rootIndex = computer ? QModelIndex() : model_->index(root);
-    if (!computer && !rootIndex.isValid()) return;
-    rootPath_ = root;
+    QList<QPair<QString, QString>> top;
+    if (folder.isEmpty()) {
+        top = DefaultTop();
+        rootPath_.clear();
+    } else {
+        const QString root = CleanFolder(folder);
+        if (!QFileInfo(root).isDir()) return;
+        QStringList names = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+            return gui::CompareCellTexts(U(a), U(b), gui::kNameColumn) < 0;
+        });
+        for (const QString& n : names) top.append({n, ChildPath(root, n)});
+        rootPath_ = root;
+    }
     rootSet_ = true;
     ++programSelecting_;
-    if (folder.isEmpty()) {
-        // The file system's root is the one top item, expanded, and so is the
-        // way down to the user's home folder.
-        view_->setRootIndex(QModelIndex());
-        if (!computer) view_->expand(rootIndex);
-        const QModelIndex home = model_->index(QDir::homePath());
-        if (home.isValid()) {
-            ExpandTo(home);
-            view_->expand(home);
-        }
-    } else {
-        view_->setRootIndex(rootIndex);
-    }
+    model_->SetTop(top);
+    // The home folder opened, so its folders show at once.
+    if (folder.isEmpty() && model_->rowCount() > 0) view_->expand(model_->QStandardItemModel::index(0, 0));
     --programSelecting_;
+    recordedFolder_.clear();
     FRootFolder = folder;
     Q_EMIT RootFolderChanged(FRootFolder);
 }
@@ -197,7 +281,7 @@ void TplExplorerFolderTree::ScrollToTarget() {
 }
 
 bool TplExplorerFolderTree::UnderRoot(const QString& path) const {
-    if (rootPath_.isEmpty()) return QFileInfo(path).isAbsolute();  // every drive
+    if (rootPath_.isEmpty()) return QFileInfo(path).isAbsolute();  // below one of the top entries
     // A root ending in '/' ("/", "C:/") holds every path that starts with it.
     if (rootPath_.endsWith(u'/')) return path.startsWith(rootPath_);
     return path.startsWith(rootPath_ + u'/');

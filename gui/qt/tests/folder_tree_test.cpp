@@ -2,7 +2,6 @@
 // by the user (reported once), and the main window following the user's
 // selection.
 #include <QComboBox>
-#include <QFileSystemModel>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +16,7 @@
 #include "app_test_registry.h"
 #include "app_test_support.h"
 #include "folder_tree.h"
+#include "file_list_model.h"
 #include "main_window.h"
 
 namespace tervalo::apptest {
@@ -44,16 +44,28 @@ class FolderTreeTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void startsAtTheFileSystemRoot() {
+    // Home, the desktop where there is one, and the root are the top
+    // entries; home is open; a folder without subfolders has no expander.
+    void startsAtHome() {
+        Sandbox sandbox;
+        const QString leaf = sandbox.makeDir(QStringLiteral("parent/leaf"));
         TplExplorerFolderTree tree;
         QSignalSpy rootChanged(&tree, &TplExplorerFolderTree::RootFolderChanged);
         tree.SetRootFolder(QString());
         QCOMPARE(rootChanged.count(), 1);
         QCOMPARE(tree.RootFolder(), QString());
-        const QModelIndex top = tree.view()->model()->index(0, 0, tree.view()->rootIndex());
-        QCOMPARE(tree.model()->filePath(top), QStringLiteral("/"));
-        QVERIFY(tree.view()->isExpanded(top));
-        // Re-rooting at the file system's root always happens.
+        FolderModel& m = *tree.model();
+        QVERIFY(m.rowCount() >= 2);
+        const QModelIndex home = m.QStandardItemModel::index(0, 0);
+        QCOMPARE(m.filePath(home), QDir::cleanPath(QDir::homePath()));
+        QCOMPARE(m.filePath(m.QStandardItemModel::index(m.rowCount() - 1, 0)), QStringLiteral("/"));
+        QVERIFY(tree.view()->isExpanded(home) || !m.hasChildren(home));
+        const QModelIndex parent = m.index(sandbox.path(QStringLiteral("parent")));
+        QVERIFY(m.hasChildren(parent));
+        const QModelIndex leafIndex = m.index(leaf);
+        QVERIFY(leafIndex.isValid());
+        QVERIFY(!m.hasChildren(leafIndex));
+        // Re-rooting at the default always happens.
         tree.SetRootFolder(QString());
         QCOMPARE(rootChanged.count(), 2);
     }
@@ -61,12 +73,16 @@ private Q_SLOTS:
     void rootFolderSetOnce() {
         Sandbox sandbox;
         const QString root = sandbox.makeDir(QStringLiteral("root"));
+        sandbox.makeDir(QStringLiteral("root/b"));
+        sandbox.makeDir(QStringLiteral("root/A"));
         TplExplorerFolderTree tree;
         QSignalSpy rootChanged(&tree, &TplExplorerFolderTree::RootFolderChanged);
         tree.SetRootFolder(root);
         tree.SetRootFolder(root);
         QCOMPARE(rootChanged.count(), 1);
-        QCOMPARE(tree.model()->filePath(tree.view()->rootIndex()), root);
+        // The root's subfolders are the top entries, in the list's order.
+        QCOMPARE(tree.model()->rowCount(), 2);
+        QCOMPARE(tree.model()->filePath(tree.model()->QStandardItemModel::index(0, 0)), root + QStringLiteral("/A"));
         tree.SetRootFolder(sandbox.path(QStringLiteral("missing")));
         QCOMPARE(rootChanged.count(), 1);
         QCOMPARE(tree.RootFolder(), root);
@@ -145,15 +161,16 @@ private Q_SLOTS:
         WriteBytes(folder + QStringLiteral("/b.txt"), Bytes{'x'});
         Captured captured;
         auto form = ShowForm(sandbox, captured);
-        QCOMPARE(form->ListView1->rowCount(), 0);
+        QCOMPARE(form->ListModel->rowCount(), 0);
         // A file type chosen before any folder leaves the list empty...
         form->ComboBox1->setCurrentIndex(2);
         form->ComboBox1Select();
-        QCOMPARE(form->ListView1->rowCount(), 0);
+        QCOMPARE(form->ListModel->rowCount(), 0);
         QCOMPARE(form->StatusText(), QStringLiteral("参照フォルダを選んで下さい。"));
         // ...and the tree still works: a selection is listed within a few ticks.
         UserSelects(*form->plExplorerFolderTree1, folder);
         QTRY_COMPARE_WITH_TIMEOUT(form->preFolder(), folder, 3000);
+        QVERIFY(WaitListed(*form));
         QCOMPARE(form->Label1->text(), QStringLiteral("参照フォルダ：") + folder);
         QCOMPARE(Captions(*form), QStringList{"a.jww"});
         QCOMPARE(form->StatusText(), QStringLiteral("ファイル検索しました（ファイル数：1）"));
@@ -175,6 +192,7 @@ private Q_SLOTS:
         form->Edit1->setText(output);
         UserSelects(*form->plExplorerFolderTree1, folder);
         QTRY_COMPARE_WITH_TIMEOUT(form->preFolder(), folder, 3000);
+        QVERIFY(WaitListed(*form));
         QVERIFY(QDir().rename(folder, sandbox.path(QStringLiteral("tree/renamed"))));
         // What the tree's model does when it sees the folder go: the current
         // row moves to a neighbour, with no input of the user.

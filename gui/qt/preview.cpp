@@ -12,28 +12,12 @@
 #include <new>
 #include <numbers>
 
-#include "convert/point_rules.h"
-#include "dos/jwc_data.h"
-#include "dos/jwk_data.h"
-#include "fs/fsutil.h"
-#include "model/jws_data.h"
-#include "model/jww_data.h"
+#include "preview_job.h"
 #include "qt_text.h"
-#include "render/svg.h"
 
 namespace tervalo {
 
-struct PreviewContent {
-    // The container the scene's texts point into.
-    std::unique_ptr<TJwwData> jww;
-    std::unique_ptr<TJwsData> jws;
-    std::unique_ptr<render::Scene> scene;
-    std::vector<bool> changed;
-    std::size_t changedCount = 0;
-    PointCounts counts;
-    PointCounts countsAfter;  // as the conversion would write the file
-    QString message;
-};
+using gui::PreviewContent;
 
 namespace {
 
@@ -43,84 +27,6 @@ constexpr double kMinScale = 1e-12, kMaxScale = 1e12;
 // window's thread, the last picture standing in meanwhile.
 constexpr std::size_t kDrawnAtOnce = 100'000;
 const QColor kTemporary(0xe0, 0x70, 0x00), kReal(0x00, 0x40, 0xff), kMarker(0xc0, 0x00, 0x7a);
-
-QString DosText(const QString& kind, const std::u16string& id, const std::u16string& c1, const std::u16string& c2,
-                std::int32_t lines, std::int32_t arcs, std::int32_t texts, std::int32_t points) {
-    return kind + QStringLiteral("\n") + Q(id) + QStringLiteral("\n\n") + Q(c1) + QStringLiteral("\n") + Q(c2) +
-           QStringLiteral("\n\n線 %1　円・円弧 %2　文字 %3　点 %4").arg(lines).arg(arcs).arg(texts).arg(points) +
-           QStringLiteral("\n\n（DOS 版の図面は表示も変換もできません）");
-}
-
-// Reads and draws one file; runs on the preview's thread.
-std::shared_ptr<const PreviewContent> Load(const QString& path, bool after, const TConvertOptions& options) {
-    auto c = std::make_shared<PreviewContent>();
-    const std::u16string p = U(path);
-    try {
-        const std::u16string ext = ExtLower(p);
-        if (ext == u".jwc") {
-            TJwcData d;
-            if (d.FileCheck(p) && d.FileHeaderIn(p)) {
-                const TEntJwcHeader& h = d.Enthd;
-                c->message = DosText(QStringLiteral("JW_CAD 図面ファイル（DOS）"), h.jwID, h.comment1, h.comment2,
-                                     h.lineCount, h.arcCount, h.mojiCount, h.tenCount);
-                return c;
-            }
-        } else if (ext == u".jwk") {
-            TJwkData d;
-            if (d.FileCheck(p) && d.FileHeaderIn(p)) {
-                const TEntJwkHeader& h = d.Enthd;
-                c->message = DosText(QStringLiteral("JW_CAD 図形ファイル（DOS）"), h.jwID, h.comment1, h.comment2,
-                                     h.lineCount, h.arcCount, h.mojiCount, h.tenCount);
-                return c;
-            }
-        }
-        auto draw = [&](auto& drawing) {
-            c->counts = CollectDrawingInfo(drawing).AllPoints();
-            render::Scene before = render::Render(drawing);
-            if (after) {
-                const std::int32_t ver = drawing.Enthd.jwVer;
-                if (options.Direction == 0) ConvertPointsToReal(drawing, ver, options);
-                else ConvertPointsToTemporary(drawing, ver, options);
-                c->scene = std::make_unique<render::Scene>(render::Render(drawing));
-                c->changed = render::ChangedPoints(before, *c->scene);
-                c->changedCount = static_cast<std::size_t>(std::count(c->changed.begin(), c->changed.end(), true));
-                c->countsAfter = CollectDrawingInfo(drawing).AllPoints();
-            } else {
-                c->scene = std::make_unique<render::Scene>(std::move(before));
-            }
-        };
-        auto jww = std::make_unique<TJwwData>();
-        jww->BindImageExp = false;  // images are not drawn: neither copied out nor kept
-        jww->BindImageExr = false;
-        if (jww->FileCheck(p)) {
-            if (!jww->FileIn(p)) {
-                c->message = QStringLiteral("図面を読み込めません：") + Q(Utf8ToUtf16(jww->LastError()));
-                return c;
-            }
-            draw(*jww);
-            c->jww = std::move(jww);
-            return c;
-        }
-        auto jws = std::make_unique<TJwsData>();
-        if (jws->FileCheck(p)) {
-            if (!jws->FileIn(p)) {
-                c->message = QStringLiteral("図形を読み込めません：") + Q(Utf8ToUtf16(jws->LastError()));
-                return c;
-            }
-            draw(*jws);
-            c->jws = std::move(jws);
-            return c;
-        }
-        c->message = QStringLiteral("Jw_cad の図面・図形ファイルではありません");
-    } catch (const std::bad_alloc&) {
-        c = std::make_shared<PreviewContent>();
-        c->message = QStringLiteral("メモリが足りないため表示できません");
-    } catch (...) {
-        c = std::make_shared<PreviewContent>();
-        c->message = QStringLiteral("表示できません");
-    }
-    return c;
-}
 
 void DrawGlyph(QPainter& p, render::MarkerGlyph g) {
     using render::MarkerGlyph;
@@ -244,7 +150,7 @@ void TPreview::ShowFile(const QString& path, bool after, const TConvertOptions& 
     pool_.clear();  // reads queued for earlier selections are not needed
     QPointer<TPreview> self(this);
     pool_.start([self, generation, path, after, options] {
-        std::shared_ptr<const PreviewContent> content = Load(path, after, options);
+        std::shared_ptr<const PreviewContent> content = gui::LoadPreview(U(path), after, options);
         // The preview waits for this task before it is destroyed, so `self`
         // is alive here; the call runs on its thread, or never.
         QMetaObject::invokeMethod(
@@ -266,6 +172,8 @@ void TPreview::Take(int generation, std::shared_ptr<const PreviewContent> conten
     Q_EMIT Loaded();
 }
 
+const PreviewContent* TPreview::Content() const { return content_.get(); }
+
 const render::Scene* TPreview::Scene() const { return content_ ? content_->scene.get() : nullptr; }
 
 const std::vector<bool>& TPreview::Changed() const {
@@ -273,7 +181,10 @@ const std::vector<bool>& TPreview::Changed() const {
     return content_ ? content_->changed : kNone;
 }
 
-QString TPreview::Message() const { return content_ ? content_->message : QString(); }
+QString TPreview::Message() const {
+    if (path_.isEmpty()) return QString::fromUtf16(gui::kPreviewEmptyText);
+    return content_ ? Q(content_->message) : QString();
+}
 PointCounts TPreview::Counts() const { return content_ ? content_->counts : PointCounts{}; }
 PointCounts TPreview::CountsAfter() const { return content_ ? content_->countsAfter : PointCounts{}; }
 std::size_t TPreview::ChangedCount() const { return content_ ? content_->changedCount : 0; }
@@ -284,12 +195,15 @@ void TPreview::Fit() {
         scale_ = 1;
         cx_ = cy_ = 0;
     } else {
-        const render::Extent& e = s->fit;
+        // The texts whole, and the legend's band below the drawing left free.
+        const render::Extent e = gui::FitExtentWithTexts(*s);
         const double dx = std::max(e.maxX - e.minX, 1e-9), dy = std::max(e.maxY - e.minY, 1e-9);
-        const double w = std::max(1.0, width() - 2 * kMargin), h = std::max(1.0, height() - 2 * kMargin);
+        const double band = LegendHeight();
+        const double w = std::max(1.0, width() - 2 * kMargin), h = std::max(1.0, height() - 2 * kMargin - band);
         scale_ = std::clamp(std::min(w / dx, h / dy), kMinScale, kMaxScale);
         cx_ = (e.minX + e.maxX) / 2;
-        cy_ = (e.minY + e.maxY) / 2;
+        // Centred in the part above the band.
+        cy_ = (e.minY + e.maxY) / 2 - band / 2 / scale_;
     }
     update();
 }
@@ -531,43 +445,78 @@ void TPreview::DrawScene(QPainter& p, const PreviewContent& content, const ViewK
     }
 }
 
-void TPreview::DrawLegend(QPainter& p) const {
-    struct Row {
-        QString text;
-        render::PointState state;
-    };
-    const Row rows[3] = {{QStringLiteral("仮点"), render::PointState::Temporary},
-                         {QStringLiteral("実点"), render::PointState::Real},
-                         {QStringLiteral("点マーカー"), render::PointState::Marker}};
-    const bool withChanged = !content_->changed.empty();
-    const QFontMetrics fm(font());
-    const int lineH = fm.height() + 2;
-    int textW = 0;
-    for (const Row& r : rows) textW = std::max(textW, fm.horizontalAdvance(r.text));
-    const QString changedText = QStringLiteral("変換で変わる点");
-    if (withChanged) textW = std::max(textW, fm.horizontalAdvance(changedText));
-    const int n = withChanged ? 4 : 3;
-    const QRectF box(8, 8, textW + 34, n * lineH + 8);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QColor(128, 128, 128));
-    p.setBrush(QColor(255, 255, 255, 230));
-    p.drawRect(box);
-    for (int i = 0; i < 3; ++i) {
-        const double y = box.top() + 4 + i * lineH + lineH / 2.0;
-        render::PointPrim pt{};
-        pt.state = rows[i].state;
-        pt.glyph = render::MarkerGlyph::Star;
-        DrawPoint(p, pt, box.left() + 14, y);
-        p.setPen(Qt::black);
-        p.drawText(QPointF(box.left() + 28, y + fm.ascent() / 2.0 - 1), rows[i].text);
+namespace {
+
+struct LegendEntry {
+    QString text;
+    int kind;  // 0..2 a point state, 3 a changed point
+};
+
+// The entries of the legend, laid out in rows that fit `width`: the x of
+// each entry and its row.
+struct LegendLayout {
+    std::vector<LegendEntry> entries;
+    std::vector<std::pair<double, int>> at;
+    int rows = 1;
+};
+
+LegendLayout LayOutLegend(const QFontMetrics& fm, double width, bool withChanged) {
+    LegendLayout l;
+    l.entries = {{QStringLiteral("仮点"), 0}, {QStringLiteral("実点"), 1}, {QStringLiteral("点マーカー"), 2}};
+    if (withChanged) l.entries.push_back({QStringLiteral("変換で変わる点"), 3});
+    double x = 10;
+    int row = 0;
+    for (const LegendEntry& e : l.entries) {
+        const double w = 14 + fm.horizontalAdvance(e.text) + 16;
+        if (x > 10 && x + w - 12 > width) {
+            x = 10;
+            ++row;
+        }
+        l.at.emplace_back(x, row);
+        x += w;
     }
-    if (withChanged) {
-        const double y = box.top() + 4 + 3 * lineH + lineH / 2.0;
-        p.setPen(QPen(QColor(0xff, 0, 0), 1));
-        p.setBrush(QColor(0xff, 0xe0, 0x00, 190));
-        p.drawEllipse(QPointF(box.left() + 14, y), 6, 6);
+    l.rows = row + 1;
+    return l;
+}
+
+}  // namespace
+
+double TPreview::LegendHeight() const {
+    const QFontMetrics fm(font());
+    const bool withChanged = content_ && !content_->changed.empty();
+    return LayOutLegend(fm, width(), withChanged).rows * (fm.height() + 2) + 6;
+}
+
+void TPreview::DrawLegend(QPainter& p) const {
+    // Along the bottom edge, where a fitted drawing leaves room; in as many
+    // rows as the width needs.
+    const QFontMetrics fm(font());
+    const LegendLayout l = LayOutLegend(fm, width(), !content_->changed.empty());
+    const double h = LegendHeight();
+    const double lineH = fm.height() + 2;
+    const QRectF band(0, height() - h, width(), h);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(248, 248, 248, 235));
+    p.drawRect(band);
+    p.setPen(QColor(200, 200, 200));
+    p.drawLine(band.topLeft(), band.topRight());
+    for (std::size_t i = 0; i < l.entries.size(); ++i) {
+        const LegendEntry& e = l.entries[i];
+        const double x = l.at[i].first;
+        const double y = band.top() + 3 + l.at[i].second * lineH + lineH / 2;
+        if (e.kind < 3) {
+            render::PointPrim pt{};
+            pt.state = static_cast<render::PointState>(e.kind);
+            pt.glyph = render::MarkerGlyph::Star;
+            DrawPoint(p, pt, x + 4, y);
+        } else {
+            p.setPen(QPen(QColor(0xff, 0, 0), 1));
+            p.setBrush(QColor(0xff, 0xe0, 0x00, 190));
+            p.drawEllipse(QPointF(x + 4, y), 6, 6);
+        }
         p.setPen(Qt::black);
-        p.drawText(QPointF(box.left() + 28, y + fm.ascent() / 2.0 - 1), changedText);
+        p.drawText(QPointF(x + 14, y + fm.ascent() / 2.0 - 1), e.text);
     }
 }
 
@@ -583,11 +532,22 @@ TPreviewPane::TPreviewPane(QWidget* parent) : QWidget(parent) {
     AfterBox->setToolTip(QStringLiteral("今の変換設定で変換した後の図面を表示し、変わる点を強調します"));
     FitButton = new QPushButton(QStringLiteral("全体"), this);
     FitButton->setToolTip(QStringLiteral("図面全体を表示します（ダブルクリックでも）"));
+    Caption = new QLabel(this);
+    Caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    Caption->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont bold = Caption->font();
+    bold.setBold(true);
+    Caption->setFont(bold);
     Info = new QLabel(this);
-    Info->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    Info->setTextFormat(Qt::RichText);
+    // The counts before and after wrap rather than being cut off.
+    Info->setWordWrap(true);
+    Info->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
     bar->addWidget(AfterBox);
     bar->addWidget(FitButton);
     bar->addStretch(1);
+    Caption->setContentsMargins(6, 2, 4, 0);
+    layout->addWidget(Caption);
     layout->addLayout(bar);
     Info->setContentsMargins(6, 0, 4, 0);
     layout->addWidget(Info);
@@ -602,6 +562,8 @@ TPreviewPane::TPreviewPane(QWidget* parent) : QWidget(parent) {
 void TPreviewPane::ShowFile(const QString& path, const TConvertOptions& options) {
     options_ = options;
     Info->clear();
+    Caption->setText(Q(gui::PreviewCaption(U(path))));
+    Caption->setToolTip(path);
     View->ShowFile(path, AfterBox->isChecked(), options_);
 }
 
@@ -611,16 +573,24 @@ void TPreviewPane::Refresh(const TConvertOptions& options) {
 }
 
 void TPreviewPane::UpdateInfo() {
-    if (!View->Scene()) {
+    if (!View->Content()) {
         Info->clear();
         return;
     }
-    auto counts = [](const PointCounts& c) {
-        return QStringLiteral("仮点 %1　実点 %2　点マーカー %3").arg(c.temporary).arg(c.real).arg(c.marker);
-    };
-    QString text = counts(View->Counts());
-    if (AfterBox->isChecked()) text += QStringLiteral("　→ 変換後 ") + counts(View->CountsAfter());
-    Info->setText(text);
+    // Each count whole on a line; the line breaks between counts only.
+    QStringList lines;
+    for (const QString& line : Q(gui::PreviewCountsText(*View->Content())).split(u'\n')) {
+        QStringList items;
+        for (const QString& item : line.split(QChar(0x3000))) {
+            // A word joiner between the characters: Japanese text may
+            // otherwise break between any two of them.
+            QString joined;
+            for (const QChar c : item) joined += (joined.isEmpty() ? QString() : QString(QChar(0x2060))) + c;
+            items << QStringLiteral("<nobr>") + joined.toHtmlEscaped() + QStringLiteral("</nobr>");
+        }
+        lines << items.join(QStringLiteral("　 "));
+    }
+    Info->setText(lines.join(QStringLiteral("<br>")));
 }
 
 }  // namespace tervalo

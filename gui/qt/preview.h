@@ -20,9 +20,10 @@
 
 namespace tervalo {
 
-// What the preview shows of one file: the primitives of a drawing (before
-// or after conversion) or, for files that are not drawn, a text.
+namespace gui {
 struct PreviewContent;
+}
+using gui::PreviewContent;
 
 class TPreview : public QWidget {
     Q_OBJECT
@@ -43,6 +44,7 @@ public:
     // counts of the file as read (the drawing's, its dimensions' and its
     // block definitions').
     const render::Scene* Scene() const;
+    const PreviewContent* Content() const;
     const std::vector<bool>& Changed() const;
     QString Message() const;
     PointCounts Counts() const;
@@ -91,6 +93,7 @@ private:
     static QImage DrawPicture(const PreviewContent& content, const ViewKey& key);
     static void DrawScene(QPainter& p, const PreviewContent& content, const ViewKey& key);
     void DrawLegend(QPainter& p) const;
+    double LegendHeight() const;
 
     QThreadPool pool_;
     int generation_ = 0;
@@ -117,6 +120,7 @@ class TPreviewPane : public QWidget {
 public:
     explicit TPreviewPane(QWidget* parent = nullptr);
 
+    QLabel* Caption;      // the name of the file shown
     QCheckBox* AfterBox;  // "変換後"
     QPushButton* FitButton;
     QLabel* Info;

@@ -7,13 +7,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
+#include "file_rows.h"
 #include <QTest>
 #include <QTimer>
 
 #include "app_test_registry.h"
 #include "app_test_support.h"
 #include "convert/convert_options.h"
+#include "file_list_model.h"
 #include "main_window.h"
 #include "qt_text.h"
 #include "settings_dialog.h"
@@ -24,7 +26,7 @@ namespace {
 
 QList<int> ColumnWidths(const TForm1& form) {
     QList<int> widths;
-    for (int c = 0; c < kStoredColumns; ++c) widths << form.ListView1->columnWidth(c);
+    for (int c = 0; c < gui::kStoredColumns; ++c) widths << form.ListView1->columnWidth(c);
     return widths;
 }
 
@@ -57,7 +59,7 @@ private Q_SLOTS:
         const QList<int> widths = ColumnWidths(*form);
         const QFontMetrics metrics(form->ListView1->font());
         QVERIFY(widths[3] > metrics.horizontalAdvance(QStringLiteral("2026/12/31 23:59:59")));
-        QVERIFY(widths[4] > metrics.horizontalAdvance(QStringLiteral("999,999,999,999")));
+        QVERIFY(widths[4] > metrics.horizontalAdvance(QStringLiteral("9,999,999")));
         QVERIFY(widths[5] > metrics.horizontalAdvance(QStringLiteral("Ver.")));
         QCOMPARE(form->Form2->pos(), QPoint(64, 64));
         QCOMPARE(form->preFolder(), QString());
@@ -97,7 +99,7 @@ private Q_SLOTS:
             Captured captured;
             auto form = ShowForm(sandbox, captured);
             QCOMPARE(form->preFolder(), reference);
-            QCOMPARE(form->ListView1->rowCount(), 1);
+            QCOMPARE(form->ListModel->rowCount(), 1);
             form->move(100, 120);
             form->resize(700, 540);
             form->Splitter1->setSizes({260, 440 - form->Splitter1->handleWidth()});
@@ -106,6 +108,7 @@ private Q_SLOTS:
             captured.pickResult = output;
             form->BrowseForFolder1Execute();
             form->ComboBox1->setCurrentIndex(2);
+            form->ComboBox1Select();
             form->Form2->move(210, 220);
             ConvertOptions.Direction = 1;
             ConvertOptions.MakeMarker = 1;
