@@ -214,7 +214,8 @@ void PreviewPane::Fit() {
     RECT rc;
     GetClientRect(canvas_, &rc);
     view_.SetSize(rc.right, rc.bottom);
-    view_.Fit(content_ && content_->scene ? content_->scene->fit : render::Extent{});
+    // The drawing with its texts whole, as every front end fits it.
+    view_.Fit(content_ && content_->scene ? gui::FitExtentWithTexts(*content_->scene) : render::Extent{});
 }
 
 std::u16string PreviewPane::InfoText() const {
