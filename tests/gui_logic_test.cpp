@@ -116,7 +116,7 @@ TEST(FileInfo, BackupNamesOfOneDigitOnly) {
         {u".bk9", ListedKind::Jww}, {u".bk10", ListedKind::Other}, {u".bk0", ListedKind::Other},
         {u".bk1x", ListedKind::Other}, {u".bk", ListedKind::Other}, {u".jws", ListedKind::Jws},
         {u".jwc", ListedKind::Jwc}, {u".jwk", ListedKind::Jwk}, {u"", ListedKind::Other}};
-    for (const auto& [ext, kind] : cases) EXPECT_EQ(ListedKindOfExtension(ext), kind) << std::string(ext, ext + 4).size();
+    for (const auto& [ext, kind] : cases) EXPECT_EQ(ListedKindOfExtension(ext), kind) << Utf16ToUtf8(ext);
 }
 
 TEST_F(GuiLogic, FileTypeMasks) {

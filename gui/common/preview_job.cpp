@@ -32,7 +32,10 @@ std::u16string DosText(const std::u16string& kind, const Header& h) {
 }
 
 std::u16string WithThousandsText(std::int64_t v) {
-    return v < 0 ? u"-" + WithThousands(static_cast<std::uint64_t>(-(v + 1)) + 1) : WithThousands(static_cast<std::uint64_t>(v));
+    if (v >= 0) return WithThousands(static_cast<std::uint64_t>(v));
+    std::u16string text = WithThousands(static_cast<std::uint64_t>(-(v + 1)) + 1);
+    text.insert(text.begin(), u'-');
+    return text;
 }
 
 std::u16string CountsLine(const PointCounts& c) {
