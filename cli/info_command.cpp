@@ -231,9 +231,7 @@ int RunInfo(const std::vector<std::string>& args) {
         }
         allRead = allRead && errors.empty();
         for (const BatchItem& item : items) {
-            const std::u16string file =
-                item.folder.empty() || item.folder.back() == u'/' ? item.folder + item.name : item.folder + u"/" + item.name;
-            allRead = InfoOne(file, item.nameNotText, json) && allRead;
+            allRead = InfoOne(JoinShown(item.folder, item.name), item.nameNotText, json) && allRead;
         }
     }
     return allRead ? kExitOk : kExitFailed;

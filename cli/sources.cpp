@@ -17,12 +17,6 @@ namespace stdfs = std::filesystem;
 
 bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
 
-std::u16string Join(const std::u16string& a, const std::u16string& b) {
-    if (a.empty()) return b;
-    if (IsSeparator(a.back())) return a + b;
-    return a + u"/" + b;
-}
-
 void Walk(const std::u16string& folder, const std::u16string& subfolder, const CollectOptions& options,
           std::vector<BatchItem>& items, std::vector<std::string>& errors) {
     stdfs::path dir;
@@ -70,15 +64,22 @@ void Walk(const std::u16string& folder, const std::u16string& subfolder, const C
     items.insert(items.end(), files.begin(), files.end());
     for (const auto& [name, valid] : folders) {
         if (!valid) {
-            errors.push_back("cannot read the folder " + OneLine(Join(folder, name)) +
+            errors.push_back("cannot read the folder " + OneLine(JoinShown(folder, name)) +
                              ": its name is not valid UTF-8");
             continue;
         }
-        Walk(Join(folder, name), subfolder.empty() ? name : subfolder + u"/" + name, options, items, errors);
+        Walk(JoinShown(folder, name), subfolder.empty() ? name : subfolder + DirectorySeparator() + name, options, items,
+             errors);
     }
 }
 
 }  // namespace
+
+std::u16string JoinShown(const std::u16string& folder, const std::u16string& name) {
+    if (folder.empty()) return name;
+    if (IsSeparator(folder.back())) return folder + name;
+    return folder + DirectorySeparator() + name;
+}
 
 Language UserLanguage() {
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {

@@ -45,6 +45,10 @@ struct CollectOptions {
 void CollectFolder(const std::u16string& folder, const CollectOptions& options, std::vector<BatchItem>& items,
                    std::vector<std::string>& errors);
 
+// A name in a folder, joined with the platform's own separator ('\\' on
+// Windows) unless the folder ends in one: the paths the commands show.
+std::u16string JoinShown(const std::u16string& folder, const std::u16string& name);
+
 // The folder part and the name of a file path (either separator); a path
 // without a folder is read from the current directory.
 BatchItem ItemOfFile(const std::u16string& path);

@@ -1,13 +1,13 @@
+// The command line, run as a program through the shell (so not on Windows,
+// where scripts/windows.sh compares the Windows tervalo-cli with this one).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
-#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
-#endif
 #include <vector>
 
 #include "convert/settings_file.h"
@@ -38,7 +38,6 @@ std::string Slurp(const fs::path& p) {
     return std::string(b.begin(), b.end());
 }
 
-#ifndef _WIN32
 // Runs tervalo-cli in `cwd` with the arguments, in an English locale unless
 // `lang` names another; TMPDIR points into `io` so that nothing may be left
 // in the temporary folder unseen.
@@ -61,14 +60,10 @@ CliResult RunCli(const TempDir& io, const std::vector<std::string>& args, const 
     r.err = Slurp(io.path() / "stderr");
     return r;
 }
-#endif
 
 std::size_t LineCount(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
 
 TEST(CliTest, HelpAndVersion) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     for (std::vector<std::string> args :
          {std::vector<std::string>{"--help"}, {"info", "--help"}, {"convert", "--help"}, {"convert", "-o", "x", "--help"},
@@ -86,13 +81,9 @@ TEST(CliTest, HelpAndVersion) {
         EXPECT_EQ(LineCount(v.out), 1u);
         EXPECT_TRUE(v.err.empty());
     }
-#endif
 }
 
 TEST(CliTest, BadArgumentsGiveOneLineAndExitCode2) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     WriteFile(io.path() / "a.jws", BuildJws(700, BodyBuilder(700).Build()));
     fs::create_directory(io.path() / "o");
@@ -151,7 +142,6 @@ TEST(CliTest, BadArgumentsGiveOneLineAndExitCode2) {
         EXPECT_TRUE(r.out.empty());
     }
     EXPECT_TRUE(fs::is_empty(io.path() / "o"));
-#endif
 }
 
 // A figure with points of every state in every place, two block
@@ -167,9 +157,6 @@ Bytes InfoFigure() {
 }
 
 TEST(CliTest, InfoJsonOfAFigure) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     WriteFile(io.path() / "a.jws", InfoFigure());
     CliResult r = RunCli(io, {"info", "--json", "a.jws"});
@@ -188,13 +175,9 @@ TEST(CliTest, InfoJsonOfAFigure) {
     EXPECT_EQ(text.rc, 0);
     EXPECT_NE(text.out.find("format: JWS, version 700"), std::string::npos);
     EXPECT_NE(text.out.find("dimension points: temporary 2, real 1, marker 1"), std::string::npos);
-#endif
 }
 
 TEST(CliTest, InfoJsonOfADrawingWithMemoAndImageWritesNothing) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     JwwHeaderBuilder header(700);
     header.memo = {7, 'a', '\r', '\n', '"', '\\', 0x01, 'b'};
@@ -217,13 +200,9 @@ TEST(CliTest, InfoJsonOfADrawingWithMemoAndImageWritesNothing) {
     // stdout, stderr and tmp are the only new entries; no image was copied out.
     EXPECT_EQ(std::distance(fs::directory_iterator(io.path()), fs::directory_iterator()), before + 3);
     EXPECT_FALSE(fs::exists(io.path() / "pic.bmp"));
-#endif
 }
 
 TEST(CliTest, InfoOfDosFilesAndUnreadableFiles) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     ByteBuilder jwc;
     jwc.ascii("jw_cad(c)data.......").fill(20, 0);
@@ -241,13 +220,9 @@ TEST(CliTest, InfoOfDosFilesAndUnreadableFiles) {
     EXPECT_EQ(bad.rc, 1);
     EXPECT_TRUE(bad.out.empty());
     EXPECT_EQ(bad.err.rfind("tervalo-cli: junk.jww: ", 0), 0u) << bad.err;
-#endif
 }
 
 TEST(CliTest, ConvertAFolder) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     fs::create_directories(io.path() / "in" / "sub.jws");  // a folder, not a file
     fs::create_directory(io.path() / "out");
@@ -280,13 +255,9 @@ TEST(CliTest, ConvertAFolder) {
     EXPECT_TRUE(fs::exists(io.path() / "out" / "A.BAK"));
     ASSERT_TRUE(jws.FileIn(U16((io.path() / "out" / "b.jws").string())));
     EXPECT_EQ(jws.EntTen[1].bKariten, 1u);
-#endif
 }
 
 TEST(CliTest, ConvertRefusesTheSourceFolderAsOutput) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     fs::create_directory(io.path() / "in");
     WriteFile(io.path() / "in" / "a.jws", BuildJws(700, BodyBuilder(700).Add(Temp(1, 1)).Build()));
@@ -298,13 +269,9 @@ TEST(CliTest, ConvertRefusesTheSourceFolderAsOutput) {
     CliResult missing = RunCli(io, {"convert", "--to-real", "-o", "nowhere", "in/a.jws"});
     EXPECT_EQ(missing.rc, 2);
     EXPECT_NE(missing.err.find("the output folder does not exist"), std::string::npos) << missing.err;
-#endif
 }
 
 TEST(CliTest, ConvertTakesOptionsFromASettingsFile) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     fs::create_directory(io.path() / "out");
     BodyBuilder body(700);
@@ -328,13 +295,9 @@ TEST(CliTest, ConvertTakesOptionsFromASettingsFile) {
     ASSERT_TRUE(jws.FileIn(U16((io.path() / "out2" / "a.jws").string())));
     EXPECT_EQ(jws.EntTen[0].bKariten, 0u);
     EXPECT_EQ(static_cast<std::int32_t>(jws.EntTen[0].nCode), -7);
-#endif
 }
 
 TEST(CliTest, ConvertReportsFilesNotConverted) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     fs::create_directories(io.path() / "x");
     fs::create_directories(io.path() / "y");
@@ -352,7 +315,6 @@ TEST(CliTest, ConvertReportsFilesNotConverted) {
     EXPECT_NE(r.err.find("not converted: ./n.txt: this file extension is not converted\n"), std::string::npos) << r.err;
     EXPECT_EQ(LineCount(r.err), 3u) << "one line per file, in one language: " << r.err;
     EXPECT_NE(r.out.find("1 converted, 3 not converted"), std::string::npos);
-#endif
 }
 
 
@@ -360,9 +322,6 @@ TEST(CliTest, ConvertReportsFilesNotConverted) {
 // extension), a folder entry whose name is not UTF-8, a folder that cannot be
 // read, and a full disk (the earlier target then stays as it was).
 TEST(CliTest, ConvertNamesTheRealReason) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     fs::create_directories(io.path() / "in");
     fs::create_directory(io.path() / "out");
@@ -400,7 +359,6 @@ TEST(CliTest, ConvertNamesTheRealReason) {
     EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
     EXPECT_EQ(after, (Bytes{1, 2, 3}));
     EXPECT_EQ(entries, 1u) << "no backup and no partial file is left";
-#endif
 }
 
 
@@ -409,9 +367,6 @@ TEST(CliTest, ConvertNamesTheRealReason) {
 // folder), JSON results, lists read from standard input, one language per
 // run, and names kept on one line.
 TEST(CliTest, ScriptedRuns) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     const fs::path in = io.path() / "in", out = io.path() / "out";
     fs::create_directories(in / "sub" / "deep");
@@ -466,7 +421,6 @@ TEST(CliTest, ScriptedRuns) {
     EXPECT_TRUE(fs::exists(in / "sub" / "deep" / "c.JWS"));
     CliResult same = RunCli(io, {"convert", "-r", "--to-real", "-o", "in/./", "in"});
     EXPECT_EQ(same.rc, 2) << same.err;
-#endif
 }
 
 // "--opt value", "--opt=value", "-oDIR" and short flags together mean the
@@ -506,9 +460,6 @@ TEST(CliTest, OptionForms) {
 
 // Every marker name and alias selects its glyph.
 TEST(CliTest, MarkerNamesAndAliases) {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs tervalo-cli through a POSIX shell; scripts/windows.sh checks the Windows tervalo-cli against the Linux one";
-#else
     TempDir io;
     WriteFile(io.path() / "a.jws", BuildJws(700, BodyBuilder(700).Add(Temp(1, 1)).Build()));
     const std::vector<std::pair<std::string, int>> names = {
@@ -524,7 +475,6 @@ TEST(CliTest, MarkerNamesAndAliases) {
         ASSERT_TRUE(jws.FileIn(U16((io.path() / "o" / "a.jws").string())));
         EXPECT_EQ(static_cast<std::int32_t>(jws.EntTen[0].nCode), -(index + 1));
     }
-#endif
 }
 
 }  // namespace

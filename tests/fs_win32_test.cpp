@@ -98,7 +98,9 @@ TEST(FsWin32, CopyKeepsTheThreeTimeStamps) {
     // The times first: reading the copy may touch its access time.
     ASSERT_TRUE(GetFileAttributesExW(dst.c_str(), GetFileExInfoStandard, &ad));
     EXPECT_EQ(CompareFileTime(&ad.ftLastWriteTime, &written), 0);
-    if (CompareFileTime(&before.ftCreationTime, &created) == 0) EXPECT_EQ(CompareFileTime(&ad.ftCreationTime, &created), 0);
+    if (CompareFileTime(&before.ftCreationTime, &created) == 0) {
+        EXPECT_EQ(CompareFileTime(&ad.ftCreationTime, &created), 0);
+    }
     // The access time is not checked: Wine on Linux moves it on its own.
     EXPECT_EQ(test::ReadFile(dst), Bytes(5000, 3));
 }
