@@ -39,7 +39,7 @@ void Walk(const std::u16string& folder, const std::u16string& subfolder, const C
         } else if (const std::error_code look = platform::Inspect(dir / entry.name, true, info)) {
             // Never passed over in silence: a name deeper than the system's
             // path limit, or one that cannot be looked at, is reported.
-            errors.push_back("cannot read " + OneLine(Join(folder, name)) + ": " + platform::ErrorText(look));
+            errors.push_back("cannot read " + OneLine(JoinShown(folder, name)) + ": " + platform::ErrorText(look));
             continue;
         }
         if (info.kind == platform::NodeKind::Regular) {
@@ -51,7 +51,7 @@ void Walk(const std::u16string& folder, const std::u16string& subfolder, const C
             platform::NodeInfo self;
             // Links to folders are not followed: no loops, nothing outside the tree.
             if (const std::error_code look = platform::Inspect(dir / entry.name, false, self)) {
-                errors.push_back("cannot read " + OneLine(Join(folder, name)) + ": " + platform::ErrorText(look));
+                errors.push_back("cannot read " + OneLine(JoinShown(folder, name)) + ": " + platform::ErrorText(look));
                 continue;
             }
             if (self.kind != platform::NodeKind::Directory) continue;
