@@ -10,18 +10,26 @@ void PreviewView::SetSize(double width, double height) {
     h_ = std::max(1.0, height);
 }
 
-void PreviewView::Fit(const render::Extent& e) {
+void PreviewView::Set(double scale, double centreX, double centreY) {
+    scale_ = std::isfinite(scale) ? std::clamp(scale, kMinScale, kMaxScale) : 1;
+    cx_ = std::isfinite(centreX) ? centreX : 0;
+    cy_ = std::isfinite(centreY) ? centreY : 0;
+}
+
+void PreviewView::Fit(const render::Extent& e, double bottomBand) {
     if (e.empty) {
         scale_ = 1;
         cx_ = cy_ = 0;
         return;
     }
+    const double band = std::isfinite(bottomBand) ? std::max(0.0, bottomBand) : 0.0;
     const double dx = std::max(e.maxX - e.minX, 1e-9), dy = std::max(e.maxY - e.minY, 1e-9);
-    const double w = std::max(1.0, w_ - 2 * kMargin), h = std::max(1.0, h_ - 2 * kMargin);
+    const double w = std::max(1.0, w_ - 2 * kMargin), h = std::max(1.0, h_ - 2 * kMargin - band);
     const double s = std::min(w / dx, h / dy);
     scale_ = std::isfinite(s) ? std::clamp(s, kMinScale, kMaxScale) : 1;
     cx_ = (e.minX + e.maxX) / 2;
-    cy_ = (e.minY + e.maxY) / 2;
+    // Centred in the part above the band.
+    cy_ = (e.minY + e.maxY) / 2 - band / 2 / scale_;
     if (!std::isfinite(cx_) || !std::isfinite(cy_)) cx_ = cy_ = 0;
 }
 

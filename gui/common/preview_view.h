@@ -23,9 +23,12 @@ public:
     double Width() const { return w_; }
     double Height() const { return h_; }
 
-    // The whole part of the drawing worth showing (its fit extent) in view;
-    // an empty extent gives scale 1 around the origin.
-    void Fit(const render::Extent& fit);
+    // A view saved before (its scale and centre).
+    void Set(double scale, double centreX, double centreY);
+    // The whole part of the drawing worth showing (its fit extent) in view,
+    // above a band of `bottomBand` pixels left free (for a legend); an empty
+    // extent gives scale 1 around the origin.
+    void Fit(const render::Extent& fit, double bottomBand = 0);
     // Zooms by `factor` keeping the drawing point under the pixel in place.
     void ZoomAt(double px, double py, double factor);
     // The wheel: one notch (120) zooms by 1.25.

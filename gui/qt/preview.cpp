@@ -13,6 +13,7 @@
 #include <numbers>
 
 #include "preview_job.h"
+#include "preview_view.h"
 #include "qt_text.h"
 
 namespace tervalo {
@@ -21,8 +22,6 @@ using gui::PreviewContent;
 
 namespace {
 
-constexpr double kMargin = 16;  // pixels around a fitted drawing
-constexpr double kMinScale = 1e-12, kMaxScale = 1e12;
 // Scenes up to this size are drawn when painted; larger ones off the
 // window's thread, the last picture standing in meanwhile.
 constexpr std::size_t kDrawnAtOnce = 100'000;
@@ -58,28 +57,13 @@ void DrawGlyph(QPainter& p, render::MarkerGlyph g) {
 
 // One point's symbol at pixel (x, y).
 // Cuts the line to the rectangle [x0, x1] x [y0, y1]; false when nothing of
-// it is inside. The painter then never strokes (or dashes) the length of a
-// line far outside the view.
+// it is inside or an end is not a number. The painter then never strokes (or
+// dashes) the length of a line far outside the view.
 bool ClipLine(QLineF& l, double x0, double y0, double x1, double y1) {
-    double t0 = 0, t1 = 1;
-    const double dx = l.dx(), dy = l.dy();
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {l.x1() - x0, x1 - l.x1(), l.y1() - y0, y1 - l.y1()};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) return false;
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0) t0 = std::max(t0, t);
-        else t1 = std::min(t1, t);
-        if (t0 > t1) return false;
-    }
-    const QPointF a = l.p1();
-    l = QLineF(a.x() + t0 * dx, a.y() + t0 * dy, a.x() + t1 * dx, a.y() + t1 * dy);
-    // Ends whose distance overflows a double give no usable line; the
-    // painter is never handed one that is not a number.
-    return std::isfinite(l.x1() + l.y1() + l.x2() + l.y2());
+    double ax = l.x1(), ay = l.y1(), bx = l.x2(), by = l.y2();
+    if (!gui::ClipSegment(ax, ay, bx, by, x0, y0, x1, y1)) return false;
+    l = QLineF(ax, ay, bx, by);
+    return true;
 }
 
 // One point's symbol at pixel (x, y); temporary and real points are drawn
@@ -191,37 +175,21 @@ std::size_t TPreview::ChangedCount() const { return content_ ? content_->changed
 
 void TPreview::Fit() {
     const render::Scene* s = Scene();
-    if (!s || s->fit.empty) {
-        scale_ = 1;
-        cx_ = cy_ = 0;
-    } else {
-        // The texts whole, and the legend's band below the drawing left free.
-        const render::Extent e = gui::FitExtentWithTexts(*s);
-        const double dx = std::max(e.maxX - e.minX, 1e-9), dy = std::max(e.maxY - e.minY, 1e-9);
-        const double band = LegendHeight();
-        const double w = std::max(1.0, width() - 2 * kMargin), h = std::max(1.0, height() - 2 * kMargin - band);
-        scale_ = std::clamp(std::min(w / dx, h / dy), kMinScale, kMaxScale);
-        cx_ = (e.minX + e.maxX) / 2;
-        // Centred in the part above the band.
-        cy_ = (e.minY + e.maxY) / 2 - band / 2 / scale_;
-    }
+    view_.SetSize(width(), height());
+    // The texts whole, and the legend's band below the drawing left free.
+    view_.Fit(s ? gui::FitExtentWithTexts(*s) : render::Extent{}, LegendHeight());
     update();
 }
 
 void TPreview::ZoomAt(const QPointF& pixel, double factor) {
-    if (!std::isfinite(factor) || factor <= 0) return;
     // The drawing point under the pixel before and after stays the same.
-    const double x = cx_ + (pixel.x() - width() / 2.0) / scale_;
-    const double y = cy_ - (pixel.y() - height() / 2.0) / scale_;
-    scale_ = std::clamp(scale_ * factor, kMinScale, kMaxScale);
-    cx_ = x - (pixel.x() - width() / 2.0) / scale_;
-    cy_ = y + (pixel.y() - height() / 2.0) / scale_;
+    view_.SetSize(width(), height());
+    view_.ZoomAt(pixel.x(), pixel.y(), factor);
     update();
 }
 
 void TPreview::Pan(const QPointF& pixels) {
-    cx_ -= pixels.x() / scale_;
-    cy_ += pixels.y() / scale_;
+    view_.Pan(pixels.x(), pixels.y());
     update();
 }
 
@@ -301,7 +269,9 @@ void TPreview::paintEvent(QPaintEvent*) {
     }
 }
 
-TPreview::ViewKey TPreview::CurrentView() const { return {scale_, cx_, cy_, size(), devicePixelRatioF()}; }
+TPreview::ViewKey TPreview::CurrentView() const {
+    return {view_.Scale(), view_.CentreX(), view_.CentreY(), size(), devicePixelRatioF()};
+}
 
 void TPreview::DropPicture() {
     hasPicture_ = false;
@@ -345,15 +315,14 @@ QImage TPreview::DrawPicture(const PreviewContent& content, const ViewKey& key) 
 void TPreview::DrawScene(QPainter& p, const PreviewContent& content, const ViewKey& key) {
     const render::Scene& s = *content.scene;
     const double w = key.size.width(), h = key.size.height();
-    const double scale_ = key.scale, cx_ = key.cx, cy_ = key.cy;
-    auto X = [&](double x) { return w / 2 + (x - cx_) * scale_; };
-    auto Y = [&](double y) { return h / 2 - (y - cy_) * scale_; };
+    gui::PreviewView view;
+    view.SetSize(w, h);
+    view.Set(key.scale, key.cx, key.cy);
+    const double scale = view.Scale();
+    auto X = [&](double x) { return view.X(x); };
+    auto Y = [&](double y) { return view.Y(y); };
     // The drawing's part in view, a little larger, to leave out what is not.
-    const double vx0 = cx_ - (w / 2 + 8) / scale_, vx1 = cx_ + (w / 2 + 8) / scale_;
-    const double vy0 = cy_ - (h / 2 + 8) / scale_, vy1 = cy_ + (h / 2 + 8) / scale_;
-    auto outside = [&](double x0, double y0, double x1, double y1) {
-        return std::max(x0, x1) < vx0 || std::min(x0, x1) > vx1 || std::max(y0, y1) < vy0 || std::min(y0, y1) > vy1;
-    };
+    auto outside = [&](double x0, double y0, double x1, double y1) { return view.Outside(x0, y0, x1, y1); };
     if (s.Size() < 200'000) p.setRenderHint(QPainter::Antialiasing);
     auto penOf = [&](const render::Pen& pen) {
         QPen q(QColor::fromRgb(pen.rgb), 0);  // cosmetic: one pixel whatever the zoom
@@ -404,7 +373,7 @@ void TPreview::DrawScene(QPainter& p, const PreviewContent& content, const ViewK
     for (const render::ArcPrim& a : s.arcs) {
         const double r = std::max(std::hypot(a.ux, a.uy), std::hypot(a.vx, a.vy));
         if (!std::isfinite(r) || outside(a.cx - r, a.cy - r, a.cx + r, a.cy + r)) continue;
-        const double len = std::fabs(a.sweep) * r * scale_;
+        const double len = std::fabs(a.sweep) * r * scale;
         const int n = len / 3 < 720 ? std::max(8, static_cast<int>(len / 3)) : 720;  // NaN gives 720
         poly.clear();
         poly.reserve(n + 1);
@@ -420,7 +389,7 @@ void TPreview::DrawScene(QPainter& p, const PreviewContent& content, const ViewK
         p.drawPolyline(poly);
     }
     for (const render::TextPrim& t : s.texts) {
-        const double px = t.sizeY * scale_;
+        const double px = t.sizeY * scale;
         if (!(px >= 4) || px > 4000 || !t.text || t.text->empty() || outside(t.x, t.y, t.x, t.y)) continue;
         QFont font(t.font ? Q(*t.font) : QString());
         font.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));

@@ -16,6 +16,7 @@
 
 #include "convert/convert_options.h"
 #include "convert/drawing_info.h"
+#include "preview_view.h"
 #include "render/render.h"
 
 namespace tervalo {
@@ -52,8 +53,8 @@ public:
     std::size_t ChangedCount() const;
 
     // The view: pixels per drawing unit and the drawing point at the centre.
-    double ViewScale() const { return scale_; }
-    QPointF ViewCentre() const { return {cx_, cy_}; }
+    double ViewScale() const { return view_.Scale(); }
+    QPointF ViewCentre() const { return {view_.CentreX(), view_.CentreY()}; }
     void Fit();
     // Zooms by `factor` keeping the drawing point under `pixel` in place.
     void ZoomAt(const QPointF& pixel, double factor);
@@ -100,7 +101,7 @@ private:
     bool loading_ = false;
     QString path_;
     std::shared_ptr<const PreviewContent> content_;
-    double scale_ = 1, cx_ = 0, cy_ = 0;
+    gui::PreviewView view_;  // scale and centre of the drawing in the pane
     QThreadPool drawPool_;
     QImage picture_;  // the drawing as last drawn, for pictureKey_
     ViewKey pictureKey_{};
