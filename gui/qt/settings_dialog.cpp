@@ -12,24 +12,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "convert/convert_options.h"
 #include "convert/settings_file.h"
 #include "qt_text.h"
+#include "settings_form.h"
 #include "text/func.h"
 
 namespace tervalo {
 
 namespace {
 
-constexpr double kMinMarkerScale = 0.00000001;  // 1e-8
-
-const char16_t* const kMarkerGlyphs[] = {u"＊", u"○", u"・", u"＋", u"□", u"△", u"×"};
-
-int Flag(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
-
-const QString kScaleRefusedText =
-    QStringLiteral("表示倍率は 0.00000001～100000000 の数値で、小数点には「.」を使って下さい。");
 
 }  // namespace
 
@@ -49,7 +43,7 @@ TForm2::TForm2(QWidget* parent)
     CheckBox1 = new QCheckBox(QStringLiteral("点マーカーにする（Ver.3.00～対応）"), GroupBox1);
     Label1 = new QLabel(QStringLiteral("点コード："), GroupBox1);
     ComboBox1 = new QComboBox(GroupBox1);
-    for (const char16_t* glyph : kMarkerGlyphs) ComboBox1->addItem(QString::fromUtf16(glyph));
+    for (const char16_t* glyph : gui::kMarkerGlyphs) ComboBox1->addItem(QString::fromUtf16(glyph));
     ComboBox1->setCurrentIndex(0);
     ComboBox1->setAttribute(Qt::WA_InputMethodEnabled, false);
     Label1->setBuddy(ComboBox1);
@@ -130,42 +124,39 @@ void TForm2::showEvent(QShowEvent* event) {
 }
 
 void TForm2::FormShow() {
-    TConvertOptions& o = ConvertOptions;
-    if (o.MarkerIndex < 0) o.MarkerIndex = 0;
-    if (o.MarkerIndex > 6) o.MarkerIndex = 6;
-    if (!(o.MarkerScale > 0.0)) o.MarkerScale = 1.0;
-    if (o.MarkerScale >= kMaxMarkerScale) o.MarkerScale = kMaxMarkerScale;
-
-    CheckBox1->setChecked(o.MakeMarker != 0);
-    CheckBox2->setChecked(o.SxfDimensions != 0);
-    CheckBox3->setChecked(o.BlockContents != 0);
-    CheckBox4->setChecked(o.ConvertMarkers != 0);
-    CheckBox5->setChecked(o.ConvertMarkerEnds != 0);
-    ComboBox1->setCurrentIndex(o.MarkerIndex);
-    Edit1->setText(Q(FloatToText(o.MarkerScale)));
+    // The stored options are repaired where they are out of range.
+    const gui::SettingsForm f = gui::OpenSettingsForm(ConvertOptions);
+    CheckBox1->setChecked(f.makeMarker);
+    CheckBox2->setChecked(f.sxfDimensions);
+    CheckBox3->setChecked(f.blockContents);
+    CheckBox4->setChecked(f.convertMarkers);
+    CheckBox5->setChecked(f.convertMarkerEnds);
+    ComboBox1->setCurrentIndex(f.markerIndex);
+    Edit1->setText(Q(f.scaleText));
     ScaleNote->clear();
     RadioButton1->setChecked(true);
-    if (o.Direction != 0) RadioButton2->setChecked(true);
+    if (f.realToTemporary) RadioButton2->setChecked(true);
     Button1->setFocus();
 }
 
 void TForm2::Button1Click() {
-    const double scale = StrToFloatOrZero(U(Edit1->text()));
-    if (!(scale >= kMinMarkerScale && scale <= kMaxMarkerScale)) {
+    gui::SettingsForm f;
+    f.realToTemporary = RadioButton2->isChecked();
+    f.makeMarker = CheckBox1->isChecked();
+    f.markerIndex = ComboBox1->currentIndex();
+    f.scaleText = U(Edit1->text());
+    f.sxfDimensions = CheckBox2->isChecked();
+    f.blockContents = CheckBox3->isChecked();
+    f.convertMarkers = CheckBox4->isChecked();
+    f.convertMarkerEnds = CheckBox5->isChecked();
+    const std::optional<TConvertOptions> accepted = gui::AcceptSettingsForm(f, ConvertOptions);
+    if (!accepted) {
         if (beep) beep();
-        if (refused) refused(kScaleRefusedText);
+        if (refused) refused(QString::fromUtf16(gui::kScaleRefusedText));
         Edit1->setFocus();
         return;
     }
-    TConvertOptions& o = ConvertOptions;
-    o.MakeMarker = Flag(CheckBox1);
-    o.SxfDimensions = Flag(CheckBox2);
-    o.BlockContents = Flag(CheckBox3);
-    o.ConvertMarkers = Flag(CheckBox4);
-    o.ConvertMarkerEnds = Flag(CheckBox5);
-    o.MarkerIndex = ComboBox1->currentIndex();
-    o.MarkerScale = scale;
-    o.Direction = RadioButton2->isChecked() ? 1 : 0;
+    ConvertOptions = *accepted;
     accept();
 }
 
