@@ -202,11 +202,13 @@ void CountPoints(const std::vector<std::pair<std::size_t, std::u16string>>& coun
         if (stop) return;
         const auto& [id, path] = countable[k];
         try {
+            // Counted as they are read: the records themselves are not kept.
+            DrawingInfo info;
             if (jww.FileCheck(path)) {
-                if (jww.FileIn(path)) counts.emplace_back(id, CollectDrawingInfo(jww).AllPoints());
+                if (ReadDrawingInfo(jww, path, info)) counts.emplace_back(id, info.AllPoints());
                 JwwDataFree(jww);
             } else if (jws.FileCheck(path)) {
-                if (jws.FileIn(path)) counts.emplace_back(id, CollectDrawingInfo(jws).AllPoints());
+                if (ReadDrawingInfo(jws, path, info)) counts.emplace_back(id, info.AllPoints());
                 jws.DataFree();
             }
         } catch (...) {  // not enough memory for this one: its cells stay empty
