@@ -426,8 +426,12 @@ private:
 // Reads `n` entity objects into the lists; L.no has n entries already. The
 // lists of a long list (the drawing's own) are given their room up front.
 // A point read without marker fields gets the scale `plainScale`.
-void ReadEntityList(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uint32_t n, bool reserve,
-                    double plainScale, TextBatch& texts, RecordSink* sink = nullptr) {
+// kCounting: a read that counts only hands the records to `sink` and keeps
+// no order; the inserts are kept, since they decide which definitions count.
+// (A template, so that the ordinary read pays nothing for it.)
+template <bool kCounting>
+void ReadEntityListAs(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uint32_t n, bool reserve,
+                      double plainScale, TextBatch& texts, RecordSink* sink) {
     ArchiveIn& in = io.archive();
     std::uint32_t counter = 0;
     std::array<ListPlan, 7> plans;
@@ -438,6 +442,7 @@ void ReadEntityList(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uin
         L.With(kind, [&](const auto& list) {
             using T = typename std::decay_t<decltype(list)>::Record;
             constexpr bool kTexts = std::is_same_v<T, TEntJwwMoji> || std::is_same_v<T, TEntJwwSunpo>;
+            constexpr bool kSunk = kCounting && !std::is_same_v<T, TEntJwwBlock>;
             if (reserve)
                 plans[static_cast<std::size_t>(kind - 1)].BeforeAppend(list.items, kind, counter, n,
                                                                        in.r.remaining() + 2);
@@ -449,25 +454,26 @@ void ReadEntityList(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uin
                 if constexpr (kTexts) io.Into(&list.items, list.items.size());
                 Transfer(io, record);
             }
-            // A read that counts only hands the records to its sink; the
-            // inserts are kept, since they decide which definitions count.
-            bool sunk = false;
-            if constexpr (!std::is_same_v<T, TEntJwwBlock>) {
-                if (sink) {
-                    sink->Take(record);
-                    sunk = true;
-                }
-            }
-            if (!sunk) {
+            if constexpr (kSunk) {
+                sink->Take(record);
+            } else {
                 list.Append(std::move(record));
                 index = list.count - 1;
             }
             if constexpr (kTexts) texts.FlushIfFull();
         });
-        if (!sink) L.no[counter] = TEntJwwNo{kind, index};
+        if constexpr (!kCounting) L.no[counter] = TEntJwwNo{kind, index};
         ++counter;
         ++st.objectIndex;
     }
+}
+
+// Reads `n` entity objects into the lists; L.no has n entries already
+// (none for a read that counts into `sink`).
+void ReadEntityList(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uint32_t n, bool reserve,
+                    double plainScale, TextBatch& texts, RecordSink* sink = nullptr) {
+    if (sink) ReadEntityListAs<true>(io, st, L, n, reserve, plainScale, texts, sink);
+    else ReadEntityListAs<false>(io, st, L, n, reserve, plainScale, texts, nullptr);
 }
 
 void ReadBlockDefs(BodyIn& io, ArchiveState& st, DrawingBody& body, std::int32_t& n2, TextBatch& texts) {
