@@ -2,9 +2,10 @@
 // screen coordinates): the window is made as the program makes it, with a
 // settings file pointing at a copy of the corpus, and each step sends the
 // messages a user's keys and clicks would send (a tree view selection, list
-// view states, button clicks, a header click, a dropped folder, the settings
-// dialog's controls), waits for the window to show the outcome and checks
-// it. Modal message boxes are replaced by services that answer at once and
+// view states, button clicks, a header click, keys into the queue, text
+// pasted into the output folder field, the ？ menu, a dropped folder, the
+// settings dialog's controls), waits for the window to show the outcome and
+// checks it. Modal message boxes are replaced by services that answer at once and
 // keep what was said; the settings dialog is the real one.
 //
 // Usage: tervalo_ui_test --shots OUT_FOLDER FOLDER DRAWING   (the README's picture)
