@@ -166,9 +166,10 @@ x86_64-w64-mingw32-strip -o "$pkg/tervalo.exe" "$build/gui/win32/tervalo.exe"
 x86_64-w64-mingw32-strip -o "$pkg/tervalo-cli.exe" "$win_cli"
 cp packaging/windows/README.txt "$pkg/README.txt"
 # What is linked into both programs: the MinGW-w64 runtime and winpthreads,
-# and GCC's C++ and support libraries (under their runtime exception).
+# GCC's C++ and support libraries (under their runtime exception) and zlib.
 cp /usr/share/doc/mingw-w64-common/copyright "$pkg/licenses/mingw-w64-runtime-and-winpthreads.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$pkg/licenses/gcc-runtime-libraries.txt"
+cp /usr/share/doc/libz-mingw-w64-dev/copyright "$pkg/licenses/zlib.txt"
 cp packaging/windows/licenses/README.txt "$pkg/licenses/README.txt"
 # Windows line ends; the READMEs as UTF-8 with a byte-order mark, which every
 # Notepad reads as such.

@@ -436,7 +436,8 @@ TEST_F(GuiLogic, SettingsRoundTripWithTheSecondFile) {
     other.LoadSettings(path);
     EXPECT_EQ(other.ReferenceFolder(), s.main.ReferenceFolder);
     EXPECT_EQ(ConvertOptions.MarkerScale, 2.5);
-    other.SetOutputFolder(u"/out");
+    other.SetOutputFolder(u" /out\u3000");  // typed with spaces around it
+    EXPECT_EQ(other.OutputFolder(), u"/out");
     ConvertOptions.Direction = 1;
     ASSERT_TRUE(other.SaveSettings(path));
     const gui::WindowSettings again = gui::LoadWindowSettings(path);

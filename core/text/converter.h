@@ -32,4 +32,8 @@ std::u16string ToLower(const std::u16string& text);
 // for matching names without regard to case.
 std::u16string FoldCase(const std::u16string& text);
 
+// The library these conversions are made with and its licence, one line for
+// the program's about box; empty when the system's own functions make them.
+std::u16string LibraryNotice();
+
 }  // namespace tervalo::textconv

@@ -186,4 +186,6 @@ std::u16string FoldCase(const std::u16string& text) {
     return out;
 }
 
+std::u16string LibraryNotice() { return u"ICU（Unicode License）"; }
+
 }  // namespace tervalo::textconv

@@ -135,4 +135,6 @@ std::u16string FoldCase(const std::u16string& text) {
     return out;
 }
 
+std::u16string LibraryNotice() { return {}; }
+
 }  // namespace tervalo::textconv

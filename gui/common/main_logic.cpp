@@ -11,6 +11,7 @@
 #include "fs/fsutil.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
+#include "text/converter.h"
 #include "text/encoding.h"
 #include "text/func.h"
 
@@ -135,11 +136,14 @@ std::u16string HelpText() {
 }
 
 std::u16string AboutText(const std::u16string& version, const std::u16string& toolkit) {
+    // The text conversions' library is named only where one is linked in
+    // (the system's own functions serve on Windows).
+    const std::u16string text = textconv::LibraryNotice();
     return u"Tervalo " + version +
            u"\nJw_cad の図面（.jww）・図形（.jws）の仮点と実点を変換します。\n\n"
            u"使っているライブラリ：\n" +
-           toolkit +
-           u"\nICU（Unicode License）\n"
+           toolkit + u"\n" + (text.empty() ? u"" : text + u"\n") +
+           u"zlib（zlib License）\n"
            u"C++ 標準ライブラリ（GCC Runtime Library Exception 付き GPL v3）";
 }
 
@@ -502,7 +506,14 @@ void MainLogic::Drop(const std::vector<std::u16string>& paths) {
 
 // --- Output folder and run ---------------------------------------------------------
 
-void MainLogic::SetOutputFolder(const std::u16string& folder) {
+void MainLogic::SetOutputFolder(const std::u16string& typed) {
+    // A typed or pasted path loses the spaces around it (ASCII and
+    // ideographic), which no folder the user means has.
+    auto space = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\u3000'; };
+    std::size_t first = 0, last = typed.size();
+    while (first < last && space(typed[first])) ++first;
+    while (last > first && space(typed[last - 1])) --last;
+    const std::u16string folder = typed.substr(first, last - first);
     if (folder == outputFolder_) return;
     outputFolder_ = folder;
     fe_.OutputFolderChanged(outputFolder_);

@@ -55,8 +55,12 @@ std::u16string UnsupportedText(const std::vector<std::pair<std::u16string, std::
 // True when a new file can be created in `folder` (one is made and removed).
 bool FolderWritable(const std::u16string& folder);
 
+// The program's version as the window and the about box show it.
+inline constexpr char16_t kVersionText[] = u"Ver.1.10";
+
 // The help (the usage in short) and the about text; `toolkit` names the
-// window library and its licence, one line.
+// window library and its licence (a line each for what the front end links
+// in beside the shared libraries).
 std::u16string HelpText();
 std::u16string AboutText(const std::u16string& version, const std::u16string& toolkit);
 
@@ -127,7 +131,8 @@ public:
     // --- Output folder and run ------------------------------------------------
 
     const std::u16string& OutputFolder() const { return outputFolder_; }
-    // A folder typed or pasted into the output folder field.
+    // A folder typed or pasted into the output folder field (the spaces
+    // around it dropped).
     void SetOutputFolder(const std::u16string& folder);
     // The output-folder button: the folder picker.
     void PickOutputFolder();

@@ -6,6 +6,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 #include "convert/convert_options.h"
 #include "dialogs.h"
@@ -28,6 +30,12 @@ constexpr int kTopLabel = 22, kPanel3 = 84;
 constexpr wchar_t kTitle[] = L"Tervalo";
 constexpr wchar_t kConvertText[] = L"変換 (&T)";
 constexpr wchar_t kStopText[] = L"中止";
+constexpr int kHelpButton = 28;  // 96-dpi pixels
+// What the about box names beside the shared libraries: the window library
+// and the runtime linked into the program.
+constexpr char16_t kToolkitText[] =
+    u"Windows API（Windows の一部）\n"
+    u"MinGW-w64 ランタイム・winpthreads（著作権表示と許諾条件は同梱の licenses フォルダに）";
 
 HWND Make(const wchar_t* cls, const wchar_t* text, DWORD style, HWND parent, int id, DWORD ex = 0) {
     return CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
@@ -116,6 +124,7 @@ MainWindow::~MainWindow() {
     logic_.reset();
     if (font_) DeleteObject(font_);
     if (white_) DeleteObject(white_);
+    if (keys_) DestroyAcceleratorTable(keys_);
 }
 
 bool MainWindow::Create(int show) {
@@ -143,6 +152,8 @@ bool MainWindow::Create(int show) {
     dpi_ = static_cast<int>(GetDpiForWindow(hwnd_));
     if (dpi_ <= 0) dpi_ = 96;
     white_ = CreateSolidBrush(RGB(255, 255, 255));
+    ACCEL keys[] = {{FVIRTKEY, VK_F1, kIdHelpContents}, {FVIRTKEY, VK_F5, kIdRefresh}};
+    keys_ = CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys)));
     CreateControls();
     ApplySettings();
     Layout();
@@ -163,12 +174,33 @@ void MainWindow::CreateControls() {
         SendMessageW(fileType_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(gui::FileTypeOf(i).text).c_str()));
     label3_ = Make(L"STATIC", L"※変換対象は", SS_LEFT, hwnd_, -1);
     pickOutput_ = Make(L"BUTTON", L"保存先フォルダ", BS_PUSHBUTTON | WS_TABSTOP, hwnd_, kIdPickOutput);
-    outputEdit_ = Make(WC_EDITW, L"", ES_AUTOHSCROLL | ES_READONLY, hwnd_, kIdOutputEdit, WS_EX_CLIENTEDGE);
+    outputEdit_ = Make(WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, hwnd_, kIdOutputEdit, WS_EX_CLIENTEDGE);
+    SendMessageW(outputEdit_, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"フォルダを選ぶか、パスを入力・貼り付け"));
+    openOutput_ = Make(L"BUTTON", L"開く", BS_PUSHBUTTON | WS_TABSTOP, hwnd_, kIdOpenOutput);
     label4_ = Make(L"STATIC", L"JWW/JWSのみ", SS_LEFT, hwnd_, -1);
     settingsButton_ = Make(L"BUTTON", L"変換設定(&S)", BS_PUSHBUTTON | WS_TABSTOP, hwnd_, kIdSettings);
     convertButton_ = Make(L"BUTTON", kConvertText, BS_PUSHBUTTON | WS_TABSTOP, hwnd_, kIdConvert);
     quitButton_ = Make(L"BUTTON", L"終了 (&X)", BS_PUSHBUTTON | WS_TABSTOP, hwnd_, kIdQuit);
+    refresh_ = Make(L"BUTTON", L"更新", BS_PUSHBUTTON | WS_TABSTOP, hwnd_, kIdRefresh);
     previewToggle_ = Make(L"BUTTON", L"プレビュー(&P)", BS_AUTOCHECKBOX | WS_TABSTOP, hwnd_, kIdPreviewToggle);
+    help_ = Make(L"BUTTON", L"？", BS_PUSHBUTTON | WS_TABSTOP, hwnd_, kIdHelp);
+    // The buttons without a caption that says it all explain themselves.
+    tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0,
+                            hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
+    const std::pair<HWND, const wchar_t*> tips[] = {
+        {refresh_, L"一覧を読み直します (F5)"},
+        {openOutput_, L"保存先フォルダをエクスプローラーで開きます"},
+        {help_, L"使い方とバージョン情報 (F1)"},
+    };
+    for (const auto& [control, text] : tips) {
+        TTTOOLINFOW ti{};
+        ti.cbSize = sizeof ti;
+        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        ti.hwnd = hwnd_;
+        ti.uId = reinterpret_cast<UINT_PTR>(control);
+        ti.lpszText = const_cast<wchar_t*>(text);
+        SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
     list_ = Make(WC_LISTVIEWW, L"", LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | WS_TABSTOP, hwnd_, kIdList,
                  WS_EX_CLIENTEDGE);
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
@@ -284,7 +316,8 @@ void MainWindow::Layout() {
                std::max(0L, part.bottom - part.top - 4), TRUE);
 
     const int top = S(kTopLabel);
-    MoveWindow(label1_, 0, 0, w, top, TRUE);
+    MoveWindow(label1_, 0, 0, std::max(0, w - S(kHelpButton + 4)), top, TRUE);
+    MoveWindow(help_, std::max(0, w - S(kHelpButton + 2)), S(1), S(kHelpButton), top - S(2), TRUE);
     const int bodyH = std::max(0, h - top - statusH);
     const int treeW = std::clamp(S(treeWidth_), 0, std::max(0, w - S(kSplitter) - S(120)));
     tree_.Move(0, top, treeW, bodyH);
@@ -295,12 +328,17 @@ void MainWindow::Layout() {
     MoveWindow(fileType_, x0 + S(108), row1, S(230), S(220), TRUE);
     MoveWindow(label3_, x0 + S(346), row1 + S(4), S(110), S(18), TRUE);
     MoveWindow(pickOutput_, x0 + S(6), row2, S(98), S(24), TRUE);
-    MoveWindow(outputEdit_, x0 + S(108), row2 + 1, std::max(S(60), rightW - S(108 + 124)), S(22), TRUE);
-    MoveWindow(label4_, x0 + std::max(S(172), rightW - S(112)), row2 + S(4), S(108), S(18), TRUE);
+    // The field, then 開く beside it, before the note at the right.
+    const int editW = std::max(S(60), rightW - S(108 + 124 + 50));
+    MoveWindow(outputEdit_, x0 + S(108), row2 + 1, editW, S(22), TRUE);
+    MoveWindow(openOutput_, x0 + S(108) + editW + S(4), row2, S(44), S(24), TRUE);
+    MoveWindow(label4_, x0 + std::max(S(108 + 60 + 52), rightW - S(112)), row2 + S(4), S(108), S(18), TRUE);
     MoveWindow(settingsButton_, x0 + S(6), row3, S(104), S(24), TRUE);
     MoveWindow(convertButton_, x0 + S(114), row3, S(84), S(24), TRUE);
     MoveWindow(quitButton_, x0 + S(202), row3, S(84), S(24), TRUE);
     MoveWindow(previewToggle_, x0 + S(300), row3 + S(2), S(120), S(20), TRUE);
+    // 更新 at the right end of the row, as far as the window leaves room.
+    MoveWindow(refresh_, x0 + std::max(S(424), rightW - S(70)), row3, S(64), S(24), TRUE);
 
     const int listTop = top + S(kPanel3), listH = std::max(0, h - statusH - listTop);
     int previewW = 0;
@@ -310,7 +348,8 @@ void MainWindow::Layout() {
     }
     const int listW = previewShown_ ? std::max(0, rightW - previewW - S(kSplitter)) : rightW;
     MoveWindow(list_, x0, listTop, listW, listH, TRUE);
-    for (HWND hc : {preview_->AfterBox(), preview_->FitButton(), preview_->Canvas()}) ShowWindow(hc, previewShown_ ? SW_SHOW : SW_HIDE);
+    for (HWND hc : {preview_->Caption(), preview_->AfterBox(), preview_->FitButton(), preview_->Info(), preview_->Canvas()})
+        ShowWindow(hc, previewShown_ ? SW_SHOW : SW_HIDE);
     if (previewShown_) preview_->Move(x0 + listW + S(kSplitter), listTop, previewW, listH, dpi_);
     else preview_->Move(0, 0, 0, 0, dpi_);
 }
@@ -427,6 +466,7 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             dragging_ = 0;
             return 0;
         case WM_CLOSE:
+            CommitOutputFolder();
             if (!logic_->CloseRequested()) return 0;
             KillTimer(hwnd_, kTreeTimer);
             StoreSettings();
@@ -459,14 +499,31 @@ void MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
             if (code == CBN_SELCHANGE) logic_->SetFileType(static_cast<int>(SendMessageW(fileType_, CB_GETCURSEL, 0, 0)));
             break;
         case kIdPickOutput: logic_->PickOutputFolder(); break;
+        case kIdOutputEdit:
+            if (code == EN_KILLFOCUS) CommitOutputFolder();
+            break;
+        case kIdOpenOutput:
+            CommitOutputFolder();
+            logic_->OpenOutputFolder();
+            break;
         case kIdSettings: OpenSettings(); break;
-        case kIdConvert: logic_->ConvertClicked(SelectedRows()); break;
+        case kIdConvert:
+            CommitOutputFolder();
+            logic_->ConvertClicked(SelectedRows());
+            break;
+        case kIdRefresh: RefreshList(); break;
+        case kIdHelp: ShowHelpMenu(); break;
+        case kIdHelpContents: Message(gui::HelpText(), gui::MessageKind::Plain); break;
+        case kIdAbout: Message(gui::AboutText(gui::kVersionText, kToolkitText), gui::MessageKind::Plain); break;
         case kIdQuit: PostMessageW(hwnd_, WM_CLOSE, 0, 0); break;
         case IDOK:
-            // Enter, as the dialog keys give it: in the list it opens the file.
+            // Enter, as the dialog keys give it: in the list it opens the
+            // file; in the output folder field it takes the folder typed.
             if (GetFocus() == list_) {
                 const std::vector<std::size_t> rows = SelectedRows();
                 logic_->OpenFile(rows.empty() ? std::nullopt : std::optional<std::size_t>(rows.front()));
+            } else if (GetFocus() == outputEdit_) {
+                CommitOutputFolder();
             }
             break;
         case kIdPreviewToggle:
@@ -531,12 +588,10 @@ LRESULT MainWindow::OnNotify(const NMHDR* hdr) {
             return 0;
         }
         case LVN_KEYDOWN:
+            // (F5 is the window's key, see TranslateKeys.)
             if (reinterpret_cast<const NMLVKEYDOWN*>(hdr)->wVKey == VK_RETURN) {
                 const std::vector<std::size_t> rows = SelectedRows();
                 logic_->OpenFile(rows.empty() ? std::nullopt : std::optional<std::size_t>(rows.front()));
-            } else if (reinterpret_cast<const NMLVKEYDOWN*>(hdr)->wVKey == VK_F5) {
-                const int focus = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
-                logic_->Refresh(SelectedRows(), focus >= 0 ? std::optional<std::size_t>(focus) : std::nullopt);
             }
             return 0;
         default: return 0;
@@ -549,6 +604,30 @@ void MainWindow::OnTimer() {
     if (path == lastTreePath_) return;
     lastTreePath_ = path;
     if (!path.empty() && !logic_->Running()) logic_->SelectFolder(path);
+}
+
+void MainWindow::RefreshList() {
+    const int focus = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    logic_->Refresh(SelectedRows(), focus >= 0 ? std::optional<std::size_t>(focus) : std::nullopt);
+}
+
+void MainWindow::CommitOutputFolder() {
+    if (!outputEdit_ || !SendMessageW(outputEdit_, EM_GETMODIFY, 0, 0)) return;
+    SendMessageW(outputEdit_, EM_SETMODIFY, FALSE, 0);
+    logic_->SetOutputFolder(WindowText(outputEdit_));
+    // The field shows the folder as the logic took it.
+    if (WindowText(outputEdit_) != logic_->OutputFolder()) SetText(outputEdit_, logic_->OutputFolder());
+}
+
+void MainWindow::ShowHelpMenu() {
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, kIdHelpContents, L"使い方(&H)\tF1");
+    AppendMenuW(menu, MF_STRING, kIdAbout, L"バージョン情報(&A)");
+    RECT r;
+    GetWindowRect(help_, &r);
+    // Below the button, its right edge at the button's (the window's edge).
+    TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, r.right, r.bottom, 0, hwnd_, nullptr);
+    DestroyMenu(menu);
 }
 
 void MainWindow::ShowCurrentInPreview() {
@@ -604,11 +683,18 @@ void MainWindow::RunTasks() {
 int MainWindow::MessageLoop(HWND main) {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (TranslateKeys(main, &msg)) continue;
         if (main && IsWindow(main) && IsDialogMessageW(main, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+bool MainWindow::TranslateKeys(HWND main, MSG* msg) {
+    if (!main || !IsWindow(main) || (msg->hwnd != main && !IsChild(main, msg->hwnd))) return false;
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(main, GWLP_USERDATA));
+    return self && self->keys_ && TranslateAcceleratorW(main, self->keys_, msg) != 0;
 }
 
 bool MainWindow::PumpOne(HWND main, bool wait) {
@@ -619,6 +705,7 @@ bool MainWindow::PumpOne(HWND main, bool wait) {
         return true;
     }
     if (msg.message == WM_QUIT) return false;
+    if (TranslateKeys(main, &msg)) return true;
     if (main && IsWindow(main) && IsDialogMessageW(main, &msg)) return true;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
@@ -723,7 +810,7 @@ void MainWindow::SelectRows(const std::vector<std::size_t>& rows, std::size_t cu
 
 void MainWindow::RunStateChanged(bool running) {
     SetWindowTextW(convertButton_, running ? kStopText : kConvertText);
-    for (HWND h : {pickOutput_, settingsButton_, fileType_}) EnableWindow(h, !running);
+    for (HWND h : {pickOutput_, outputEdit_, settingsButton_, fileType_, refresh_}) EnableWindow(h, !running);
     tree_.Enable(!running);
     ShowWindow(progress_, running ? SW_SHOW : SW_HIDE);
     SendMessageW(progress_, PBM_SETPOS, 0, 0);

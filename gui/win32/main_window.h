@@ -2,11 +2,13 @@
 // logic (gui::MainLogic). It draws what the logic's notices say and forwards
 // what the user does; the decisions are the logic's.
 //
-// Layout: the reference folder caption on top; the folder tree on the left;
-// on the right the file type, the output folder with its picker, the
-// buttons 変換設定(S), 変換 (T), 終了 (X) and the preview toggle, then the
-// file list (a virtual report list view) with the preview beside it; the
+// Layout: the reference folder caption on top, the help button ？ at its
+// right end; the folder tree on the left; on the right the file type, the
+// output folder (typed, pasted or picked, and opened with 開く), the buttons
+// 変換設定(S), 変換 (T), 終了 (X), the preview toggle and 更新 (F5), then
+// the file list (a virtual report list view) with the preview beside it; the
 // status bar with a progress bar at the bottom. Both splits can be dragged.
+// F1 shows the help, F5 lists the folder again.
 #pragma once
 
 #include <windows.h>
@@ -40,6 +42,11 @@ enum ControlId : int {
     kIdStatus,
     kIdProgress,
     kIdPreviewToggle,
+    kIdRefresh,
+    kIdOpenOutput,
+    kIdHelp,          // the ？ button: a menu of the two below
+    kIdHelpContents,  // 使い方 (F1)
+    kIdAbout,         // バージョン情報
 };
 
 // The desktop services the window uses. The real ones show modal windows;
@@ -100,6 +107,9 @@ public:
     static int MessageLoop(HWND main);
     // Handles one message of a loop; false when it was WM_QUIT.
     static bool PumpOne(HWND main, bool wait);
+    // The window's keys (F1, F5) in a message for it or one of its
+    // controls: true when the message became the key's command.
+    static bool TranslateKeys(HWND main, MSG* msg);
 
     // --- FrontEnd ------------------------------------------------------------
     void Post(std::function<void()> task) override;
@@ -142,6 +152,11 @@ private:
     void OnCommand(WPARAM wParam, LPARAM lParam);
     LRESULT OnNotify(const NMHDR* hdr);
     void OnTimer();
+    void RefreshList();
+    // The output folder as typed or pasted, once the field is left or Enter
+    // is pressed (and before anything uses the folder).
+    void CommitOutputFolder();
+    void ShowHelpMenu();
     void ShowCurrentInPreview();
     void UpdateSortArrow();
     int S(int v) const { return MulDiv(v, dpi_, 96); }
@@ -155,8 +170,10 @@ private:
     std::deque<std::function<void()>> tasks_;
     HWND hwnd_ = nullptr;
     HWND label1_ = nullptr, label2_ = nullptr, label3_ = nullptr, label4_ = nullptr;
-    HWND fileType_ = nullptr, pickOutput_ = nullptr, outputEdit_ = nullptr;
+    HWND fileType_ = nullptr, pickOutput_ = nullptr, outputEdit_ = nullptr, openOutput_ = nullptr;
     HWND settingsButton_ = nullptr, convertButton_ = nullptr, quitButton_ = nullptr, previewToggle_ = nullptr;
+    HWND refresh_ = nullptr, help_ = nullptr, tips_ = nullptr;
+    HACCEL keys_ = nullptr;
     HWND list_ = nullptr, status_ = nullptr, progress_ = nullptr;
     HFONT font_ = nullptr;
     HBRUSH white_ = nullptr;

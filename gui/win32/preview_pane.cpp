@@ -128,7 +128,10 @@ void DrawPoint(HDC dc, const render::PointPrim& pt, double x, double y, HPEN tem
 
 PreviewPane::PreviewPane(gui::FrontEnd& frontEnd) : frontEnd_(frontEnd), loader_(frontEnd) {}
 
-PreviewPane::~PreviewPane() { loader_.Cancel(); }
+PreviewPane::~PreviewPane() {
+    loader_.Cancel();
+    if (bold_) DeleteObject(bold_);
+}
 
 bool PreviewPane::Create(HWND parent, HFONT font) {
     HINSTANCE inst = GetModuleHandleW(nullptr);
@@ -143,6 +146,8 @@ bool PreviewPane::Create(HWND parent, HFONT font) {
         wc.lpszClassName = kCanvasClass;
         RegisterClassExW(&wc);
     }
+    caption_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 0, 0,
+                               parent, nullptr, inst, nullptr);
     after_ = CreateWindowExW(0, L"BUTTON", L"変換後", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 0, 0, 0,
                              parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kAfterId)), inst, nullptr);
     fit_ = CreateWindowExW(0, L"BUTTON", L"全体", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, parent,
@@ -153,18 +158,30 @@ bool PreviewPane::Create(HWND parent, HFONT font) {
                               inst, this);
     SetFont(font);
     UpdateInfo();
-    return after_ && fit_ && info_ && canvas_;
+    return caption_ && after_ && fit_ && info_ && canvas_;
 }
 
 void PreviewPane::SetFont(HFONT font) {
     font_ = font;
     for (HWND h : {after_, fit_, info_}) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    // The file's name in bold, as a heading of the pane.
+    LOGFONTW lf{};
+    if (GetObjectW(font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf)) {
+        lf.lfWeight = FW_BOLD;
+        HFONT bold = CreateFontIndirectW(&lf);
+        SendMessageW(caption_, WM_SETFONT, reinterpret_cast<WPARAM>(bold), TRUE);
+        if (bold_) DeleteObject(bold_);
+        bold_ = bold;
+    }
 }
 
 void PreviewPane::Move(int x, int y, int w, int h, int dpi) {
     dpi_ = dpi;
     auto S = [dpi](int v) { return MulDiv(v, dpi, 96); };
-    const int bar = S(34);
+    const int name = S(20), bar = S(34);
+    MoveWindow(caption_, x + S(4), y + S(2), std::max(0, w - S(8)), name - S(2), TRUE);
+    y += name;
+    h -= name;
     MoveWindow(after_, x, y + S(2), S(72), S(22), TRUE);
     MoveWindow(fit_, x + S(76), y + S(1), S(52), S(24), TRUE);
     // Two lines of counts (before and after conversion) beside the buttons.
@@ -177,6 +194,7 @@ void PreviewPane::Move(int x, int y, int w, int h, int dpi) {
 
 void PreviewPane::ShowFile(const std::u16string& path, const TConvertOptions& options) {
     path_ = path;
+    SetText(caption_, gui::PreviewCaption(path));
     options_ = options;
     Request();
 }
@@ -223,7 +241,17 @@ std::u16string PreviewPane::InfoText() const {
     return gui::PreviewCountsText(*content_);
 }
 
-void PreviewPane::UpdateInfo() { SetText(info_, InfoText()); }
+std::u16string PreviewPane::Message() const {
+    if (content_ && content_->scene) return {};
+    return loading_ ? std::u16string(gui::kPreviewLoadingText)
+           : content_ ? content_->message
+                      : std::u16string(gui::kPreviewEmptyText);
+}
+
+void PreviewPane::UpdateInfo() {
+    SetText(info_, InfoText());
+    SetText(canvas_, Message());
+}
 
 bool PreviewPane::OnCommand(WPARAM wParam, LPARAM lParam) {
     const HWND from = reinterpret_cast<HWND>(lParam);
@@ -319,9 +347,7 @@ void PreviewPane::Paint(HDC dc, const RECT& rc) {
         DrawScene(dc);
         DrawLegend(dc);
     } else {
-        std::u16string text = loading_ ? std::u16string(gui::kPreviewLoadingText)
-                              : content_ ? content_->message
-                                         : std::u16string(gui::kPreviewEmptyText);
+        const std::u16string text = Message();
         RECT box = rc;
         InflateRect(&box, -MulDiv(12, dpi_, 96), -MulDiv(12, dpi_, 96));
         SetTextColor(dc, RGB(96, 96, 96));

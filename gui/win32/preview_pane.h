@@ -1,4 +1,7 @@
-// The preview beside the file list, drawn with GDI: the shared preview's
+// The preview beside the file list, drawn with GDI: the name of the file
+// shown above it (the canvas's window text is the text shown instead of a
+// drawing: what to do while empty, "loading", or why a file cannot be
+// drawn; empty while a drawing is shown), then the shared preview's
 // primitives of the current file (lines in their line types, arcs, solids,
 // texts as text in their size, angle and font, points told apart), zoom with
 // the wheel around the mouse, pan by dragging, fit by a double click or the
@@ -34,6 +37,8 @@ public:
     // For the main window's command handling: true when the command was the pane's.
     bool OnCommand(WPARAM wParam, LPARAM lParam);
 
+    HWND Caption() const { return caption_; }
+    HWND Info() const { return info_; }
     HWND AfterBox() const { return after_; }
     HWND FitButton() const { return fit_; }
     HWND Canvas() const { return canvas_; }
@@ -51,11 +56,13 @@ private:
     void Request();
     void Fit();
     void UpdateInfo();
+    std::u16string Message() const;
 
     gui::FrontEnd& frontEnd_;
     gui::PreviewLoader loader_;
-    HWND after_ = nullptr, fit_ = nullptr, info_ = nullptr, canvas_ = nullptr;
+    HWND caption_ = nullptr, after_ = nullptr, fit_ = nullptr, info_ = nullptr, canvas_ = nullptr;
     HFONT font_ = nullptr;
+    HFONT bold_ = nullptr;  // the caption's, made from font_
     int dpi_ = 96;
     std::u16string path_;
     TConvertOptions options_;

@@ -2,9 +2,10 @@
 // screen coordinates): the window is made as the program makes it, with a
 // settings file pointing at a copy of the corpus, and each step sends the
 // messages a user's keys and clicks would send (a tree view selection, list
-// view states, button clicks, a header click, a dropped folder, the settings
-// dialog's controls), waits for the window to show the outcome and checks
-// it. Modal message boxes are replaced by services that answer at once and
+// view states, button clicks, a header click, keys into the queue, text
+// pasted into the output folder field, the ？ menu, a dropped folder, the
+// settings dialog's controls), waits for the window to show the outcome and
+// checks it. Modal message boxes are replaced by services that answer at once and
 // keep what was said; the settings dialog is the real one.
 //
 // Usage: tervalo_ui_test --shots OUT_FOLDER FOLDER DRAWING   (the README's picture)
@@ -96,6 +97,7 @@ bool WaitFor(HWND main, const std::function<bool()>& done, DWORD ms = 30000) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) continue;  // the window's end is seen by `done`
+            if (MainWindow::TranslateKeys(main, &msg)) continue;
             if (main && IsWindow(main) && IsDialogMessageW(main, &msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
@@ -136,6 +138,39 @@ std::wstring CellText(HWND list, int row, int column) {
     item.cchTextMax = static_cast<int>(std::size(buf));
     SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     return buf;
+}
+
+// A key as the keyboard sends it: into the queue of the focused control,
+// where the test's loop handles it as the program's loop would.
+void PressKey(HWND control, WPARAM key) {
+    PostMessageW(control, WM_KEYDOWN, key, 1);
+    PostMessageW(control, WM_KEYUP, key, 0xC0000001);
+}
+
+// Typed or pasted into an edit box: its whole text replaced, as a paste does
+// (the box counts as modified).
+void Paste(HWND edit, const std::wstring& text) {
+    SetFocus(edit);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+int FocusedRow(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)); }
+
+// The popup menu open at the moment (its items read back), then closed.
+std::vector<std::wstring> g_menuItems;
+void CALLBACK ReadAndCloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (HWND popup = FindWindowW(L"#32768", nullptr)) {
+        if (auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0))) {
+            for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+                wchar_t text[128] = {};
+                GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+                g_menuItems.push_back(text);
+            }
+        }
+    }
+    EndMenu();
 }
 
 int RowCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
@@ -204,6 +239,8 @@ struct Recorded {
     std::vector<std::u16string> opened;
     int beeps = 0;
     int results = 0;
+    std::u16string resultsSummary;
+    std::vector<gui::ResultRow> resultRows;
     std::function<void(HWND)> onDialog;
 };
 
@@ -220,7 +257,11 @@ Services TestServices(Recorded& r) {
         r.opened.push_back(path);
         return true;
     };
-    s.results = [&r](HWND, const std::u16string&, const std::vector<gui::ResultRow>&) { ++r.results; };
+    s.results = [&r](HWND, const std::u16string& summary, const std::vector<gui::ResultRow>& rows) {
+        ++r.results;
+        r.resultsSummary = summary;
+        r.resultRows = rows;
+    };
     s.dialogOpened = [&r](HWND dlg) {
         if (r.onDialog) r.onDialog(dlg);
     };
@@ -523,6 +564,103 @@ int wmain(int argc, wchar_t** argv) {
         }
         End();
 
+        Begin("the preview names the file it shows; empty, it says what to do");
+        {
+            HWND caption = w.Preview().Caption(), canvas = w.Preview().Canvas();
+            SendMessageW(w.Control(kIdPreviewToggle), BM_CLICK, 0, 0);
+            SelectRow(list, 1, true);
+            Expect(WaitFor(main, [&] { return w.Preview().Content() && !w.Preview().Loading(); }, 30000), "the file is read");
+            Expect(IsWindowVisible(caption) && WindowText(caption) == U(CellText(list, 1, 0)),
+                   "the caption names the file: " + Utf8(WindowText(caption)));
+            const gui::PreviewContent* c = w.Preview().Content();
+            Expect(c && (c->scene ? WindowText(canvas).empty() : WindowText(canvas) == c->message),
+                   "a drawing instead of a text: " + Utf8(WindowText(canvas)));
+            ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+            Expect(WindowText(caption).empty(), "no file, no caption");
+            Expect(WindowText(canvas) == gui::kPreviewEmptyText, "the empty preview says what to do: " + Utf8(WindowText(canvas)));
+            SendMessageW(w.Control(kIdPreviewToggle), BM_CLICK, 0, 0);
+            Expect(!IsWindowVisible(caption), "folded away with the preview");
+        }
+        End();
+
+        Begin("更新 and F5 list the folder again, the selection kept");
+        {
+            HWND refresh = w.Control(kIdRefresh);
+            Expect(WindowText(refresh) == u"更新" && IsWindowVisible(refresh), "the 更新 button");
+            SelectRow(list, 1, true);
+            SelectRow(list, 2, true);
+            const std::vector<std::size_t> selected = w.SelectedRows();
+            const std::wstring current = CellText(list, 2, 0);
+            auto relisted = [&](const std::function<void()>& action) {
+                const int before = w.listingsFinished;
+                action();
+                return WaitFor(main, [&] { return w.listingsFinished > before; }, 30000);
+            };
+            Expect(relisted([&] { SendMessageW(refresh, BM_CLICK, 0, 0); }), "the button lists the folder again");
+            Expect(w.SelectedRows() == selected && FocusedRow(list) >= 0 && CellText(list, FocusedRow(list), 0) == current,
+                   "the same files are selected, the same one current");
+            Expect(w.StatusText() == gui::FoundText(FilesIn(subPath).size()), "status: " + Utf8(w.StatusText()));
+            SetFocus(list);
+            Expect(relisted([&] { PressKey(list, VK_F5); }), "F5 in the list lists it again");
+            Expect(relisted([&] { PressKey(w.Control(kIdFileType), VK_F5); }), "F5 elsewhere in the window too");
+            Expect(w.SelectedRows() == selected, "the selection is kept");
+            ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        }
+        End();
+
+        Begin("the output folder typed or pasted: Enter or leaving the field sets it; 開く opens it");
+        {
+            HWND edit = w.Control(kIdOutputEdit), open = w.Control(kIdOpenOutput);
+            const std::wstring typed = Join(settingsFolder, L"出力 先"), missing = Join(settingsFolder, L"無いフォルダ");
+            CreateDirectoryW(typed.c_str(), nullptr);
+            Expect(!(GetWindowLongW(edit, GWL_STYLE) & ES_READONLY) && IsWindowEnabled(edit), "the field can be edited");
+            Paste(edit, L"  " + typed + L"\u3000");
+            Expect(w.Logic().OutputFolder() == U(out), "not taken while typing");
+            PressKey(edit, VK_RETURN);
+            Expect(WaitFor(main, [&] { return w.Logic().OutputFolder() == U(typed); }, 5000),
+                   "Enter takes it, without the spaces around it: " + Utf8(w.Logic().OutputFolder()));
+            Expect(WindowText(edit) == U(typed), "the field shows it as taken");
+            const std::size_t opened = rec.opened.size(), said = rec.messages.size();
+            SendMessageW(open, BM_CLICK, 0, 0);
+            Expect(WindowText(open) == u"開く" && rec.opened.size() == opened + 1 && rec.opened.back() == U(typed),
+                   "開く opens it in Explorer");
+            Paste(edit, missing);
+            SetFocus(list);
+            Expect(w.Logic().OutputFolder() == U(missing), "leaving the field takes it");
+            SendMessageW(open, BM_CLICK, 0, 0);
+            Expect(rec.opened.size() == opened + 1 && rec.messages.size() == said + 1, "a missing folder is not opened; the user is told");
+            Paste(edit, out);
+            SetFocus(list);
+            Expect(w.Logic().OutputFolder() == U(out) && WindowText(edit) == U(out), "the run's folder again");
+        }
+        End();
+
+        Begin("？: the help (F1 too) and the about box with the version and the licences");
+        {
+            HWND help = w.Control(kIdHelp);
+            Expect(WindowText(help) == u"？" && IsWindowVisible(help), "the ？ button");
+            g_menuItems.clear();
+            SetTimer(nullptr, 0, 300, ReadAndCloseMenu);
+            SendMessageW(help, BM_CLICK, 0, 0);  // returns when the menu has closed
+            Expect(g_menuItems == std::vector<std::wstring>{L"使い方(&H)\tF1", L"バージョン情報(&A)"},
+                   "its menu: " + std::to_string(g_menuItems.size()) + " items");
+            const std::size_t said = rec.messages.size();
+            SetFocus(list);
+            PressKey(list, VK_F1);
+            Expect(WaitFor(main, [&] { return rec.messages.size() > said; }, 5000) && rec.messages.back() == gui::HelpText(),
+                   "F1 shows the help");
+            SendMessageW(main, WM_COMMAND, MAKEWPARAM(kIdHelpContents, 0), 0);
+            Expect(rec.messages.size() == said + 2 && rec.messages.back() == gui::HelpText(), "and so does 使い方");
+            SendMessageW(main, WM_COMMAND, MAKEWPARAM(kIdAbout, 0), 0);
+            const std::u16string about = rec.messages.size() == said + 3 ? rec.messages.back() : u"";
+            Expect(about.rfind(u"Tervalo Ver.1.10", 0) == 0 && about.find(u"Windows API") != std::u16string::npos &&
+                       about.find(u"MinGW-w64") != std::u16string::npos && about.find(u"zlib") != std::u16string::npos &&
+                       about.find(u"GCC Runtime Library Exception") != std::u16string::npos &&
+                       about.find(u"ICU") == std::u16string::npos,
+                   "バージョン情報: the version and what is linked in, no ICU: " + Utf8(about));
+        }
+        End();
+
         Begin("change the options in the settings dialog");
         {
             // First a scale that is refused, then 2.5: point markers ○.
@@ -590,6 +728,30 @@ int wmain(int argc, wchar_t** argv) {
             nm.iItem = w.SelectedRows().empty() ? -1 : static_cast<int>(w.SelectedRows().front());
             SendMessageW(main, WM_NOTIFY, kIdList, reinterpret_cast<LPARAM>(&nm));
             Expect(rec.opened.size() == before + 1 && rec.opened.back().rfind(U(subPath), 0) == 0, "the shell is asked to open it");
+        }
+        End();
+
+        Begin("a file not converted: the results list names it with its reason");
+        {
+            const std::wstring broken = Join(settingsFolder, L"壊れた図面");
+            CreateDirectoryW(broken.c_str(), nullptr);
+            {
+                std::ofstream f(Join(broken, L"壊れた.jww").c_str(), std::ios::binary);
+                f << "JwwData. this is not a drawing";
+            }
+            const int before = w.listingsFinished;
+            DropPath(main, broken);
+            Expect(WaitFor(main, [&] { return w.listingsFinished > before; }, 30000) && RowCount(list) == 1, "the folder is listed");
+            SelectRow(list, 0, true);
+            const int runs = w.runsFinished, shown = rec.results;
+            SendMessageW(w.Control(kIdConvert), BM_CLICK, 0, 0);
+            Expect(WaitFor(main, [&] { return w.runsFinished > runs; }, 60000), "the run ends");
+            Expect(rec.results == shown + 1, "the results are shown");
+            Expect(rec.resultRows.size() == 1 && rec.resultRows[0].name == u"壊れた.jww" && !rec.resultRows[0].reason.empty(),
+                   "the file with its reason: " + (rec.resultRows.empty() ? std::string() : Utf8(rec.resultRows[0].reason)));
+            Expect(rec.resultsSummary == w.StatusText() &&
+                       w.StatusText().find(u"1個のファイルは変換できませんでした") != std::u16string::npos,
+                   "headed by the status: " + Utf8(w.StatusText()));
         }
         End();
 
