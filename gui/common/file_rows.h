@@ -32,6 +32,12 @@ enum Column : int {
     kColumnCount
 };
 inline constexpr int kStoredColumns = 6;  // the settings file's columns
+// The order in which the columns are shown, left to right: the memo after
+// the version, so that name, kind, time, size and version fit a narrow
+// window. A column keeps its number (in the settings file and the sort).
+inline constexpr std::array<int, kColumnCount> kShownColumnOrder = {
+    kNameColumn,    kKindColumn, kTimeColumn,      kSizeColumn, kVersionColumn,
+    kMemoColumn,    kTemporaryColumn, kRealColumn, kMarkerColumn};
 inline constexpr int kFirstCountColumn = kTemporaryColumn;
 inline constexpr int kCountColumns = 3;
 

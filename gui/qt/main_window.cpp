@@ -317,10 +317,11 @@ void TForm1::BuildList(QVBoxLayout* panel2Layout) {
     ListView1->horizontalHeader()->setSectionsClickable(true);
     ListView1->horizontalHeader()->setStretchLastSection(false);
     ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // The memo is shown after the version, so that name, kind, time, size
-    // and version fit a narrow window; its place in the settings file and
-    // in sorting stays that of column 2.
-    ListView1->horizontalHeader()->moveSection(gui::kMemoColumn, gui::kVersionColumn);
+    // The columns in the order they are shown (the memo after the version).
+    for (int v = 0; v < gui::kColumnCount; ++v) {
+        QHeaderView* header = ListView1->horizontalHeader();
+        header->moveSection(header->visualIndex(gui::kShownColumnOrder[static_cast<std::size_t>(v)]), v);
+    }
     ListView1->viewport()->installEventFilter(this);
     ListView1->installEventFilter(this);
     // The control with the keyboard focus is framed.

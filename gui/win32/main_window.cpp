@@ -214,6 +214,10 @@ void MainWindow::CreateControls() {
         col.pszText = caption.data();
         SendMessageW(list_, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&col));
     }
+    // The columns in the order they are shown (the memo after the version).
+    int shown[gui::kColumnCount];
+    for (int v = 0; v < gui::kColumnCount; ++v) shown[v] = gui::kShownColumnOrder[static_cast<std::size_t>(v)];
+    ListView_SetColumnOrderArray(list_, gui::kColumnCount, shown);
     preview_->Create(hwnd_, nullptr);
     status_ = Make(STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP, hwnd_, kIdStatus);
     progress_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, 0, 0, 0, 0, status_,
