@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "convert/convert_options.h"
+#include "convert/drawing_info.h"
 #include "convert/file_convert.h"
 #include "convert/settings_file.h"
 #include "dos/jwc_data.h"
@@ -144,6 +145,23 @@ std::string RoundTrip(Container& a, std::int32_t ver, std::int32_t n1Of(const Co
 
 std::int32_t JwwN1(const TJwwData& d) { return d.Enthd.n1; }
 
+// The counting read of the bytes as a file (records counted as they are
+// read, none kept) reads whatever the whole read reads, with the same counts.
+template <typename Container>
+std::string CountingCheck(const Container& whole, bool read, const fs::path& file) {
+    Container counting;
+    DrawingInfo counted;
+    const bool ok = ReadDrawingInfo(counting, U16(file), counted);
+    if (!read) return "";
+    if (!ok) return "reads whole but not by the counting read: " + counting.LastError();
+    const DrawingInfo full = CollectDrawingInfo(whole);
+    if (!(counted.entities == full.entities) || !(counted.AllPoints() == full.AllPoints()) ||
+        counted.blockDefinitions != full.blockDefinitions ||
+        counted.referencedBlockDefinitions != full.referencedBlockDefinitions)
+        return "the counting read counts otherwise than the whole read";
+    return "";
+}
+
 // Whatever reads renders, as SVG and as a small PNG, and the picture's fit
 // lies within the drawing's extent.
 template <typename Container>
@@ -187,6 +205,7 @@ std::string CheckJwwRoundTrip(Input data) {
     if (read && !listed) return "reads whole but its header does not list: " + head.LastError();
     if (read && (head.Enthd.strMemo != jww.Enthd.strMemo || head.Enthd.jwVer != jww.Enthd.jwVer))
         return "header listing differs from the full read";
+    if (std::string failure = CountingCheck(jww, read, file); !failure.empty()) return failure;
 
     if (!read) return "";
     if (std::string failure = RenderCheck(jww); !failure.empty()) return failure;
@@ -201,7 +220,11 @@ std::string CheckJwwRoundTrip(Input data) {
 
 std::string CheckJwsRoundTrip(Input data) {
     TJwsData jws;
-    if (!jws.ReadFromBuffer(data)) return "";
+    const bool read = jws.ReadFromBuffer(data);
+    const fs::path file = fs::path(ScratchFolder()) / "count.jws";
+    WriteBytes(file, data);
+    if (std::string failure = CountingCheck(jws, read, file); !failure.empty()) return failure;
+    if (!read) return "";
     if (std::string failure = RenderCheck(jws); !failure.empty()) return failure;
     return RoundTrip<TJwsData>(jws, jws.Enthd.jwVer, [](const TJwsData& d) { return d.Enthd.n1; });
 }
