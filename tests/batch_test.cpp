@@ -392,6 +392,28 @@ TEST(BatchTest, NamesThatDifferInLetterCaseAreOneName) {
         }
     }
 
+#ifndef _WIN32
+    // Two folder texts that lead to one folder (a link here, letter case on a
+    // case-insensitive file system): a backup chosen for the second file sees
+    // the backups of the first, even while the first is still being put in place.
+    {
+        Fixture g;
+        fs::create_directory(g.dir.path() / "ref2");
+        fs::create_directory(g.out / "Sub");
+        fs::create_directory_symlink(g.out / "Sub", g.out / "sub");
+        WriteFile(g.ref / "plan.jww", Drawing(1));
+        WriteFile(g.dir.path() / "ref2" / "plan.jws", Figure(2));
+        WriteFile(g.out / "Sub" / "plan.jww", {1, 1, 1});
+        WriteFile(g.out / "Sub" / "plan.jws", {2, 2, 2});
+        BatchJob job = g.Job({});
+        job.items.push_back({job.referenceFolder, u"plan.jww", false, u"Sub"});
+        job.items.push_back({U16((g.dir.path() / "ref2").string()), u"plan.jws", false, u"sub"});
+        EXPECT_EQ(g.Run(job).converted, 2);
+        EXPECT_EQ(ReadFile(g.out / "Sub" / "plan.BAK"), (Bytes{1, 1, 1}));
+        EXPECT_EQ(ReadFile(g.out / "Sub" / "plan.jws.BAK"), (Bytes{2, 2, 2}));
+    }
+#endif
+
     // An output folder that differs from a source folder in case only.
     Fixture f;
     fs::create_directory(f.dir.path() / "REF");

@@ -294,9 +294,11 @@ public:
             const std::u16string folded = textconv::FoldCase(item.name);
             names = {folded, ReplaceExt(folded, u".bak"), folded + u".bak"};
         }
+        // By name alone, whatever the folder: two folder texts may lead to one
+        // folder (letter case, a link), and a backup chosen beside a group
+        // still in flight must see that group's backups made.
         const auto meets = [&](const Group& g) {
-            return g.folder == folder &&
-                   std::any_of(names.begin(), names.end(), [&](const auto& n) { return g.names.count(n) != 0; });
+            return std::any_of(names.begin(), names.end(), [&](const auto& n) { return g.names.count(n) != 0; });
         };
         if (inFlight_ && meets(placing_)) WaitPlaced();
         if (group_.waiting > 0 && (folder != group_.folder || meets(group_))) {
