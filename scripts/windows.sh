@@ -134,9 +134,13 @@ if [ -x "$linux_cli" ] && [ -d "$corpus" ]; then
     if find "$d" -maxdepth 1 -type f \( -iname '*.jww' -o -iname '*.jws' \) | grep -q .; then sub=$(basename "$d"); break; fi
   done < <(find "$copy" -mindepth 1 -maxdepth 1 -type d -print0 | sort -z)
   "$linux_cli" convert --to-real --marker circle --scale 2.5 -o "$ui/expected" "$copy/$sub" >/dev/null 2>&1 || true
-  # A long run: six copies of that folder's drawings; many: 3900 links.
-  for i in 1 2 3 4 5 6; do
-    for f in "$copy/$sub"/*; do [ -f "$f" ] && cp "$f" "$ui/long/$i-$(basename "$f")"; done
+  # A long run: forty links to each of that folder's drawings, so that a run
+  # is still going when the test stops it (or closes the window), however
+  # fast the machine converts; many: 3900 links.
+  for ((i = 1; i <= 40; i++)); do
+    for f in "$copy/$sub"/*; do
+      [ -f "$f" ] && { ln "$f" "$ui/long/$i-$(basename "$f")" 2>/dev/null || cp "$f" "$ui/long/$i-$(basename "$f")"; }
+    done
   done
   mapfile -d '' drawings < <(find "$corpus" -type f \( -iname '*.jww' -o -iname '*.jws' \) -print0 | sort -z)
   for ((i = 0; i < 3900; i++)); do
