@@ -478,16 +478,22 @@ TEST(SafeWrite, ATargetThatCannotBeReadChangesNothing) {
 TEST(SafeWrite, ARunWaitingForAnotherSaysSo) {
     struct Waiting : Reporter {
         std::vector<std::u16string> folders;
-        void WaitingForFolder(const std::u16string& folder) override { folders.push_back(folder); }
+        std::atomic<bool> told{false};
+        void WaitingForFolder(const std::u16string& folder) override {
+            folders.push_back(folder);
+            told = true;
+        }
     };
     Fixture f;
     WriteFile(f.ref / "a.jws", Figure(1));
     Waiting rep;
     std::atomic<bool> locked{false};
+    // The other run lets go once this one has said that it waits (or after
+    // ten seconds, so that a run that never says so still ends).
     std::thread other([&] {
         platform::FolderLock lock(f.out);
         locked = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1400));
+        for (int i = 0; i < 1000 && !rep.told; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
     while (!locked) std::this_thread::yield();
     BatchJob job;
@@ -500,7 +506,7 @@ TEST(SafeWrite, ARunWaitingForAnotherSaysSo) {
     EXPECT_EQ(s.converted, 1);
     ASSERT_EQ(rep.folders.size(), 1u);
     EXPECT_EQ(rep.folders[0], U16(f.out.string()));
-    EXPECT_GE(waited, std::chrono::milliseconds(1300));
+    EXPECT_GE(waited, std::chrono::seconds(1));  // it says so only after a second of waiting
     EXPECT_EQ(WaitingStatusText(u"out"), u"別の変換が「out」にファイルを置き終わるのを待っています。");
 }
 
