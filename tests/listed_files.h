@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "convert_drawings.h"
 #include "jww_builder.h"
 #include "test_support.h"
 #include "text/encoding.h"
@@ -25,16 +26,7 @@ inline Bytes JwwWithMemo(int version, const std::u16string& memo, bool point = f
 }
 
 // A JWS figure of `version` with no entities.
-inline Bytes EmptyJws(int version) {
-    ByteBuilder b;
-    b.ascii("JwsData").fill(193, '.').i32(version).f64(12.5).f64(-7.25);
-    for (int g = 0; g < 16; ++g) b.f64(1.0 + g);
-    for (int i = 0; i < 6; ++i) b.i32(i);
-    for (int i = 0; i < 6; ++i) b.f64(0.5 * i);
-    b.f64(1).f64(2).f64(3).f64(4);
-    b.bytes(EmptyJwwBody());
-    return b.data();
-}
+inline Bytes EmptyJws(int version) { return BuildJws(version, EmptyJwwBody()); }
 
 // A DOS-era drawing header with its two comments: four blocks of 200 bytes;
 // the first holds the signature in 40 bytes and the comments in 32 bytes
