@@ -372,14 +372,8 @@ void AdviseLargePages(void* data, std::size_t bytes) noexcept {
 namespace sys {
 
 std::error_code ErrorOf(Failure failure) {
-    switch (failure) {
-        case Failure::DiskFull: return Errno(ENOSPC);
-        case Failure::NoMemory: return Errno(ENOMEM);
-        case Failure::BadHandle: return Errno(EBADF);
-        case Failure::BadState: return Errno(EINVAL);
-        case Failure::Failed: break;
-    }
-    return Errno(EIO);
+    static constexpr int kCodes[] = {ENOSPC, ENOMEM, EBADF, EINVAL};  // in the order of Failure
+    return Errno(kCodes[static_cast<int>(failure)]);
 }
 
 unsigned ProcessId() { return static_cast<unsigned>(::getpid()); }

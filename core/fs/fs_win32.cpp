@@ -499,14 +499,10 @@ void AdviseLargePages(void*, std::size_t) noexcept {}
 namespace sys {
 
 std::error_code ErrorOf(Failure failure) {
-    switch (failure) {
-        case Failure::DiskFull: return Win32Error(ERROR_DISK_FULL);
-        case Failure::NoMemory: return Win32Error(ERROR_NOT_ENOUGH_MEMORY);
-        case Failure::BadHandle: return Win32Error(ERROR_INVALID_HANDLE);
-        case Failure::BadState: return Win32Error(ERROR_INVALID_PARAMETER);
-        case Failure::Failed: break;
-    }
-    return Win32Error(ERROR_GEN_FAILURE);
+    // In the order of Failure.
+    static constexpr DWORD kCodes[] = {ERROR_DISK_FULL, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_HANDLE,
+                                       ERROR_INVALID_PARAMETER};
+    return Win32Error(kCodes[static_cast<int>(failure)]);
 }
 
 unsigned ProcessId() { return static_cast<unsigned>(::GetCurrentProcessId()); }

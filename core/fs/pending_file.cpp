@@ -95,17 +95,17 @@ std::error_code CreateTemp(const stdfs::path& folder, std::uint32_t bits, stdfs:
     const stdfs::path::string_type base = sys::SystemForm(folder).native();
     std::error_code ec;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        stdfs::path::string_type candidate = base;
-        if (!candidate.empty() && candidate.back() != stdfs::path::preferred_separator)
-            candidate += stdfs::path::preferred_separator;
-        const std::string name = ".tervalo-" + RandomHex16() + ".tmp";
-        candidate.append(name.begin(), name.end());
+        stdfs::path::string_type name = base;
+        if (!name.empty() && name.back() != stdfs::path::preferred_separator) name += stdfs::path::preferred_separator;
+        const std::string own = ".tervalo-" + RandomHex16() + ".tmp";
+        name.append(own.begin(), own.end());
+        stdfs::path candidate(std::move(name));
         Section section;
-        slot = Register(candidate);
+        slot = Register(candidate.native());
         bool taken = false;
-        ec = sys::CreateExclusive(stdfs::path(candidate), bits, handle, taken);
+        ec = sys::CreateExclusive(candidate, bits, handle, taken);
         if (!ec) {
-            temp = stdfs::path(std::move(candidate));
+            temp = std::move(candidate);
             return {};
         }
         Unregister(slot);

@@ -33,7 +33,6 @@ enum class Failure {
     NoMemory,
     BadHandle,  // a step on a file that is not open
     BadState,   // a step on a file that does not exist (yet or any more)
-    Failed,     // a call that failed without saying why
 };
 std::error_code ErrorOf(Failure failure);
 
