@@ -294,7 +294,6 @@ std::error_code ReadFile(const stdfs::path& path, std::size_t limit, Bytes& out)
     }
 }
 
-
 InputFile::~InputFile() {
     if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
 }
