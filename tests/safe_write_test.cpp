@@ -357,6 +357,31 @@ TEST(SafeWrite, LargeFilesFlushedWhileWrittenEndWholeOrNotAtAll) {
     }
 }
 
+// A new file finished for a later flush is opened again by its name to be
+// flushed: a link put under that name meanwhile is neither followed nor put
+// in place, and goes with the new file.
+TEST(SafeWrite, ALinkInPlaceOfAFinishedNewFileIsRefused) {
+    TempDir dir;
+    const fs::path target = dir.path() / "a.jww", other = dir.path() / "other.jww";
+    WriteFile(other, Bytes{9});
+    platform::FolderFlush flush(dir.path());
+    platform::PendingFile file;
+    ASSERT_FALSE(file.Open(target));
+    ASSERT_FALSE(file.Write(Bytes{1, 2, 3}));
+    ASSERT_FALSE(file.Finish(platform::Flush::Later));
+    const fs::path temp = file.TempPath();
+    fs::remove(temp);
+    std::error_code ec;
+    fs::create_symlink(other, temp, ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+    platform::PendingFile* files[] = {&file};
+    EXPECT_TRUE(flush.FlushFiles(files)[0]);
+    EXPECT_TRUE(file.Commit());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+    EXPECT_TRUE(Leftovers(dir.path()).empty());
+    EXPECT_EQ(ReadFile(other), Bytes{9});
+}
+
 TEST(SafeWrite, ARunStoppedBySignalLeavesNoTornFile) {
 #ifdef _WIN32
     GTEST_SKIP() << "starts tervalo-cli with posix_spawn and stops it with POSIX signals";

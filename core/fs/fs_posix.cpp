@@ -1,8 +1,10 @@
 // The file-system layer on POSIX systems (Linux): open/read/write with
 // explicit flags, lstat for what a name stands for, rename for putting new
 // files in place, flock for serialising runs, and signal handlers that remove
-// files not yet in place.
+// files not yet in place. The steps of writing new files are in
+// pending_file.cpp; the system calls beneath them are at the end here.
 #include "fs/platform.h"
+#include "fs/syscalls.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,13 +22,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
-#include <mutex>
-#include <random>
 #include <thread>
 
 namespace tervalo::platform {
@@ -44,64 +42,6 @@ int OpenRetry(const char* path, int flags, mode_t mode = 0) {
     return fd;
 }
 
-// --- Test hook: a failing step of writing a new file ---------------------------
-
-std::atomic<int> g_failAt{0};
-std::atomic<int> g_steps{0};
-
-// One step of writing a new file; fails with "disk full" when it is the step
-// a test asked to fail.
-bool StepFails() {
-    const int step = g_steps.fetch_add(1) + 1;
-    const int failAt = g_failAt.load();
-    if (failAt != 0 && step == failAt) {
-        errno = ENOSPC;
-        return true;
-    }
-    return false;
-}
-
-// --- Files not yet in place, for removal on a signal ---------------------------
-
-// Enough for the new files and backup copies of a batch group at once. Each
-// slot keeps its buffer once it has one, so a signal handler never sees a
-// buffer freed under it.
-constexpr int kSlots = 1024;
-enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
-struct Slot {
-    std::atomic<int> state{kFree};
-    char* path = nullptr;
-    std::size_t capacity = 0;
-};
-Slot g_slots[kSlots];
-
-int Register(const std::string& path) {
-    for (int i = 0; i < kSlots; ++i) {
-        int expected = kFree;
-        if (!g_slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
-        Slot& slot = g_slots[i];
-        if (slot.capacity < path.size() + 1) {
-            // Only this thread touches a slot that is being filled.
-            char* bigger = static_cast<char*>(std::realloc(slot.path, path.size() + 1));
-            if (!bigger) {
-                slot.state.store(kFree);
-                return -1;
-            }
-            slot.path = bigger;
-            slot.capacity = path.size() + 1;
-        }
-        std::memcpy(slot.path, path.c_str(), path.size() + 1);
-        slot.state.store(kReady);
-        return i;
-    }
-    return -1;  // too many at once: this file is simply not removed on a signal
-}
-
-void Unregister(int& slot) {
-    if (slot >= 0) g_slots[slot].state.store(kFree);
-    slot = -1;
-}
-
 // A stop signal being handled, and how many threads are inside a section
 // that creates and registers a new file, or puts one in place and
 // unregisters it. The handler (on whichever thread takes the signal) waits
@@ -112,216 +52,13 @@ std::atomic<bool> g_stopping{false};
 std::atomic<int> g_inSection{0};
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
-// Blocks the stop signals while a new file is created and registered, or put
-// in place and unregistered, so a handler never sees half of either.
-class StopSignalsBlocked {
-public:
-    StopSignalsBlocked() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigaddset(&set, SIGHUP);
-        pthread_sigmask(SIG_BLOCK, &set, &old_);
-        g_inSection.fetch_add(1);
-        if (g_stopping.load()) {
-            // The process is ending on another thread: nothing more is begun.
-            g_inSection.fetch_sub(1);
-            for (;;) ::pause();
-        }
-    }
-    ~StopSignalsBlocked() {
-        g_inSection.fetch_sub(1);
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-    }
+// This thread's signal mask from before its section began.
+thread_local sigset_t t_maskBeforeSection;
 
-private:
-    sigset_t old_;
-};
-
-std::string RandomSuffix() {
-    thread_local std::mt19937_64 gen([] {
-        std::random_device rd;
-        const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-        std::seed_seq seq{rd(), rd(), static_cast<unsigned>(::getpid()), static_cast<unsigned>(now),
-                          static_cast<unsigned>(now >> 32)};
-        return std::mt19937_64(seq);
-    }());
-    static const char kHex[] = "0123456789abcdef";
-    std::uint64_t v = gen();
-    std::string s(16, '0');
-    for (int i = 0; i < 16; ++i, v >>= 4) s[static_cast<std::size_t>(i)] = kHex[v & 15];
-    return s;
-}
-
-stdfs::path FolderOf(const stdfs::path& target) {
-    stdfs::path folder = target.parent_path();
-    return folder.empty() ? stdfs::path(".") : folder;
-}
-
-// Creates a new empty file in `folder` under a name nobody else has, and
-// registers it for removal on a signal.
-int CreateTemp(const stdfs::path& folder, stdfs::path& temp, int& slot) {
-    if (StepFails()) return -1;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        stdfs::path candidate = folder / (".tervalo-" + RandomSuffix() + ".tmp");
-        StopSignalsBlocked blocked;
-        slot = Register(candidate.native());
-        const int fd = OpenRetry(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            temp = std::move(candidate);
-            return fd;
-        }
-        const int e = errno;
-        Unregister(slot);
-        if (e != EEXIST) {
-            errno = e;
-            return -1;
-        }
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-// How much of a new file is written before its writing to the disk is started.
-constexpr std::uint64_t kEarlyWriteBytes = 8u << 20;
-
-}  // namespace
-
-// Flushes a large new file to the disk on a thread of its own while the rest
-// of it is still being built, so that the flush at the end waits only for the
-// last few MiB: handing data to the disk is quick, but the flush that makes
-// it durable takes about as long again as writing it, and it can overlap the
-// building. The thread runs one fdatasync per request (requests made while
-// one runs are joined into the next). The first error is kept for Finish(),
-// since a failed flush may clear the error that a later one would have seen.
-struct EarlyFlush {
-    explicit EarlyFlush(int fd) : fd_(fd) {
-        // The thread takes no signals: the stop signals stay with the threads
-        // that block them while they put files in place.
-        sigset_t all, old;
-        sigfillset(&all);
-        pthread_sigmask(SIG_SETMASK, &all, &old);
-        try {
-            thread_ = std::thread([this] { Run(); });
-        } catch (...) {
-            pthread_sigmask(SIG_SETMASK, &old, nullptr);
-            throw;
-        }
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    }
-    ~EarlyFlush() { Stop(); }
-
-    void Request() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        requested_ = true;
-        wake_.notify_one();
-    }
-    // Waits for the flush under way and ends the thread; the first error of
-    // the early flushes, 0 for none.
-    int Stop() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-            wake_.notify_one();
-        }
-        if (thread_.joinable()) thread_.join();
-        return error_;
-    }
-
-private:
-    void Run() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return requested_ || stop_; });
-            if (stop_) return;
-            requested_ = false;
-            lock.unlock();
-            const int e = ::fdatasync(fd_) == 0 ? 0 : (errno ? errno : EIO);
-            lock.lock();
-            if (e != 0 && error_ == 0) error_ = e;
-        }
-    }
-
-    const int fd_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool requested_ = false, stop_ = false;
-    int error_ = 0;
-    std::thread thread_;
-};
-
-namespace {
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t w = ::write(fd, data + done, size - done);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (w == 0) {
-            errno = EIO;
-            return false;
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
-// Writes the bytes; a failure injected by a test stops half-way, as a full
-// disk would.
-bool WriteStep(int fd, const std::uint8_t* data, std::size_t size) {
-    if (StepFails()) {
-        WriteAll(fd, data, size / 2);
-        errno = ENOSPC;
-        return false;
-    }
-    return WriteAll(fd, data, size);
-}
-
-bool SyncAndClose(int fd) {
-    bool ok = !StepFails() && ::fdatasync(fd) == 0;
-    int e = errno;
-    if (StepFails()) {
-        ok = false;
-        e = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        e = errno;
-    }
-    errno = e;
-    return ok;
-}
-
-// Closes a new file whose bytes the system may still hold in memory only.
-bool CloseUnflushed(int fd) {
-    bool ok = !StepFails();
-    int e = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        e = errno;
-    }
-    errno = e;
-    return ok;
-}
-
-std::error_code CheckReplaceable(const stdfs::path& target, std::uint32_t& mode, bool& replacing) {
-    struct stat st {};
-    replacing = false;
-    if (::lstat(target.c_str(), &st) != 0) {
-        if (errno == ENOENT) return {};
-        return LastErrno();
-    }
-    if (S_ISLNK(st.st_mode)) return MakeError(FsError::IsLink);
-    if (S_ISDIR(st.st_mode)) return MakeError(FsError::IsDirectory);
-    if (!S_ISREG(st.st_mode)) return MakeError(FsError::IsSpecial);
-    mode = static_cast<std::uint32_t>(st.st_mode & 07777);
-    replacing = true;
-    return {};
-}
+// The byte of the folder on which each run with new files in it holds a
+// shared lock (an open-file-description lock, apart from the flock of
+// FolderLock), so that a run can tell whether another one is at work there.
+constexpr off_t kLiveByte = 0;
 
 // Opens a file for reading without ever blocking on a FIFO, and makes sure it
 // is a regular file.
@@ -346,19 +83,6 @@ int OpenRegularForReading(const stdfs::path& path, struct stat& st, std::error_c
     return -1;
 }
 
-class FsCategoryImpl : public std::error_category {
-public:
-    const char* name() const noexcept override { return "tervalo-fs"; }
-    std::string message(int e) const override {
-        switch (static_cast<FsError>(e)) {
-            case FsError::IsLink: return "is a symbolic link";
-            case FsError::IsDirectory: return "is a folder";
-            case FsError::IsSpecial: return "is not a regular file (a FIFO, socket or device)";
-        }
-        return "file system error";
-    }
-};
-
 extern "C" void OnStopSignal(int sig) {
     g_stopping.store(true);
     // Another thread may be half-way through creating or placing a file. The
@@ -375,11 +99,6 @@ extern "C" void OnStopSignal(int sig) {
 }
 
 }  // namespace
-
-const std::error_category& FsCategory() {
-    static const FsCategoryImpl category;
-    return category;
-}
 
 bool PathFromText(const std::u16string& text, stdfs::path& out) {
     try {
@@ -469,89 +188,6 @@ std::error_code ReadFile(const stdfs::path& path, std::size_t limit, Bytes& out)
     }
 }
 
-PendingFile::PendingFile() = default;
-PendingFile::~PendingFile() { Discard(); }
-
-std::error_code PendingFile::Open(const stdfs::path& target) {
-    std::uint32_t mode = 0;
-    bool replacing = false;
-    if (std::error_code ec = Begin(target, mode, replacing)) return ec;
-    const int fd = CreateTemp(FolderOf(target), temp_, slot_);
-    if (fd < 0) return LastErrno();
-    if (replacing && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
-        const std::error_code ec = LastErrno();
-        ::close(fd);
-        Discard();
-        return ec;
-    }
-    handle_ = fd;
-    wrote_ = false;
-    written_ = started_ = 0;
-    return {};
-}
-
-std::error_code PendingFile::Write(ByteSpan data) {
-    if (handle_ < 0) return Errno(EBADF);
-    const int fd = static_cast<int>(handle_);
-    // The first piece counts as the write step of a test's injected failure.
-    const bool ok = wrote_ ? WriteAll(fd, data.data(), data.size()) : WriteStep(fd, data.data(), data.size());
-    wrote_ = true;
-    if (ok) {
-        written_ += data.size();
-        // A large file starts going to the disk while the rest is still being
-        // built, so that the flush at the end has little left to wait for.
-        if (written_ - started_ >= kEarlyWriteBytes) {
-            ::sync_file_range(fd, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
-                              SYNC_FILE_RANGE_WRITE);
-            started_ = written_;
-            try {
-                if (!early_) early_ = std::make_unique<EarlyFlush>(fd);
-                early_->Request();
-            } catch (...) {
-                // Without a thread the file is flushed at the end alone.
-            }
-        }
-        return {};
-    }
-    const int e = errno ? errno : EIO;
-    Discard();
-    return Errno(e);
-}
-
-std::error_code PendingFile::Finish(Flush when) {
-    if (handle_ < 0) return Errno(EBADF);
-    if (!wrote_) {
-        if (std::error_code ec = Write({})) return ec;
-    }
-    const int fd = static_cast<int>(handle_);
-    handle_ = -1;
-    if (const int early = StopEarlyFlush()) {
-        ::close(fd);
-        Discard();
-        return Errno(early);
-    }
-    if (when == Flush::Later ? CloseUnflushed(fd) : SyncAndClose(fd)) {
-        unflushed_ = when == Flush::Later;
-        return {};
-    }
-    const int e = errno ? errno : EIO;
-    Discard();
-    return Errno(e);
-}
-
-std::error_code PendingFile::FlushAlone() {
-    if (temp_.empty()) return Errno(EINVAL);
-    // Flushing works through any descriptor of the file, one for reading too.
-    const int fd = StepFails() ? -1 : OpenRetry(temp_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0 && SyncAndClose(fd)) {
-        unflushed_ = false;
-        return {};
-    }
-    const int e = errno ? errno : EIO;
-    Discard();
-    return Errno(e);
-}
-
 InputFile::~InputFile() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
@@ -572,231 +208,7 @@ std::error_code InputFile::Read(std::span<std::uint8_t> out, std::size_t& got) {
     got = 0;
     if (handle_ < 0) return Errno(EBADF);
     if (failReads_) return Errno(EIO);
-    for (;;) {
-        const ssize_t r = ::read(static_cast<int>(handle_), out.data(), out.size());
-        if (r >= 0) {
-            got = static_cast<std::size_t>(r);
-            return {};
-        }
-        if (errno != EINTR) return LastErrno();
-    }
-}
-
-int PendingFile::StopEarlyFlush() {
-    if (!early_) return 0;
-    const int e = early_->Stop();
-    early_.reset();
-    return e;
-}
-
-void PendingFile::Discard() {
-    StopEarlyFlush();  // before the file it flushes is closed
-    if (handle_ >= 0) {
-        ::close(static_cast<int>(handle_));
-        handle_ = -1;
-    }
-    unflushed_ = false;
-    if (temp_.empty()) return;
-    StopSignalsBlocked blocked;
-    ::unlink(temp_.c_str());
-    Unregister(slot_);
-    temp_.clear();
-}
-
-std::error_code PendingFile::Begin(const stdfs::path& target, std::uint32_t& mode, bool& replacing) {
-    Discard();
-    target_ = target;
-    return CheckReplaceable(target, mode, replacing);
-}
-
-std::error_code PendingFile::Create(const stdfs::path& target, ByteSpan data) {
-    std::uint32_t mode = 0;
-    bool replacing = false;
-    if (std::error_code ec = Begin(target, mode, replacing)) return ec;
-    const int fd = CreateTemp(FolderOf(target), temp_, slot_);
-    if (fd < 0) return LastErrno();
-    bool ok = true;
-    if (replacing && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) ok = false;
-    if (ok) ok = WriteStep(fd, data.data(), data.size());
-    int e = errno;
-    if (ok) {
-        ok = SyncAndClose(fd);
-        e = errno;
-    } else {
-        ::close(fd);
-    }
-    if (ok) return {};
-    Discard();
-    return Errno(e ? e : EIO);
-}
-
-std::error_code PendingFile::CreateCopy(const stdfs::path& target, const stdfs::path& source, Flush when) {
-    std::uint32_t mode = 0;
-    bool replacing = false;
-    if (std::error_code ec = Begin(target, mode, replacing)) return ec;
-    struct stat st {};
-    std::error_code ec;
-    const int src = OpenRegularForReading(source, st, ec);
-    if (src < 0) return ec;
-    const int fd = CreateTemp(FolderOf(target), temp_, slot_);
-    if (fd < 0) {
-        ec = LastErrno();
-        ::close(src);
-        return ec;
-    }
-    bool ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-    int e = errno;
-    try {
-        std::vector<std::uint8_t> buf(1 << 20);
-        bool first = true;
-        while (ok) {
-            const ssize_t r = ::read(src, buf.data(), buf.size());
-            if (r < 0) {
-                if (errno == EINTR) continue;
-                ok = false;
-                break;
-            }
-            if (r == 0) break;
-            ok = first ? WriteStep(fd, buf.data(), static_cast<std::size_t>(r))
-                       : WriteAll(fd, buf.data(), static_cast<std::size_t>(r));
-            first = false;
-        }
-        if (ok && first) ok = WriteStep(fd, buf.data(), 0);  // an empty file passes the step too
-        e = errno;
-    } catch (...) {
-        ok = false;
-        e = ENOMEM;
-    }
-    if (ok) {
-        // The copy keeps the time stamps of what it copies.
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ok = !StepFails() && ::futimens(fd, times) == 0;
-        e = errno;
-    }
-    if (ok) {
-        ok = when == Flush::Later ? CloseUnflushed(fd) : SyncAndClose(fd);
-        e = errno;
-    } else {
-        ::close(fd);
-    }
-    ::close(src);
-    if (ok) {
-        unflushed_ = when == Flush::Later;
-        return {};
-    }
-    Discard();
-    return Errno(e ? e : EIO);
-}
-
-std::error_code PendingFile::Commit() {
-    if (temp_.empty()) return Errno(EINVAL);
-    // Never a name for bytes that might not be on the disk yet.
-    if (unflushed_) {
-        if (std::error_code ec = FlushAlone()) return ec;
-    }
-    StopSignalsBlocked blocked;
-    if (StepFails() || ::rename(temp_.c_str(), target_.c_str()) != 0) {
-        const std::error_code ec = LastErrno();
-        ::unlink(temp_.c_str());
-        Unregister(slot_);
-        temp_.clear();
-        return ec;
-    }
-    Unregister(slot_);
-    temp_.clear();
-    return {};
-}
-
-// The byte of the folder on which each run with new files in it holds a
-// shared lock (an open-file-description lock, apart from the flock of
-// FolderLock), so that a run can tell whether another one is at work there.
-constexpr off_t kLiveByte = 0;
-
-FolderFlush::FolderFlush(const stdfs::path& folder) {
-    // Opened before the files are written: a later syncfs() reports every
-    // error the system met writing back this file system since then.
-    const int fd = OpenRetry(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        error_ = LastErrno();
-        return;
-    }
-    handle_ = fd;
-    struct statfs sfs {};
-    wholeFlush_ = ::fstatfs(fd, &sfs) == 0 && FlushOfFileSystemReachesDevice(static_cast<std::int64_t>(sfs.f_type));
-    struct flock live {};
-    live.l_type = F_RDLCK;
-    live.l_whence = SEEK_SET;
-    live.l_start = kLiveByte;
-    live.l_len = 1;
-    ::fcntl(fd, F_OFD_SETLK, &live);  // without it, other runs simply leave old files alone for longer
-}
-
-FolderFlush::~FolderFlush() {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));
-}
-
-std::vector<std::error_code> FolderFlush::FlushFiles(std::span<PendingFile* const> files) {
-    std::vector<std::error_code> errors(files.size());
-    // One flush of the whole file system costs about what flushing one small
-    // file costs, but it also writes out what other programs have written:
-    // a single file is flushed on its own. When the flush of the file system
-    // reports an error (which may be another program's), each file is
-    // flushed on its own, to tell which of them failed. FUSE and network
-    // file systems may never hear of that flush, so there each file is
-    // flushed on its own too.
-    const auto unflushed = std::count_if(files.begin(), files.end(), [](const PendingFile* f) { return f->unflushed_; });
-    const bool all = wholeFlush_ && unflushed > 1 && handle_ >= 0 && ::syncfs(static_cast<int>(handle_)) == 0;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        PendingFile& file = *files[i];
-        if (!file.unflushed_) continue;
-        if (!all) {
-            errors[i] = file.FlushAlone();
-        } else if (StepFails()) {
-            // A test's injected failure of this file's flush.
-            errors[i] = LastErrno();
-            file.Discard();
-        } else {
-            file.unflushed_ = false;
-        }
-    }
-    return errors;
-}
-
-std::error_code FolderFlush::FlushNames() {
-    if (StepFails()) return LastErrno();
-    if (handle_ < 0) return error_ ? error_ : Errno(EBADF);
-    if (::fsync(static_cast<int>(handle_)) != 0) return LastErrno();
-    return {};
-}
-
-std::size_t FolderFlush::RemoveStaleFiles(std::int64_t olderThanSeconds) {
-    if (handle_ < 0) return 0;
-    const int fd = static_cast<int>(handle_);
-    // Another run with a FolderFlush of this folder may still put its files
-    // in place; its lock is seen through any other open of the folder.
-    struct flock probe {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = kLiveByte;
-    probe.l_len = 1;
-    if (::fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type != F_UNLCK) return 0;
-    const int listFd = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listFd < 0) return 0;
-    DIR* dir = ::fdopendir(listFd);
-    if (!dir) {
-        ::close(listFd);
-        return 0;
-    }
-    std::size_t removed = 0;
-    while (dirent* entry = ::readdir(dir)) {
-        if (!IsPendingFileName(entry->d_name)) continue;
-        struct stat st {};
-        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (static_cast<std::int64_t>(st.st_mtim.tv_sec) >= olderThanSeconds) continue;
-        if (::unlinkat(fd, entry->d_name, 0) == 0) ++removed;
-    }
-    ::closedir(dir);
-    return removed;
+    return sys::Read(handle_, out, got);
 }
 
 std::error_code RemoveFile(const stdfs::path& path) {
@@ -927,11 +339,6 @@ std::string ErrorText(const std::error_code& error) {
     return error.message();
 }
 
-void RemovePendingFiles() noexcept {
-    for (Slot& slot : g_slots)
-        if (slot.state.load() == kReady) ::unlink(slot.path);
-}
-
 void RemovePendingFilesOnSignals() {
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
@@ -960,10 +367,220 @@ void AdviseLargePages(void* data, std::size_t bytes) noexcept {
 #endif
 }
 
-int FailWriteStepForTesting(int n) {
-    const int passed = g_steps.exchange(0);
-    g_failAt.store(n);
-    return passed;
+// --- The system calls beneath the new files (syscalls.h) ----------------------
+
+namespace sys {
+
+std::error_code ErrorOf(Failure failure) {
+    static constexpr int kCodes[] = {ENOSPC, ENOMEM, EBADF, EINVAL};  // in the order of Failure
+    return Errno(kCodes[static_cast<int>(failure)]);
 }
+
+unsigned ProcessId() { return static_cast<unsigned>(::getpid()); }
+
+// The stop signals are blocked in a section, so a handler on this thread
+// never sees half of one; a handler on another thread waits for it.
+void EnterSection() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &set, &t_maskBeforeSection);
+    g_inSection.fetch_add(1);
+    if (g_stopping.load()) {
+        // The process is ending on another thread: nothing more is begun.
+        g_inSection.fetch_sub(1);
+        for (;;) ::pause();
+    }
+}
+
+void LeaveSection() noexcept {
+    g_inSection.fetch_sub(1);
+    pthread_sigmask(SIG_SETMASK, &t_maskBeforeSection, nullptr);
+}
+
+void RemoveNow(const char* path) noexcept { ::unlink(path); }
+
+stdfs::path SystemForm(const stdfs::path& folder) { return folder; }
+
+std::error_code CreateExclusive(const stdfs::path& path, std::uint32_t, std::intptr_t& handle, bool& taken) {
+    const int fd = OpenRetry(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    taken = fd < 0 && errno == EEXIST;
+    if (fd < 0) return LastErrno();
+    handle = fd;
+    return {};
+}
+
+std::error_code SetBits(std::intptr_t handle, std::uint32_t bits) {
+    if (::fchmod(static_cast<int>(handle), static_cast<mode_t>(bits)) != 0) return LastErrno();
+    return {};
+}
+
+std::error_code Examine(const stdfs::path& target, NodeKind& kind, std::uint32_t& bits) {
+    struct stat st {};
+    kind = NodeKind::Missing;
+    if (::lstat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT) return {};
+        return LastErrno();
+    }
+    if (S_ISLNK(st.st_mode)) kind = NodeKind::Symlink;
+    else if (S_ISDIR(st.st_mode)) kind = NodeKind::Directory;
+    else if (!S_ISREG(st.st_mode)) kind = NodeKind::Special;
+    else kind = NodeKind::Regular;
+    bits = static_cast<std::uint32_t>(st.st_mode & 07777);
+    return {};
+}
+
+std::error_code OpenSource(const stdfs::path& path, std::intptr_t& handle, Source& source) {
+    struct stat st {};
+    std::error_code ec;
+    const int fd = OpenRegularForReading(path, st, ec);
+    if (fd < 0) return ec;
+    handle = fd;
+    source.bits = static_cast<std::uint32_t>(st.st_mode & 07777);
+    source.times[0] = st.st_atim.tv_sec;
+    source.times[1] = st.st_atim.tv_nsec;
+    source.times[2] = st.st_mtim.tv_sec;
+    source.times[3] = st.st_mtim.tv_nsec;
+    return {};
+}
+
+std::error_code Read(std::intptr_t handle, std::span<std::uint8_t> out, std::size_t& got) {
+    got = 0;
+    for (;;) {
+        const ssize_t r = ::read(static_cast<int>(handle), out.data(), out.size());
+        if (r >= 0) {
+            got = static_cast<std::size_t>(r);
+            return {};
+        }
+        if (errno != EINTR) return LastErrno();
+    }
+}
+
+std::error_code CopyTimes(std::intptr_t handle, const Source& source) {
+    struct timespec times[2] {};
+    times[0].tv_sec = static_cast<time_t>(source.times[0]);
+    times[0].tv_nsec = static_cast<long>(source.times[1]);
+    times[1].tv_sec = static_cast<time_t>(source.times[2]);
+    times[1].tv_nsec = static_cast<long>(source.times[3]);
+    if (::futimens(static_cast<int>(handle), times) != 0) return LastErrno();
+    return {};
+}
+
+std::error_code WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t w = ::write(static_cast<int>(handle), data + done, size - done);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return LastErrno();
+        }
+        if (w == 0) return Errno(EIO);
+        done += static_cast<std::size_t>(w);
+    }
+    return {};
+}
+
+std::error_code FlushData(std::intptr_t handle) {
+    if (::fdatasync(static_cast<int>(handle)) != 0) return LastErrno();
+    return {};
+}
+
+std::error_code Close(std::intptr_t handle) {
+    if (::close(static_cast<int>(handle)) != 0) return LastErrno();
+    return {};
+}
+
+// Flushing works through any descriptor of the file, one for reading too.
+std::error_code OpenToFlush(const stdfs::path& path, std::intptr_t& handle) {
+    const int fd = OpenRetry(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return LastErrno();
+    handle = fd;
+    return {};
+}
+
+std::error_code RenameReplace(const stdfs::path& from, const stdfs::path& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) return LastErrno();
+    return {};
+}
+
+bool FlushesEarly() { return true; }
+
+void StartWriteBack(std::intptr_t handle, std::uint64_t offset, std::uint64_t length) {
+    ::sync_file_range(static_cast<int>(handle), static_cast<off_t>(offset), static_cast<off_t>(length),
+                      SYNC_FILE_RANGE_WRITE);
+}
+
+std::thread StartQuietThread(std::function<void()> run) {
+    // The new thread inherits the mask in force while it is made.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    try {
+        std::thread thread(std::move(run));
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        return thread;
+    } catch (...) {
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        throw;
+    }
+}
+
+std::error_code OpenFolder(const stdfs::path& folder, std::intptr_t& handle, bool& wholeFlush) {
+    // A later syncfs() reports every error the system met writing back this
+    // file system since the folder was opened.
+    const int fd = OpenRetry(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return LastErrno();
+    handle = fd;
+    struct statfs sfs {};
+    wholeFlush = ::fstatfs(fd, &sfs) == 0 && FlushOfFileSystemReachesDevice(static_cast<std::int64_t>(sfs.f_type));
+    struct flock live {};
+    live.l_type = F_RDLCK;
+    live.l_whence = SEEK_SET;
+    live.l_start = kLiveByte;
+    live.l_len = 1;
+    ::fcntl(fd, F_OFD_SETLK, &live);  // without it, other runs simply leave old files alone for longer
+    return {};
+}
+
+bool FlushFileSystem(std::intptr_t folder) { return ::syncfs(static_cast<int>(folder)) == 0; }
+
+std::error_code FlushFolder(std::intptr_t folder, const std::error_code& openError) {
+    if (folder < 0) return openError ? openError : Errno(EBADF);
+    if (::fsync(static_cast<int>(folder)) != 0) return LastErrno();
+    return {};
+}
+
+std::size_t RemoveStale(std::intptr_t folder, std::int64_t olderThanSeconds) {
+    const int fd = static_cast<int>(folder);
+    // Another run with a FolderFlush of this folder may still put its files
+    // in place; its lock is seen through any other open of the folder.
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = kLiveByte;
+    probe.l_len = 1;
+    if (::fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type != F_UNLCK) return 0;
+    const int listFd = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) return 0;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return 0;
+    }
+    std::size_t removed = 0;
+    while (dirent* entry = ::readdir(dir)) {
+        if (!IsPendingFileName(entry->d_name)) continue;
+        struct stat st {};
+        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (static_cast<std::int64_t>(st.st_mtim.tv_sec) >= olderThanSeconds) continue;
+        if (::unlinkat(fd, entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+}  // namespace sys
 
 }  // namespace tervalo::platform

@@ -2,7 +2,9 @@
 // every open (always binary), GetFileInformationByHandle for what a name
 // stands for and which file it is, MoveFileExW for putting new files in
 // place, FindFirstFileExW for folder scans, FormatMessageW for error texts
-// and a console control handler that removes files not yet in place.
+// and a console control handler that removes files not yet in place. The
+// steps of writing new files are in pending_file.cpp; the system calls
+// beneath them are at the end here.
 //
 // Every path is made absolute and given the "\\?\" (or "\\?\UNC\") prefix
 // before it reaches the system, so paths longer than 260 characters and
@@ -19,13 +21,12 @@
 #undef ReplaceFile
 
 #include "fs/platform.h"
+#include "fs/syscalls.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 
 namespace tervalo::platform {
 
@@ -136,37 +137,6 @@ std::error_code InspectHandle(HANDLE h, bool openedLink, NodeInfo& out) {
     return {};
 }
 
-// --- Test hook: a failing step of writing a new file ---------------------------
-
-std::atomic<int> g_failAt{0};
-std::atomic<int> g_steps{0};
-
-// One step of writing a new file; fails with "disk full" when it is the step
-// a test asked to fail.
-bool StepFails() {
-    const int step = g_steps.fetch_add(1) + 1;
-    const int failAt = g_failAt.load();
-    if (failAt != 0 && step == failAt) {
-        ::SetLastError(ERROR_DISK_FULL);
-        return true;
-    }
-    return false;
-}
-
-// --- Files not yet in place, for removal when the console is stopped ----------
-
-// Enough for the new files and backup copies of a batch group at once. Each
-// slot keeps its buffer once it has one; slots are filled and emptied only
-// under the lock below, which the control handler holds too.
-constexpr int kSlots = 1024;
-enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
-struct Slot {
-    std::atomic<int> state{kFree};
-    wchar_t* path = nullptr;
-    std::size_t capacity = 0;  // in characters
-};
-Slot g_slots[kSlots];
-
 // Held while a new file is created and registered, or put in place and
 // unregistered, and by the control handler while it removes pending files and
 // ends the process: the handler runs on a thread of its own and so never sees
@@ -179,167 +149,14 @@ BOOL CALLBACK InitPendingLock(PINIT_ONCE, PVOID, PVOID*) {
     return TRUE;
 }
 
-class PendingLocked {
-public:
-    PendingLocked() {
-        ::InitOnceExecuteOnce(&g_pendingLockOnce, InitPendingLock, nullptr, nullptr);
-        ::EnterCriticalSection(&g_pendingLock);
-    }
-    ~PendingLocked() { ::LeaveCriticalSection(&g_pendingLock); }
-    PendingLocked(const PendingLocked&) = delete;
-    PendingLocked& operator=(const PendingLocked&) = delete;
-};
-
-int Register(const std::wstring& path) {
-    for (int i = 0; i < kSlots; ++i) {
-        int expected = kFree;
-        if (!g_slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
-        Slot& slot = g_slots[i];
-        if (slot.capacity < path.size() + 1) {
-            auto* bigger = static_cast<wchar_t*>(std::realloc(slot.path, (path.size() + 1) * sizeof(wchar_t)));
-            if (!bigger) {
-                slot.state.store(kFree);
-                return -1;
-            }
-            slot.path = bigger;
-            slot.capacity = path.size() + 1;
-        }
-        std::memcpy(slot.path, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-        slot.state.store(kReady);
-        return i;
-    }
-    return -1;  // too many at once: this file is simply not removed on a stop
-}
-
-void Unregister(int& slot) {
-    if (slot >= 0) g_slots[slot].state.store(kFree);
-    slot = -1;
-}
-
-std::wstring RandomSuffix() {
-    thread_local std::mt19937_64 gen([] {
-        std::random_device rd;
-        const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-        std::seed_seq seq{rd(), rd(), static_cast<unsigned>(::GetCurrentProcessId()), static_cast<unsigned>(now),
-                          static_cast<unsigned>(now >> 32)};
-        return std::mt19937_64(seq);
-    }());
-    static const wchar_t kHex[] = L"0123456789abcdef";
-    std::uint64_t v = gen();
-    std::wstring s(16, L'0');
-    for (int i = 0; i < 16; ++i, v >>= 4) s[static_cast<std::size_t>(i)] = kHex[v & 15];
-    return s;
-}
-
-stdfs::path FolderOf(const stdfs::path& target) {
-    stdfs::path folder = target.parent_path();
-    return folder.empty() ? stdfs::path(L".") : folder;
-}
-
-// Creates a new empty file in `folder` under a name nobody else has, opened
-// for writing by this process alone, and registers it for removal on a stop.
-// Deleting stays allowed, so the control handler can remove it while it is
-// still open.
-HANDLE CreateTemp(const stdfs::path& folder, DWORD attributes, stdfs::path& temp, int& slot) {
-    if (StepFails()) return INVALID_HANDLE_VALUE;
-    const std::wstring base = SystemPath(folder);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring candidate = base;
-        if (!candidate.empty() && candidate.back() != L'\\') candidate += L'\\';
-        candidate += L".tervalo-" + RandomSuffix() + L".tmp";
-        PendingLocked locked;
-        slot = Register(candidate);
-        const HANDLE h = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                       attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            temp = stdfs::path(candidate);
-            return h;
-        }
-        const DWORD e = ::GetLastError();
-        Unregister(slot);
-        if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) {
-            ::SetLastError(e);
-            return INVALID_HANDLE_VALUE;
-        }
-    }
-    ::SetLastError(ERROR_FILE_EXISTS);
-    return INVALID_HANDLE_VALUE;
-}
-
-bool WriteAll(HANDLE h, const std::uint8_t* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-        DWORD wrote = 0;
-        if (!::WriteFile(h, data + done, want, &wrote, nullptr)) return false;
-        if (wrote == 0) {
-            ::SetLastError(ERROR_WRITE_FAULT);
-            return false;
-        }
-        done += wrote;
-    }
-    return true;
-}
-
-// Writes the bytes; a failure injected by a test stops half-way, as a full
-// disk would.
-bool WriteStep(HANDLE h, const std::uint8_t* data, std::size_t size) {
-    if (StepFails()) {
-        WriteAll(h, data, size / 2);
-        ::SetLastError(ERROR_DISK_FULL);
-        return false;
-    }
-    return WriteAll(h, data, size);
-}
-
-// Closes a new file whose bytes the system may still hold in memory only.
-bool CloseUnflushed(Handle& h) {
-    bool ok = !StepFails();
-    DWORD e = ::GetLastError();
-    if (!h.close() && ok) {
-        ok = false;
-        e = ::GetLastError();
-    }
-    ::SetLastError(e);
-    return ok;
-}
-
-bool FlushAndClose(Handle& h) {
-    bool ok = !StepFails() && ::FlushFileBuffers(h.get());
-    DWORD e = ::GetLastError();
-    if (StepFails()) {
-        ok = false;
-        e = ::GetLastError();
-    }
-    if (!h.close() && ok) {
-        ok = false;
-        e = ::GetLastError();
-    }
-    ::SetLastError(e);
-    return ok;
-}
-
 // The attributes a new file takes over from the file it replaces or copies.
 // Read-only is left out: a read-only copy could never be replaced again.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-std::error_code CheckReplaceable(const stdfs::path& target, std::uint32_t& attributes, bool& replacing) {
-    replacing = false;
-    NodeInfo info;
-    if (std::error_code ec = Inspect(target, false, info)) return ec;
-    switch (info.kind) {
-        case NodeKind::Missing: return {};
-        case NodeKind::Symlink: return MakeError(FsError::IsLink);
-        case NodeKind::Directory: return MakeError(FsError::IsDirectory);
-        case NodeKind::Special: return MakeError(FsError::IsSpecial);
-        case NodeKind::Regular: break;
-    }
-    const DWORD a = ::GetFileAttributesW(SystemPath(target).c_str());
-    attributes = a == INVALID_FILE_ATTRIBUTES ? 0 : (a & kKeptAttributes);
-    replacing = true;
-    return {};
-}
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
+using sys::kNoHandle;  // INVALID_HANDLE_VALUE
 
 // Opens a file for reading, shared with every other reader and writer, and
 // makes sure it is a regular file on a disk.
@@ -371,34 +188,16 @@ std::string Utf8OfWide(const wchar_t* s, int n) {
     return out;
 }
 
-class FsCategoryImpl : public std::error_category {
-public:
-    const char* name() const noexcept override { return "tervalo-fs"; }
-    std::string message(int e) const override {
-        switch (static_cast<FsError>(e)) {
-            case FsError::IsLink: return "is a symbolic link";
-            case FsError::IsDirectory: return "is a folder";
-            case FsError::IsSpecial: return "is not a regular file (a FIFO, socket or device)";
-        }
-        return "file system error";
-    }
-};
-
 // Ctrl-C, Ctrl-Break, closing the console window, logging off and shutting
 // down: the pending files are removed and the process ends as Ctrl-C ends it.
 BOOL WINAPI OnConsoleStop(DWORD) {
-    PendingLocked locked;  // waits for a creation or commit under way
+    sys::EnterSection();  // waits for a creation or commit under way; never left
     RemovePendingFiles();
     ::ExitProcess(static_cast<UINT>(0xC000013AL));  // STATUS_CONTROL_C_EXIT
     return TRUE;
 }
 
 }  // namespace
-
-const std::error_category& FsCategory() {
-    static const FsCategoryImpl category;
-    return category;
-}
 
 bool PathFromText(const std::u16string& text, stdfs::path& out) {
     try {
@@ -495,76 +294,6 @@ std::error_code ReadFile(const stdfs::path& path, std::size_t limit, Bytes& out)
     }
 }
 
-// Each file is flushed when it is finished; nothing runs early here.
-struct EarlyFlush {};
-
-PendingFile::PendingFile() = default;
-PendingFile::~PendingFile() { Discard(); }
-
-namespace {
-
-HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
-std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
-constexpr std::intptr_t kNoHandle = -1;  // INVALID_HANDLE_VALUE
-
-}  // namespace
-
-std::error_code PendingFile::Open(const stdfs::path& target) {
-    std::uint32_t attributes = 0;
-    bool replacing = false;
-    if (std::error_code ec = Begin(target, attributes, replacing)) return ec;
-    Handle h(CreateTemp(FolderOf(target), replacing ? attributes : 0, temp_, slot_));
-    if (!h.ok()) return LastError();
-    handle_ = FromHandle(h.release());
-    wrote_ = false;
-    return {};
-}
-
-std::error_code PendingFile::Write(ByteSpan data) {
-    if (handle_ == kNoHandle) return Win32Error(ERROR_INVALID_HANDLE);
-    // The first piece counts as the write step of a test's injected failure.
-    const bool ok = wrote_ ? WriteAll(AsHandle(handle_), data.data(), data.size())
-                           : WriteStep(AsHandle(handle_), data.data(), data.size());
-    wrote_ = true;
-    if (ok) return {};
-    const DWORD e = ::GetLastError();
-    Discard();
-    return Win32Error(e ? e : ERROR_GEN_FAILURE);
-}
-
-std::error_code PendingFile::Finish(Flush when) {
-    if (handle_ == kNoHandle) return Win32Error(ERROR_INVALID_HANDLE);
-    if (!wrote_) {
-        if (std::error_code ec = Write({})) return ec;
-    }
-    Handle h(AsHandle(handle_));
-    handle_ = kNoHandle;
-    if (when == Flush::Later ? CloseUnflushed(h) : FlushAndClose(h)) {
-        unflushed_ = when == Flush::Later;
-        return {};
-    }
-    const DWORD e = ::GetLastError();
-    Discard();
-    return Win32Error(e ? e : ERROR_GEN_FAILURE);
-}
-
-std::error_code PendingFile::FlushAlone() {
-    if (temp_.empty()) return Win32Error(ERROR_INVALID_PARAMETER);
-    // Flushing needs a handle with write access; nobody else can have the
-    // file open, as it was created for this process alone.
-    Handle h;
-    if (!StepFails())
-        h.reset(::CreateFileW(temp_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (h.ok() && FlushAndClose(h)) {
-        unflushed_ = false;
-        return {};
-    }
-    const DWORD e = ::GetLastError();
-    Discard();
-    return Win32Error(e ? e : ERROR_GEN_FAILURE);
-}
-
 InputFile::~InputFile() {
     if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
 }
@@ -585,147 +314,7 @@ std::error_code InputFile::Read(std::span<std::uint8_t> out, std::size_t& got) {
     got = 0;
     if (handle_ == kNoHandle) return Win32Error(ERROR_INVALID_HANDLE);
     if (failReads_) return Win32Error(ERROR_CRC);
-    DWORD r = 0;
-    if (!::ReadFile(AsHandle(handle_), out.data(), static_cast<DWORD>(std::min<std::size_t>(out.size(), 1u << 30)), &r,
-                    nullptr))
-        return LastError();
-    got = r;
-    return {};
-}
-
-void PendingFile::Discard() {
-    // The new file is closed before it can be deleted.
-    if (handle_ != kNoHandle) {
-        ::CloseHandle(AsHandle(handle_));
-        handle_ = kNoHandle;
-    }
-    unflushed_ = false;
-    if (temp_.empty()) return;
-    PendingLocked locked;
-    ::DeleteFileW(temp_.c_str());
-    Unregister(slot_);
-    temp_.clear();
-}
-
-std::error_code PendingFile::Begin(const stdfs::path& target, std::uint32_t& mode, bool& replacing) {
-    Discard();
-    target_ = target;
-    return CheckReplaceable(target, mode, replacing);
-}
-
-std::error_code PendingFile::Create(const stdfs::path& target, ByteSpan data) {
-    std::uint32_t attributes = 0;
-    bool replacing = false;
-    if (std::error_code ec = Begin(target, attributes, replacing)) return ec;
-    Handle h(CreateTemp(FolderOf(target), replacing ? attributes : 0, temp_, slot_));
-    if (!h.ok()) return LastError();
-    bool ok = WriteStep(h.get(), data.data(), data.size());
-    DWORD e = ::GetLastError();
-    if (ok) {
-        ok = FlushAndClose(h);
-        e = ::GetLastError();
-    } else {
-        h.close();
-    }
-    if (ok) return {};
-    Discard();
-    return Win32Error(e ? e : ERROR_GEN_FAILURE);
-}
-
-std::error_code PendingFile::CreateCopy(const stdfs::path& target, const stdfs::path& source, Flush when) {
-    std::uint32_t attributes = 0;
-    bool replacing = false;
-    if (std::error_code ec = Begin(target, attributes, replacing)) return ec;
-    BY_HANDLE_FILE_INFORMATION bi{};
-    std::error_code ec;
-    Handle src(OpenRegularForReading(source, bi, ec));
-    if (!src.ok()) return ec;
-    Handle h(CreateTemp(FolderOf(target), bi.dwFileAttributes & kKeptAttributes, temp_, slot_));
-    if (!h.ok()) return LastError();
-    bool ok = true;
-    DWORD e = 0;
-    try {
-        std::vector<std::uint8_t> buf(1 << 20);
-        bool first = true;
-        while (ok) {
-            DWORD r = 0;
-            if (!::ReadFile(src.get(), buf.data(), static_cast<DWORD>(buf.size()), &r, nullptr)) {
-                ok = false;
-                break;
-            }
-            if (r == 0) break;
-            ok = first ? WriteStep(h.get(), buf.data(), r) : WriteAll(h.get(), buf.data(), r);
-            first = false;
-        }
-        if (ok && first) ok = WriteStep(h.get(), buf.data(), 0);  // an empty file passes the step too
-        e = ::GetLastError();
-    } catch (...) {
-        ok = false;
-        e = ERROR_NOT_ENOUGH_MEMORY;
-    }
-    if (ok) {
-        // The copy keeps the three time stamps of what it copies.
-        ok = !StepFails() && ::SetFileTime(h.get(), &bi.ftCreationTime, &bi.ftLastAccessTime, &bi.ftLastWriteTime);
-        e = ::GetLastError();
-    }
-    if (ok) {
-        ok = when == Flush::Later ? CloseUnflushed(h) : FlushAndClose(h);
-        e = ::GetLastError();
-    } else {
-        h.close();
-    }
-    if (ok) {
-        unflushed_ = when == Flush::Later;
-        return {};
-    }
-    Discard();
-    return Win32Error(e ? e : ERROR_GEN_FAILURE);
-}
-
-std::error_code PendingFile::Commit() {
-    if (temp_.empty()) return Win32Error(ERROR_INVALID_PARAMETER);
-    // Never a name for bytes that might not be on the disk yet.
-    if (unflushed_) {
-        if (std::error_code ec = FlushAlone()) return ec;
-    }
-    PendingLocked locked;
-    if (StepFails() || !::MoveFileExW(temp_.c_str(), SystemPath(target_).c_str(),
-                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const std::error_code ec = LastError();
-        ::DeleteFileW(temp_.c_str());
-        Unregister(slot_);
-        temp_.clear();
-        return ec;
-    }
-    Unregister(slot_);
-    temp_.clear();
-    return {};
-}
-
-// A volume can be flushed as a whole only with administrator rights, so each
-// file is flushed by itself; the renames are written through (see Commit).
-FolderFlush::FolderFlush(const stdfs::path&) {}
-
-FolderFlush::~FolderFlush() = default;
-
-std::vector<std::error_code> FolderFlush::FlushFiles(std::span<PendingFile* const> files) {
-    std::vector<std::error_code> errors(files.size());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        PendingFile& file = *files[i];
-        if (file.unflushed_) errors[i] = file.FlushAlone();
-    }
-    return errors;
-}
-
-std::error_code FolderFlush::FlushNames() {
-    if (StepFails()) return LastError();
-    return {};
-}
-
-std::size_t FolderFlush::RemoveStaleFiles(std::int64_t) {
-    // A new file of a run that was ended by force is left to the user here:
-    // nothing tells a file another run still writes from an abandoned one.
-    return 0;
+    return sys::Read(handle_, out, got);
 }
 
 std::error_code RemoveFile(const stdfs::path& path) {
@@ -828,7 +417,8 @@ std::error_code MakePrivateFolder(const std::string& prefix, stdfs::path& out) {
     const std::wstring wprefix(prefix.begin(), prefix.end());
     std::error_code ec = Win32Error(ERROR_ALREADY_EXISTS);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring candidate = base + wprefix + L"-" + RandomSuffix();
+        const std::string hex = RandomHex16();
+        const std::wstring candidate = base + wprefix + L"-" + std::wstring(hex.begin(), hex.end());
         if (::CreateDirectoryW(SystemPath(stdfs::path(candidate)).c_str(), sa.lpSecurityDescriptor ? &sa : nullptr)) {
             out = stdfs::path(candidate);
             ec.clear();
@@ -897,21 +487,172 @@ std::string ErrorText(const std::error_code& error) {
     return s;
 }
 
-void RemovePendingFiles() noexcept {
-    for (Slot& slot : g_slots)
-        if (slot.state.load() == kReady) ::DeleteFileW(slot.path);
-}
-
 void RemovePendingFilesOnSignals() { ::SetConsoleCtrlHandler(OnConsoleStop, TRUE); }
 
 // Large pages on Windows need a privilege that a user's program does not
 // hold; memory stays in small pages.
 void AdviseLargePages(void*, std::size_t) noexcept {}
 
-int FailWriteStepForTesting(int n) {
-    const int passed = g_steps.exchange(0);
-    g_failAt.store(n);
-    return passed;
+// --- The system calls beneath the new files (syscalls.h) ----------------------
+
+namespace sys {
+
+std::error_code ErrorOf(Failure failure) {
+    // In the order of Failure.
+    static constexpr DWORD kCodes[] = {ERROR_DISK_FULL, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_HANDLE,
+                                       ERROR_INVALID_PARAMETER};
+    return Win32Error(kCodes[static_cast<int>(failure)]);
 }
+
+unsigned ProcessId() { return static_cast<unsigned>(::GetCurrentProcessId()); }
+
+void EnterSection() {
+    ::InitOnceExecuteOnce(&g_pendingLockOnce, InitPendingLock, nullptr, nullptr);
+    ::EnterCriticalSection(&g_pendingLock);
+}
+
+void LeaveSection() noexcept { ::LeaveCriticalSection(&g_pendingLock); }
+
+void RemoveNow(const wchar_t* path) noexcept { ::DeleteFileW(path); }
+
+stdfs::path SystemForm(const stdfs::path& folder) { return stdfs::path(SystemPath(folder)); }
+
+// Opened for writing by this process alone; deleting stays allowed, so the
+// control handler can remove the file while it is still open.
+std::error_code CreateExclusive(const stdfs::path& path, std::uint32_t bits, std::intptr_t& handle, bool& taken) {
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                   bits ? bits : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD e = ::GetLastError();
+        taken = e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS;
+        return Win32Error(e ? e : ERROR_GEN_FAILURE);
+    }
+    handle = FromHandle(h);
+    return {};
+}
+
+// The attributes were given when the file was created.
+std::error_code SetBits(std::intptr_t, std::uint32_t) { return {}; }
+
+std::error_code Examine(const stdfs::path& target, NodeKind& kind, std::uint32_t& bits) {
+    NodeInfo info;
+    if (std::error_code ec = Inspect(target, false, info)) return ec;
+    kind = info.kind;
+    if (kind == NodeKind::Regular) {
+        const DWORD a = ::GetFileAttributesW(SystemPath(target).c_str());
+        bits = a == INVALID_FILE_ATTRIBUTES ? 0 : (a & kKeptAttributes);
+    }
+    return {};
+}
+
+namespace {
+
+std::int64_t TicksOf(const FILETIME& ft) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+}
+
+FILETIME FileTimeOf(std::int64_t ticks) {
+    const auto t = static_cast<std::uint64_t>(ticks);
+    return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFFu), static_cast<DWORD>(t >> 32)};
+}
+
+}  // namespace
+
+std::error_code OpenSource(const stdfs::path& path, std::intptr_t& handle, Source& source) {
+    BY_HANDLE_FILE_INFORMATION bi{};
+    std::error_code ec;
+    const HANDLE h = OpenRegularForReading(path, bi, ec);
+    if (h == INVALID_HANDLE_VALUE) return ec;
+    handle = FromHandle(h);
+    source.bits = bi.dwFileAttributes & kKeptAttributes;
+    source.times[0] = TicksOf(bi.ftCreationTime);
+    source.times[1] = TicksOf(bi.ftLastAccessTime);
+    source.times[2] = TicksOf(bi.ftLastWriteTime);
+    return {};
+}
+
+std::error_code Read(std::intptr_t handle, std::span<std::uint8_t> out, std::size_t& got) {
+    got = 0;
+    DWORD r = 0;
+    if (!::ReadFile(AsHandle(handle), out.data(), static_cast<DWORD>(std::min<std::size_t>(out.size(), 1u << 30)), &r,
+                    nullptr))
+        return LastError();
+    got = r;
+    return {};
+}
+
+// The copy keeps all three time stamps.
+std::error_code CopyTimes(std::intptr_t handle, const Source& source) {
+    const FILETIME created = FileTimeOf(source.times[0]), accessed = FileTimeOf(source.times[1]),
+                   written = FileTimeOf(source.times[2]);
+    if (!::SetFileTime(AsHandle(handle), &created, &accessed, &written)) return LastError();
+    return {};
+}
+
+std::error_code WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        DWORD wrote = 0;
+        if (!::WriteFile(AsHandle(handle), data + done, want, &wrote, nullptr)) return LastError();
+        if (wrote == 0) return Win32Error(ERROR_WRITE_FAULT);
+        done += wrote;
+    }
+    return {};
+}
+
+std::error_code FlushData(std::intptr_t handle) {
+    if (!::FlushFileBuffers(AsHandle(handle))) return LastError();
+    return {};
+}
+
+std::error_code Close(std::intptr_t handle) {
+    if (!::CloseHandle(AsHandle(handle))) return LastError();
+    return {};
+}
+
+// Flushing needs a handle with write access; nobody else can have the file
+// open, as it was created for this process alone. A link put under its name
+// since it was closed is opened itself, not followed, and refused.
+std::error_code OpenToFlush(const stdfs::path& path, std::intptr_t& handle) {
+    Handle h(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!h.ok()) return LastError();
+    BY_HANDLE_FILE_INFORMATION bi{};
+    if (!::GetFileInformationByHandle(h.get(), &bi)) return LastError();
+    if (IsLinkReparse(h.get(), bi.dwFileAttributes)) return MakeError(FsError::IsLink);
+    handle = FromHandle(h.release());
+    return {};
+}
+
+// Written through: the rename is on the disk when it returns.
+std::error_code RenameReplace(const stdfs::path& from, const stdfs::path& to) {
+    if (!::MoveFileExW(from.c_str(), SystemPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return LastError();
+    return {};
+}
+
+// Each file is flushed when it is finished; nothing runs early here.
+bool FlushesEarly() { return false; }
+void StartWriteBack(std::intptr_t, std::uint64_t, std::uint64_t) {}
+std::thread StartQuietThread(std::function<void()> run) { return std::thread(std::move(run)); }
+
+// A volume can be flushed as a whole only with administrator rights, so each
+// file is flushed by itself, and the renames are written through.
+std::error_code OpenFolder(const stdfs::path&, std::intptr_t& handle, bool& wholeFlush) {
+    handle = kNoHandle;
+    wholeFlush = false;
+    return {};
+}
+
+bool FlushFileSystem(std::intptr_t) { return false; }
+
+std::error_code FlushFolder(std::intptr_t, const std::error_code&) { return {}; }
+
+// A new file of a run that was ended by force is left to the user here:
+// nothing tells a file another run still writes from an abandoned one.
+std::size_t RemoveStale(std::intptr_t, std::int64_t) { return 0; }
+
+}  // namespace sys
 
 }  // namespace tervalo::platform

@@ -108,8 +108,8 @@ private:
     std::error_code Begin(const stdfs::path& target, std::uint32_t& mode, bool& replacing);
     // Flushes the closed new file to the disk by itself; removes it on failure.
     std::error_code FlushAlone();
-    // Ends the early flushing of the file being written; its first error, or 0.
-    int StopEarlyFlush();
+    // Ends the early flushing of the file being written; its first error.
+    std::error_code StopEarlyFlush();
     stdfs::path target_;
     stdfs::path temp_;
     int slot_ = -1;

@@ -7,6 +7,28 @@
 
 namespace tervalo::platform {
 
+namespace {
+
+class FsCategoryImpl : public std::error_category {
+public:
+    const char* name() const noexcept override { return "tervalo-fs"; }
+    std::string message(int e) const override {
+        switch (static_cast<FsError>(e)) {
+            case FsError::IsLink: return "is a symbolic link";
+            case FsError::IsDirectory: return "is a folder";
+            case FsError::IsSpecial: return "is not a regular file (a FIFO, socket or device)";
+        }
+        return "file system error";
+    }
+};
+
+}  // namespace
+
+const std::error_category& FsCategory() {
+    static const FsCategoryImpl category;
+    return category;
+}
+
 bool FlushOfFileSystemReachesDevice(std::int64_t fileSystemType) {
     // Local file systems of the Linux kernel (statfs magic numbers): ext2-4,
     // XFS, Btrfs, F2FS, JFS, ReiserFS, FAT, exFAT, NTFS (both drivers),
