@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/drawing_generator.h"
 #include "convert/batch.h"
 #include "convert/drawing_info.h"
 #include "convert_drawings.h"
@@ -448,6 +449,72 @@ TEST(BatchTest, SameTargetTwiceIsWrittenOnce) {
     EXPECT_EQ(g.rep.results[0].reason, NotConvertedReason::CheckFailed);
     EXPECT_EQ(g.rep.results[1].outcome, FileOutcome::Converted);
     EXPECT_EQ(g.FirstPoint(g.out / "plan.jws").start_x, 2.0);
+}
+
+// Large files are converted on threads of their own, side by side; the run
+// must say and write exactly what it does one file after another: results in
+// order, a backup for a target that exists, a target name given back by a
+// file that fails on its converter thread (for the next file of that name),
+// a target written by two files refused for the second.
+TEST(BatchTest, FilesConvertedSideBySideGiveTheRunOfOneAfterAnother) {
+    const auto make = [](std::uint64_t seed, bool jws, std::uint64_t bytes = (1u << 20) + 300000) {
+        GeneratorOptions o;
+        o.targetBytes = bytes;  // above the size converted on the run's thread
+        o.seed = seed;
+        std::string error;
+        TJwwData w;
+        TJwsData s;
+        EXPECT_TRUE(jws ? GenerateDrawing(o, s, error) : GenerateDrawing(o, w, error)) << error;
+        TempDir d;
+        EXPECT_TRUE(jws ? s.FileOut(d.file("x"), 700) : w.FileOut(d.file("x"), 700));
+        return ReadFile(d.path() / "x");
+    };
+    const Bytes a = make(1, false), b = make(2, true), c = make(3, false), d = make(4, false);
+    // Passes the check, and fails late in its conversion: its records end
+    // in bytes that are none.
+    Bytes cut = make(5, false, 3u << 20);
+    std::fill(cut.end() - static_cast<std::ptrdiff_t>(cut.size() / 8), cut.end(), std::uint8_t{0xFF});
+    struct Outcome {
+        std::vector<std::string> results;
+        std::vector<std::pair<std::string, Bytes>> files;
+    };
+    const auto run = [&](unsigned converters) {
+        Fixture f;
+        const fs::path ref2 = f.dir.path() / "ref2";
+        fs::create_directory(ref2);
+        WriteFile(f.ref / "a.jww", a);
+        WriteFile(f.ref / "b.jws", b);
+        WriteFile(f.ref / "cut.jww", cut);
+        WriteFile(ref2 / "cut.jww", c);
+        WriteFile(f.ref / "d.jww", d);
+        WriteFile(ref2 / "d.jww", a);
+        WriteFile(f.out / "a.jww", Drawing(9));
+        BatchJob job = f.Job({"a.jww", "b.jws", "cut.jww"});
+        job.items.push_back({U16(ref2.string()), u"cut.jww"});
+        job.items.push_back({job.referenceFolder, u"d.jww"});
+        job.items.push_back({U16(ref2.string()), u"d.jww"});
+        job.converters = converters;
+        const BatchSummary s = f.Run(job);
+        Outcome o;
+        for (const BatchFileResult& r : f.rep.results)
+            o.results.push_back(Utf16ToUtf8(r.name) + " " + ReasonText(r.reason) + " " + std::to_string(r.changedPoints) +
+                                (r.backup.empty() ? "" : " backup"));
+        for (const auto& entry : fs::directory_iterator(f.out))
+            o.files.emplace_back(entry.path().filename().string(), ReadFile(entry.path()));
+        std::sort(o.files.begin(), o.files.end());
+        EXPECT_EQ(s.converted, 4);
+        return o;
+    };
+    const Outcome alone = run(1), sideBySide = run(3);
+    EXPECT_EQ(sideBySide.results, alone.results);
+    ASSERT_EQ(alone.results.size(), 6u);
+    EXPECT_NE(alone.results[2].find(ReasonText(NotConvertedReason::ReadFailed)), std::string::npos) << alone.results[2];
+    EXPECT_NE(alone.results[5].find(ReasonText(NotConvertedReason::DuplicateTarget)), std::string::npos);
+    ASSERT_EQ(sideBySide.files.size(), alone.files.size());
+    for (std::size_t i = 0; i < alone.files.size(); ++i) {
+        EXPECT_EQ(sideBySide.files[i].first, alone.files[i].first);
+        EXPECT_TRUE(sideBySide.files[i].second == alone.files[i].second) << alone.files[i].first;
+    }
 }
 
 TEST(BatchTest, EveryItemFolderIsCheckedAgainstTheOutput) {

@@ -5,8 +5,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -233,6 +235,17 @@ constexpr std::size_t kGroupFiles = 256;
 constexpr std::uint64_t kGroupBytes = 32ull << 20;
 constexpr auto kGroupTime = std::chrono::milliseconds(250);
 
+// Files are converted side by side on threads of their own, as many as the
+// machine has processors for (up to this many), while the run's own thread
+// reads and checks the next files and reports results in order.
+constexpr unsigned kMostConverters = 4;
+// Each file converting holds its drawing in memory: a source that would bring
+// the sources converting side by side above this many bytes waits until it
+// can go alone.
+constexpr std::uint64_t kSideBySideBytes = 32ull << 20;
+// Files below this size are converted on the run's own thread.
+constexpr std::uint64_t kHandedBytes = 1u << 20;
+
 // One item of a group: its result, and while it waits to be put in place,
 // its new file and the backup copy of the file it replaces.
 struct Entry {
@@ -243,6 +256,7 @@ struct Entry {
     std::unique_ptr<platform::PendingFile> copy;  // the backup copy, once made
     bool placed = false;  // the target was renamed into place
     bool claimed = false;  // this item holds its target's name in the run
+    std::uint64_t written = 0;  // bytes of its new file
 
     void Fail(NotConvertedReason reason, std::string detail) {
         r.reason = reason;
@@ -256,7 +270,9 @@ struct Entry {
 // The items of one output folder that go into place together: their
 // results in order, and how many of them wait with a new file.
 struct Group {
-    std::vector<Entry> entries;
+    // A deque: a file converting on another thread keeps its entry while
+    // later ones are added.
+    std::deque<Entry> entries;
     std::u16string folder;
     std::unordered_set<std::u16string> names;  // the names its waiting files take, case folded
     std::unique_ptr<platform::FolderFlush> flush;
@@ -264,6 +280,106 @@ struct Group {
     std::uint64_t bytes = 0;
     std::chrono::steady_clock::time_point start;
 };
+
+// A file handed to a converter thread: its entry (in the group being
+// converted) and the source read for it.
+struct ConvertTask {
+    Entry* entry = nullptr;
+    Group* group = nullptr;
+    std::unique_ptr<SourceFile> source;
+    std::uint64_t size = 0;  // the source's size
+    bool done = false;       // under the converters' mutex
+};
+
+// Threads that convert the files handed to them, each with containers of its
+// own, one file at a time each.
+class Converters {
+public:
+    using Work = std::function<void(ConvertTask&, BatchContainers)>;
+
+    // Each thread gets containers made like `like`.
+    Converters(unsigned count, BatchContainers like, Work work) : work_(std::move(work)) {
+        const BatchContainers first = like;
+        try {
+            for (unsigned i = 0; i < count; ++i) {
+                own_.push_back(std::make_unique<Owned>());
+                Owned& o = *own_.back();
+                o.jww.BindImageExp = first.jww.BindImageExp;
+                o.jww.BindImageExr = first.jww.BindImageExr;
+                threads_.emplace_back([this, c = BatchContainers{o.jww, o.jws}] { Serve(c); });
+            }
+        } catch (...) {
+            Stop();
+            throw;
+        }
+    }
+    ~Converters() { Stop(); }
+    Converters(const Converters&) = delete;
+    Converters& operator=(const Converters&) = delete;
+
+    void Start(ConvertTask& b) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(&b);
+        wake_.notify_one();
+    }
+    // Whether the file is converted; with `wait`, once it is.
+    bool Done(ConvertTask& b, bool wait) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (wait) done_.wait(lock, [&] { return b.done; });
+        return b.done;
+    }
+
+private:
+    struct Owned {
+        TJwwData jww;
+        TJwsData jws;
+    };
+
+    void Serve(BatchContainers c) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            if (stop_) return;
+            ConvertTask* b = queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            work_(*b, c);
+            lock.lock();
+            b->done = true;
+            done_.notify_all();
+        }
+    }
+
+    // Files not begun are left; the ones converting are finished first.
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+            queue_.clear();
+            wake_.notify_all();
+        }
+        for (std::thread& t : threads_)
+            if (t.joinable()) t.join();
+    }
+
+    Work work_;
+    std::vector<std::unique_ptr<Owned>> own_;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::deque<ConvertTask*> queue_;
+    bool stop_ = false;
+};
+
+// How many files a run converts side by side (0: one after the other on the
+// run's own thread). A dry run goes file by file: what it says of a backup
+// depends on the files before it.
+unsigned ConvertersFor(const BatchJob& job) {
+    if (job.dryRun || job.items.size() < 2) return 0;
+    const unsigned n = job.converters > 0 ? job.converters
+                                          : std::min(std::max(std::thread::hardware_concurrency(), 1u), kMostConverters);
+    return n >= 2 ? n : 0;
+}
 
 class Run {
 public:
@@ -273,6 +389,17 @@ public:
         for (const BatchItem& item : job.items) {
             std::u16string source = JoinPath(item.folder, item.name);
             if (!item.nameNotText) sources_.AddFile(source);
+        }
+        if (const unsigned n = ConvertersFor(job)) {
+            try {
+                converters_ = std::make_unique<Converters>(n, containers_, [this](ConvertTask& t, BatchContainers c) {
+                    Entry& e = *t.entry;
+                    Settle(e, Guarded(e, [&] { return Build(e, *t.source, c, *t.group); }));
+                });
+                converterCount_ = n;
+            } catch (const std::system_error&) {
+                // Without threads, one file after another.
+            }
         }
     }
 
@@ -284,6 +411,7 @@ public:
 
     void Add(const BatchItem& item) {
         ReportIfPlaced();
+        Collect(false);
         // Files of one group must not meet by name: when this item's target
         // or backup could be the name of one in a group not yet in place
         // (letter case aside), that group is put in place first, so the
@@ -311,8 +439,26 @@ public:
             group_.flush.reset();  // it belongs to another folder
         }
 
-        Entry e = ConvertItem(item);
-        if (!e.file) {
+        // Read and checked here, in the order of the items; a large file is
+        // converted on a converter thread while the next ones are read, a
+        // small one here (handing it over would cost more than it saves: its
+        // time goes mostly to the folder, which takes one change at a time).
+        Entry e;
+        std::unique_ptr<SourceFile> source;
+        if (Begin(item, e)) {
+            source = TakeSource();
+            NotConvertedReason reason = Guarded(e, [&] { return Check(e, *source); });
+            if (reason != NotConvertedReason::None || !converters_ || source->fileSize() < kHandedBytes) {
+                if (reason == NotConvertedReason::None)
+                    reason = Guarded(e, [&] { return Build(e, *source, containers_, group_); });
+                Settle(e, reason);
+                group_.bytes += e.written;
+                reporter_.ConvertEnd();
+                reporter_.Status(u"");
+                freeSources_.push_back(std::move(source));
+            }
+        }
+        if (!source && !e.file) {
             // Nothing waits: reported at once, unless files before it wait.
             if (group_.waiting == 0 && group_.entries.empty() && !inFlight_) Report(e);
             else group_.entries.push_back(std::move(e));
@@ -321,6 +467,7 @@ public:
         if (group_.waiting++ == 0) group_.start = std::chrono::steady_clock::now();
         group_.names.insert(names.begin(), names.end());
         group_.entries.push_back(std::move(e));
+        if (source) Hand(group_.entries.back(), std::move(source));
         if (group_.waiting >= kGroupFiles || group_.bytes >= kGroupBytes ||
             std::chrono::steady_clock::now() - group_.start >= kGroupTime)
             SendGroup();
@@ -333,8 +480,10 @@ public:
     }
 
 private:
-    Entry ConvertItem(const BatchItem& item) {
-        Entry e;
+    // The checks of an item that need not read it; true when it goes on to
+    // be read and converted (the status then says so), false when its result
+    // is already final.
+    bool Begin(const BatchItem& item, Entry& e) {
         BatchFileResult& r = e.r;
         r.name = item.name;
         r.ext = ExtLower(item.name);
@@ -342,7 +491,7 @@ private:
         r.target = JoinPath(OutputFolderOf(job_, item), item.name);
         if (item.nameNotText) {
             r.reason = NotConvertedReason::NameNotText;
-            return e;
+            return false;
         }
         // A path that leads nowhere is reported as missing, whatever its
         // extension. A drawing found when the run started is not looked at
@@ -350,46 +499,101 @@ private:
         const bool foundAtStart = IsConvertedKind(r.ext) && sources_.HasText(r.source);
         if (!foundAtStart && InspectPath(r.source, false).kind == NodeKind::Missing) {
             r.reason = NotConvertedReason::SourceMissing;
-            return e;
+            return false;
         }
         if (!IsListedKind(r.ext)) {
             // Its message is given right before its result (see Report).
             r.outcome = FileOutcome::UnsupportedExtension;
             r.reason = NotConvertedReason::UnsupportedExtension;
-            return e;
+            return false;
         }
         reporter_.Status(ConvertingStatusText(r.source, r.target));
         reporter_.ConvertBegin();
+        return true;
+    }
+
+    // Runs a step of the conversion; running out of memory or any other
+    // failure on the way fails the file as unreadable.
+    template <typename Step>
+    NotConvertedReason Guarded(Entry& e, Step&& step) {
         try {
-            r.reason = Convert(e);
+            return step();
         } catch (const std::bad_alloc&) {
-            r.reason = NotConvertedReason::ReadFailed;
-            r.detail = kNotEnoughMemory;
+            e.r.detail = kNotEnoughMemory;
         } catch (const std::exception& ex) {
-            r.reason = NotConvertedReason::ReadFailed;
-            r.detail = ex.what();
+            e.r.detail = ex.what();
         }
+        return NotConvertedReason::ReadFailed;
+    }
+
+    // The outcome of a conversion; a file that failed leaves nothing behind
+    // and gives its target's name back.
+    void Settle(Entry& e, NotConvertedReason reason) {
+        BatchFileResult& r = e.r;
+        r.reason = reason;
         if (r.reason != NotConvertedReason::None) {
             e.file.reset();
             Unclaim(e);
         }
         r.outcome = r.reason == NotConvertedReason::None ? FileOutcome::Converted : FileOutcome::NotConverted;
-        reporter_.ConvertEnd();
-        reporter_.Status(u"");
-        return e;
     }
 
-    // Checks and converts one file and writes it beside its target; on
-    // success (but for a dry run) e.file holds the new file, to be put in
-    // place with its group.
-    NotConvertedReason Convert(Entry& e) {
+    std::unique_ptr<SourceFile> TakeSource() {
+        if (freeSources_.empty()) return std::make_unique<SourceFile>(SourceFile::kBatchRoom);
+        std::unique_ptr<SourceFile> source = std::move(freeSources_.back());
+        freeSources_.pop_back();
+        return source;
+    }
+
+    // Hands a file of the group being converted to the converter threads,
+    // once there is room for it: a free thread, and its source within the
+    // bytes converted side by side (or nothing else converting).
+    void Hand(Entry& e, std::unique_ptr<SourceFile> source) {
+        const std::uint64_t size = source->fileSize();
+        while (!tasks_.empty() && (tasks_.size() >= converterCount_ || sideBySide_ + size > kSideBySideBytes))
+            CollectFront(true);
+        auto task = std::make_unique<ConvertTask>();
+        task->entry = &e;
+        task->group = &group_;
+        task->source = std::move(source);
+        task->size = size;
+        sideBySide_ += size;
+        tasks_.push_back(std::move(task));
+        converters_->Start(*tasks_.back());
+    }
+
+    // Takes the first file handed out once it is converted (with `wait`,
+    // waiting for it); false when there is none or it is still converting.
+    bool CollectFront(bool wait) {
+        if (tasks_.empty() || !converters_->Done(*tasks_.front(), wait)) return false;
+        ConvertTask& task = *tasks_.front();
+        Entry& e = *task.entry;
+        group_.bytes += e.written;
+        if (!e.file) --group_.waiting;  // nothing of it waits to be put in place
+        sideBySide_ -= task.size;
+        freeSources_.push_back(std::move(task.source));
+        tasks_.pop_front();
+        reporter_.ConvertEnd();
+        return true;
+    }
+
+    // Takes the files converted so far, in order; with `wait`, all of them.
+    void Collect(bool wait) {
+        while (CollectFront(wait)) {
+        }
+        // A group whose files all failed has nothing to put in place.
+        if (tasks_.empty() && group_.waiting == 0 && !group_.entries.empty() && !inFlight_) ReportEntries(group_);
+    }
+
+    // Reads and checks one file and claims its target, in the order of the
+    // items: None when it goes on to be converted (Build).
+    NotConvertedReason Check(Entry& e, SourceFile& source) {
         using R = NotConvertedReason;
         BatchFileResult& r = e.r;
         if (!IsConvertedKind(r.ext)) return R::KindNotConverted;
         const bool jww = r.ext == u".jww";
-        // Opened and read once for the check and the conversion, into the
-        // run's buffer, which serves one file after another.
-        SourceFile& source = source_;
+        // Opened and read once for the check and the conversion, into a
+        // buffer of the run, which serves one file after another.
         if (!source.Read(r.source)) {
             if (InspectPath(r.source, true).kind == NodeKind::Missing) return R::SourceMissing;
             r.detail = "cannot read " + Utf16ToUtf8(r.source) + ": " + platform::ErrorText(source.error());
@@ -401,14 +605,25 @@ private:
         // checks and the plain-file check below; only a link is followed.
         const NodeInfo targetNow = InspectPath(r.target, false);
         if (sources_.Contains(r.target, targetNow)) return R::TargetIsSource;
+        // (A file of that name still converting has been waited for: its
+        // name met the group's.)
         if (claimedTargets_.Contains(r.target, targetNow)) return R::DuplicateTarget;
         claimedTargets_.AddText(r.target);
         e.claimed = true;
 
         // Only plain files are ever replaced; a link, folder or special file
         // at the target name is refused before anything is read or written.
-        if (R refused = CheckNames(r, targetNow, e.backup); refused != R::None) return refused;
+        return CheckNames(r, targetNow, e.backup);
+    }
 
+    // Converts a file that passed Check and writes it beside its target (on
+    // a converter thread when files are converted side by side); on success
+    // (but for a dry run) e.file holds the new file, to be put in place with
+    // its group `g`.
+    NotConvertedReason Build(Entry& e, SourceFile& source, BatchContainers containers, Group& g) {
+        using R = NotConvertedReason;
+        BatchFileResult& r = e.r;
+        const bool jww = r.ext == u".jww";
         // The converted file is written beside the target as it is built
         // (a dry run builds it in memory) before anything in the output
         // folder changes.
@@ -428,17 +643,23 @@ private:
             if (!opened && !writeError) {
                 // The folder is found or made once per group: the group's
                 // flush holds it from then on.
-                if (!group_.flush) {
-                    const std::u16string folderText = platform::TextFromPath(folder);
-                    if (!FolderFound(folderText) && !MakeFolder(folderText))
-                        throw IoError(kFileIoError, "cannot create the folder " + Utf16ToUtf8(folderText));
-                    // Opened before the group's first file is written, so that
-                    // the group's flush hears of any failure to write them back.
-                    group_.flush = std::make_unique<platform::FolderFlush>(folder);
+                platform::FolderFlush* flush = nullptr;
+                {
+                    std::lock_guard<std::mutex> lock(folderMutex_);
+                    if (!g.flush) {
+                        const std::u16string folderText = platform::TextFromPath(folder);
+                        if (!FolderFound(folderText) && !MakeFolder(folderText))
+                            throw IoError(kFileIoError, "cannot create the folder " + Utf16ToUtf8(folderText));
+                        // Opened before the group's first file is written, so
+                        // that the group's flush hears of any failure to write
+                        // them back.
+                        g.flush = std::make_unique<platform::FolderFlush>(folder);
+                    }
+                    flush = g.flush.get();
                 }
                 // Names put into a folder that cannot be flushed could be lost
                 // in a crash after the run said they were in place.
-                if (const std::error_code& ec = group_.flush->error())
+                if (const std::error_code& ec = flush->error())
                     throw IoError(kFileIoError, "cannot open the folder " + Utf16ToUtf8(platform::TextFromPath(folder)) +
                                                     " to make its files durable: " + platform::ErrorText(ec));
                 writeError = e.file->Open(e.target);
@@ -447,14 +668,14 @@ private:
             if (!writeError) writeError = e.file->Write(bytes);
             if (writeError)
                 throw IoError(kFileIoError, "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(writeError));
-            group_.bytes += bytes.size();
+            e.written += bytes.size();
         };
         const OutputSink toMemory = [&](std::span<const std::uint8_t> bytes) {
             output.insert(output.end(), bytes.begin(), bytes.end());
         };
         const OutputSink& sink = job_.dryRun ? toMemory : toFile;
-        const bool built = jww ? ConvertJwwTo(containers_.jww, direction, source, job_.options, sink, &report)
-                               : ConvertJwsTo(containers_.jws, direction, source, job_.options, sink, &report);
+        const bool built = jww ? ConvertJwwTo(containers.jww, direction, source, job_.options, sink, &report)
+                               : ConvertJwsTo(containers.jws, direction, source, job_.options, sink, &report);
         r.detail = report.detail;
         r.changedPoints = report.changedPoints;
         if (!built) {
@@ -490,6 +711,7 @@ private:
     // before it is reported first). A group with nothing to place is
     // reported at once.
     void SendGroup() {
+        Collect(true);
         WaitPlaced();
         if (group_.waiting == 0) {
             ReportEntries(group_);
@@ -814,7 +1036,6 @@ private:
 
     const BatchJob& job_;
     BatchContainers containers_;
-    SourceFile source_{SourceFile::kBatchRoom};
     BatchReporter& reporter_;
     BatchSummary& summary_;
     PathSet sources_;         // existing sources of the run
@@ -832,6 +1053,16 @@ private:
     std::condition_variable placerWake_;
     bool placed_ = false;     // the group in flight is in place (under placerMutex_)
     std::u16string notice_;   // a folder the placing waits for, to be told (under placerMutex_)
+
+    // Files converted side by side: those handed out (in order), the
+    // sources free for the next ones, and the threads (last, so they have
+    // ended before what they work on goes).
+    std::mutex folderMutex_;  // making a group's folder and its flush
+    std::deque<std::unique_ptr<ConvertTask>> tasks_;
+    std::vector<std::unique_ptr<SourceFile>> freeSources_;
+    std::uint64_t sideBySide_ = 0;  // bytes of the sources handed out
+    unsigned converterCount_ = 0;
+    std::unique_ptr<Converters> converters_;
 };
 
 }  // namespace

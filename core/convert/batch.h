@@ -145,6 +145,9 @@ struct BatchJob {
     // Reads and converts every file in memory but writes nothing at all; the
     // results say what a real run would do (the backup it would make).
     bool dryRun = false;
+    // How many files are converted side by side (0: as many as the machine
+    // has processors for, up to four; 1: one after the other).
+    unsigned converters = 0;
 };
 
 // The user texts of a run.

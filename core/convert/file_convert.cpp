@@ -203,6 +203,7 @@ bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, SourceFile& source,
 bool SourceFile::Read(const std::u16string& path) {
     path_ = path;
     size_ = 0;
+    fileSize_ = 0;
     whole_ = false;
     error_.clear();
     std::filesystem::path p;
@@ -212,6 +213,7 @@ bool SourceFile::Read(const std::u16string& path) {
         return false;
     }
     if ((error_ = file.Open(p))) return false;
+    fileSize_ = file.size();
     whole_ = file.size() <= kWholeFileLimit;
     const std::size_t want = whole_ ? static_cast<std::size_t>(file.size()) : kHeadBytes;
     if (!data_ || room_ < want) {

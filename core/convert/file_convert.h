@@ -85,6 +85,8 @@ public:
     bool Read(const std::u16string& path);
     const std::u16string& path() const { return path_; }
     const std::error_code& error() const { return error_; }
+    // The size of the file when it was read.
+    std::uint64_t fileSize() const { return fileSize_; }
     // What the containers' FileCheck says of the file.
     bool IsJww() const;
     bool IsJws() const;
@@ -104,6 +106,7 @@ private:
     std::size_t room_ = 0;  // the size of data_
     std::size_t keptRoom_ = 0;
     std::size_t size_ = 0;
+    std::uint64_t fileSize_ = 0;
     bool whole_ = false;  // data_ holds the whole file, not just its start
     std::error_code error_;
 };

@@ -157,6 +157,12 @@ std::error_code CheckReplaceable(const stdfs::path& target, std::uint32_t& bits,
 
 // How much of a new file is written before its writing to the disk is started.
 constexpr std::uint64_t kEarlyWriteBytes = 8u << 20;
+// A file flushed later with others of its folder starts going to the disk
+// when it is closed from this size on, so that the disk works while the next
+// files are built and the folder's flush has only the last of them left to
+// wait for (for small files one flush of them all costs less than starting
+// each).
+constexpr std::uint64_t kEarlyStartBytes = 1u << 20;
 
 }  // namespace
 
@@ -296,6 +302,8 @@ std::error_code PendingFile::Finish(Flush when) {
     if (ec) {
         (void)sys::Close(handle);
     } else {
+        if (when == Flush::Later && sys::FlushesEarly() && written_ - started_ >= kEarlyStartBytes)
+            sys::StartWriteBack(handle, started_, written_ - started_);
         ec = when == Flush::Later ? CloseUnflushed(handle) : FlushAndClose(handle);
         if (!ec) {
             unflushed_ = when == Flush::Later;
