@@ -13,9 +13,11 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
+#include <utility>
 
 #include "fs/fsutil.h"
 #include "fs/platform.h"
@@ -572,6 +574,13 @@ public:
         : out_(out), w_(out.w), body_(body), io_(out, body),
           expandSxf_(out.ver() < kVerSxf && sourceVer >= kVerSxf) {}
 
+    // Whether dimensions gain sub-records of their own (the count of a list
+    // then depends on its dimensions).
+    bool ExpandsDimensions() const { return expandSxf_; }
+
+    // The first `n` entries of a list, without their count (written before).
+    void WriteRecords(const ConstEntityLists& L, std::int32_t n) { WriteEntities(L, L.Order(n)); }
+
     void WriteList(const ConstEntityLists& L, std::int32_t n) {
         const auto order = L.Order(n);
         out_.CountOut(CountObjects(L, order));
@@ -700,6 +709,12 @@ std::size_t EstimateListBytes(const ConstEntityLists& L, std::int32_t n) {
     return total;
 }
 
+// A part of the drawing's own list, read and written before the next part is read.
+struct ListChunk final : DrawingBody {};
+
+// Records of the drawing's own list held at once while streaming.
+constexpr std::uint32_t kChunkRecords = 4096;
+
 }  // namespace
 
 const char* ClassNameOf(std::int32_t kind) {
@@ -757,6 +772,40 @@ void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::i
 
     BodyWriter writer(out, body, sourceVer);
     writer.WriteList(ListsOf(body), n1);
+    writer.WriteBlockDefs(n2);
+}
+
+void StreamBody(ArchiveIn& in, ArchiveOut& out, DrawingBody& model, std::int32_t n1, std::int32_t n2,
+                std::int32_t sourceVer, const std::function<void(DrawingBody&)>& convert) {
+    BodyWriter writer(out, model, sourceVer);
+    if (writer.ExpandsDimensions()) throw std::logic_error("a list whose dimensions expand is not streamed");
+    const std::uint32_t n = in.CountIn();
+    CheckCount(in.r, n, MinEntityBytes(in.version()), "entity");
+    if (static_cast<std::int64_t>(n) != n1)
+        throw IoError(kFileIoError, "the file changed while it was converted: " + std::to_string(n) +
+                                        " entities where " + std::to_string(n1) + " were read");
+    // Every record read is live, so the count is the source's.
+    out.CountOut(n);
+    // The texts of each part keep their bytes past those of the model's own
+    // strings (header and definitions), and give the room back once written.
+    StoredStrings* const stored = in.stored() ? &model.storedStrings : nullptr;
+    const std::size_t mark = stored ? stored->bytes.size() : 0;
+    ListChunk chunk;
+    const EntityLists lists = ListsOf(chunk);
+    ArchiveState st;
+    TextBatch texts(in);
+    BodyIn io(in, texts);
+    for (std::uint32_t done = 0; done < n;) {
+        const std::uint32_t k = std::min(n - done, kChunkRecords);
+        lists.ForEach([](const auto& list) { list.Clear(); });
+        chunk.EntNo.assign(k, TEntJwwNo{});
+        ReadEntityList(io, st, lists, k, false, 1.0, texts);
+        texts.Flush();
+        convert(chunk);
+        writer.WriteRecords(ListsOf(std::as_const(chunk)), static_cast<std::int32_t>(k));
+        if (stored) stored->bytes.resize(mark);
+        done += k;
+    }
     writer.WriteBlockDefs(n2);
 }
 
