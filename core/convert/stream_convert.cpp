@@ -1,6 +1,12 @@
 #include "convert/stream_convert.h"
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "codec/driver_support.h"
 #include "convert/point_rules.h"
@@ -14,23 +20,45 @@ namespace {
 // Output option that keeps the Unicode string form of a source that used it.
 constexpr std::int32_t kUnicodeStrings = 32;
 
-// Keeps none of the records of the drawing's own list (the read keeps its
-// inserts, which decide the referenced definitions).
-class Discard final : public RecordSink {
-public:
-    void Take(const TEntJwwLine&) override {}
-    void Take(const TEntJwwEnko&) override {}
-    void Take(const TEntJwwTen&) override {}
-    void Take(const TEntJwwMoji&) override {}
-    void Take(const TEntJwwSunpo&) override {}
-    void Take(const TEntJwwSolid&) override {}
-};
-
 std::int64_t ChangePoints(DrawingBody& body, ConvertDirection direction, std::int32_t version,
                           const TConvertOptions& options) {
     return direction == ConvertDirection::ToReal ? ConvertPointsToReal(body, version, options)
                                                  : ConvertPointsToTemporary(body, version, options);
 }
+
+// Keeps none of the records of the drawing's own list (the read keeps its
+// inserts, which decide the referenced definitions), but counts the points
+// the conversion will change, so the report has its count even when the
+// output fails before the list is written.
+class CountChanges final : public RecordSink {
+public:
+    // `version`: the version of the drawing, read before any record.
+    CountChanges(ConvertDirection direction, const std::int32_t& version, const TConvertOptions& options)
+        : direction_(direction), version_(version), options_(options) {}
+
+    std::int64_t changed = 0;
+
+    void Take(const TEntJwwLine&) override {}
+    void Take(const TEntJwwEnko&) override {}
+    void Take(const TEntJwwTen& point) override { Count(one_.EntTen, one_.EntTenN, point); }
+    void Take(const TEntJwwMoji&) override {}
+    void Take(const TEntJwwSunpo& dimension) override { Count(one_.EntSunpo, one_.EntSunpoN, dimension); }
+    void Take(const TEntJwwSolid&) override {}
+
+private:
+    struct One final : DrawingBody {};
+    template <typename T>
+    void Count(std::vector<T>& list, std::int32_t& n, const T& record) {
+        list.assign(1, record);
+        n = 1;
+        changed += ChangePoints(one_, direction_, version_, options_);
+        n = 0;
+    }
+    ConvertDirection direction_;
+    const std::int32_t& version_;
+    const TConvertOptions& options_;
+    One one_;
+};
 
 void Free(TJwwData& jww) { JwwDataFree(jww); }
 void Free(TJwsData& jws) { jws.DataFree(); }
@@ -46,6 +74,101 @@ bool ImagesReady(const TJwwData& jww, ConvertReport* report) {
 }
 bool ImagesReady(const TJwsData&, ConvertReport*) { return true; }
 
+// Hands the output to a sink on a thread of its own, in pieces of
+// kPieceBytes, so that the next part of the drawing is built while the last
+// is written. At most kPiecesAhead pieces wait; a failure of the sink stops
+// the writing and comes back from the next Write or from Finish.
+class WriterThread {
+public:
+    static constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kPiecesAhead = 4;
+
+    explicit WriterThread(const OutputSink& out) : out_(out), thread_([this] { Run(); }) {}
+    // Without Finish (the output failed) the pieces still waiting are dropped.
+    ~WriterThread() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+            queue_.clear();
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    WriterThread(const WriterThread&) = delete;
+    WriterThread& operator=(const WriterThread&) = delete;
+
+    void Write(std::span<const std::uint8_t> bytes) {
+        while (!bytes.empty()) {
+            if (piece_.capacity() < kPieceBytes) piece_.reserve(kPieceBytes);
+            const std::size_t n = std::min(bytes.size(), kPieceBytes - piece_.size());
+            piece_.insert(piece_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+            bytes = bytes.subspan(n);
+            if (piece_.size() == kPieceBytes) Hand();
+        }
+    }
+
+    // Waits until every piece is written; rethrows the sink's failure.
+    void Finish() {
+        if (!piece_.empty()) Hand();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return (queue_.empty() && !writing_) || error_; });
+        if (error_) std::rethrow_exception(error_);
+    }
+
+private:
+    void Hand() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < kPiecesAhead || error_; });
+        if (error_) std::rethrow_exception(error_);
+        queue_.push_back(std::move(piece_));
+        piece_.clear();
+        if (!spare_.empty()) {
+            piece_ = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        lock.unlock();
+        changed_.notify_all();
+    }
+
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return !queue_.empty() || stop_; });
+            if (stop_) return;
+            Bytes piece = std::move(queue_.front());
+            queue_.pop_front();
+            writing_ = true;
+            lock.unlock();
+            std::exception_ptr failed;
+            try {
+                out_(piece);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+            piece.clear();
+            lock.lock();
+            writing_ = false;
+            if (spare_.size() < kPiecesAhead) spare_.push_back(std::move(piece));
+            if (failed) {
+                error_ = failed;
+                queue_.clear();
+            }
+            changed_.notify_all();
+        }
+    }
+
+    const OutputSink& out_;
+    Bytes piece_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Bytes> queue_;
+    std::vector<Bytes> spare_;
+    bool writing_ = false;
+    bool stop_ = false;
+    std::exception_ptr error_;
+    std::thread thread_;  // last: starts once the members it uses are made
+};
+
 enum class Outcome { Built, Failed, NotStreamed };
 
 template <typename Container>
@@ -55,20 +178,21 @@ Outcome Stream(Container& data, ConvertDirection direction, const std::u16string
     // First read: everything but the records of the drawing's own list.
     platform::InputFile first;
     if (!OpenInputFile(source, first, ignored)) return Outcome::NotStreamed;
+    // The records come after the header, whose version the counter reads.
+    CountChanges counter(direction, data.Enthd.jwVer, options);
     bool read = false;
     {
-        Discard discard;
         FileByteSource bytes(first);
         ByteReader r(bytes, kReadWindow);
-        data.recordSink = &discard;
+        data.recordSink = &counter;
         read = data.ReadFrom(r);
         data.recordSink = nullptr;
     }
     if (!read) return Outcome::NotStreamed;
     if (!ImagesReady(data, report)) return Outcome::Failed;
-
     const std::int32_t version = data.Enthd.jwVer;
-    std::int64_t changed = ChangePoints(data, direction, version, options);
+
+    const std::int64_t changed = counter.changed + ChangePoints(data, direction, version, options);
     data.SetFileOutOption(data.MojiEncode ? kUnicodeStrings : 0);
 
     // Second read: the own list, a part at a time, into the output.
@@ -78,11 +202,12 @@ Outcome Stream(Container& data, ConvertDirection direction, const std::u16string
     if (built) {
         FileByteSource bytes(second);
         ByteReader r(bytes, kReadWindow);
+        WriterThread writer(out);
         built = RunGuarded(reason, [&] { r.seek(data.BodyOffset()); }) &&
-                data.StreamTo(version, r, [&](DrawingBody& part) {
-                    changed += ChangePoints(part, direction, version, options);
-                }, out);
+                data.StreamTo(version, r, [&](DrawingBody& part) { ChangePoints(part, direction, version, options); },
+                              [&](std::span<const std::uint8_t> b) { writer.Write(b); });
         if (!built && reason.empty()) reason = data.LastError();
+        if (built) built = RunGuarded(reason, [&] { writer.Finish(); }, kNoMemoryToWrite);
     }
     if (report) {
         report->changedPoints = changed;
