@@ -177,7 +177,9 @@ std::string StreamCheck(const fs::path& file, const TConvertOptions& options, Se
         setup(data);
         Bytes& out = bytes[i];
         const OutputSink sink = [&out](std::span<const std::uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); };
-        built[i] = (i == 0 ? whole : stream)(data, ConvertDirection::ToReal, U16(file), options, sink, &reports[i]);
+        const std::u16string path = U16(file);
+        built[i] = i == 0 ? whole(data, ConvertDirection::ToReal, path, options, sink, &reports[i])
+                          : stream(data, ConvertDirection::ToReal, path, options, sink, &reports[i]);
     }
     if (built[0] != built[1] || reports[0].failure != reports[1].failure || reports[0].detail != reports[1].detail)
         return "the streamed conversion fails otherwise than the whole one: " + reports[1].detail + " / " +
@@ -252,8 +254,8 @@ std::string CheckJwsRoundTrip(Input data) {
     TConvertOptions options;
     options.MakeMarker = static_cast<std::int32_t>(data.size() % 2);
     if (std::string failure = StreamCheck<TJwsData>(
-            file, options, [](TJwsData&) {}, [](auto&... a) { return ConvertJwsTo(a...); },
-            [](auto&... a) { return StreamConvertJwsTo(a...); });
+            file, options, [](TJwsData&) {}, [](auto&&... a) { return ConvertJwsTo(a...); },
+            [](auto&&... a) { return StreamConvertJwsTo(a...); });
         !failure.empty())
         return failure;
     if (!read) return "";
@@ -348,8 +350,8 @@ std::string CheckJwwConversion(Input data) {
             d.BindImageExr = true;
         };
         if (std::string failure = StreamCheck<TJwwData>(
-                source, options, setup, [](auto&... a) { return ConvertJwwTo(a...); },
-                [](auto&... a) { return StreamConvertJwwTo(a...); });
+                source, options, setup, [](auto&&... a) { return ConvertJwwTo(a...); },
+                [](auto&&... a) { return StreamConvertJwwTo(a...); });
             !failure.empty())
             return failure;
         if (FilesBelow(root) != expected) return "the conversions in memory left files behind";

@@ -46,8 +46,9 @@ std::pair<Outcome, Outcome> BothWays(const fs::path& file, ConvertDirection dire
             data.BindImageExp = false;
             data.BindImageExr = true;
         }
-        o->built = (o == &both.first ? whole : stream)(data, direction, path, options, Collect(o->bytes, failAfter),
-                                                      &o->report);
+        const OutputSink sink = Collect(o->bytes, failAfter);
+        o->built = o == &both.first ? whole(data, direction, path, options, sink, &o->report)
+                                    : stream(data, direction, path, options, sink, &o->report);
         EXPECT_EQ(data.EntTenN + data.EntBlockN + data.EntBlockDefN, 0) << "the container is emptied";
     }
     return both;
@@ -58,10 +59,10 @@ std::pair<Outcome, Outcome> BothWays(const fs::path& file, ConvertDirection dire
                                      std::size_t failAfter = SIZE_MAX) {
     if (file.extension() == ".jws")
         return BothWays<TJwsData>(file, direction, options, failAfter,
-                                  [](auto&... a) { return ConvertJwsTo(a...); },
-                                  [](auto&... a) { return StreamConvertJwsTo(a...); });
-    return BothWays<TJwwData>(file, direction, options, failAfter, [](auto&... a) { return ConvertJwwTo(a...); },
-                              [](auto&... a) { return StreamConvertJwwTo(a...); });
+                                  [](auto&&... a) { return ConvertJwsTo(a...); },
+                                  [](auto&&... a) { return StreamConvertJwsTo(a...); });
+    return BothWays<TJwwData>(file, direction, options, failAfter, [](auto&&... a) { return ConvertJwwTo(a...); },
+                              [](auto&&... a) { return StreamConvertJwwTo(a...); });
 }
 
 void ExpectSame(const std::pair<Outcome, Outcome>& both) {

@@ -747,9 +747,12 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     TextBatch texts(in);
     BodyIn io(in, texts);
     try {
-        // A read that counts only keeps no bytes of the strings it hands on.
+        // A read that counts only keeps no bytes of the strings it hands on,
+        // nor looks at their texts.
         StoredStrings* const stored = body.recordSink ? in.KeepStringsIn(nullptr) : nullptr;
+        in.PassOverTexts(body.recordSink != nullptr);
         ReadEntityList(io, st, lists, n, !body.recordSink, 1.0, texts, body.recordSink);
+        in.PassOverTexts(false);
         if (body.recordSink) in.KeepStringsIn(stored);
         ReadBlockDefs(io, st, body, n2, texts);
     } catch (...) {

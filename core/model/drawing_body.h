@@ -79,7 +79,8 @@ public:
     // When set, a read hands the records of the drawing's own list to it
     // instead of keeping them: the lists stay empty but for the block inserts
     // (which decide the referenced definitions), memory does not grow with
-    // the drawing, and the body cannot be written. Kept by DataInit.
+    // the drawing, and the body cannot be written. The records handed on
+    // have empty texts (their strings are passed over). Kept by DataInit.
     RecordSink* recordSink = nullptr;
 
     // FileOutOpt := n when 0 <= n <= 63, otherwise 0.
