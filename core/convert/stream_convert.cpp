@@ -5,6 +5,8 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -202,12 +204,18 @@ Outcome Stream(Container& data, ConvertDirection direction, const std::u16string
     if (built) {
         FileByteSource bytes(second);
         ByteReader r(bytes, kReadWindow);
-        WriterThread writer(out);
+        // Without a thread to spare the output is written as it is built.
+        std::optional<WriterThread> writer;
+        try {
+            writer.emplace(out);
+        } catch (const std::system_error&) {
+        }
+        const OutputSink toWriter = [&](std::span<const std::uint8_t> b) { writer->Write(b); };
         built = RunGuarded(reason, [&] { r.seek(data.BodyOffset()); }) &&
                 data.StreamTo(version, r, [&](DrawingBody& part) { ChangePoints(part, direction, version, options); },
-                              [&](std::span<const std::uint8_t> b) { writer.Write(b); });
+                              writer ? toWriter : out);
         if (!built && reason.empty()) reason = data.LastError();
-        if (built) built = RunGuarded(reason, [&] { writer.Finish(); }, kNoMemoryToWrite);
+        if (built && writer) built = RunGuarded(reason, [&] { writer->Finish(); }, kNoMemoryToWrite);
     }
     if (report) {
         report->changedPoints = changed;
