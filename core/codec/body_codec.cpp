@@ -17,6 +17,7 @@
 #include <string>
 #include <type_traits>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "fs/fsutil.h"
@@ -429,7 +430,8 @@ private:
 // lists of a long list (the drawing's own) are given their room up front.
 // A point read without marker fields gets the scale `plainScale`.
 // kCounting: a read that counts only hands the records to `sink` and keeps
-// no order; the inserts are kept, since they decide which definitions count.
+// no order; of the inserts it keeps the first of each block number, since
+// they decide which definitions count (and hands every insert to the sink).
 // (A template, so that the ordinary read pays nothing for it.)
 template <bool kCounting>
 void ReadEntityListAs(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uint32_t n, bool reserve,
@@ -437,6 +439,7 @@ void ReadEntityListAs(BodyIn& io, ArchiveState& st, const EntityLists& L, std::u
     ArchiveIn& in = io.archive();
     std::uint32_t counter = 0;
     std::array<ListPlan, 7> plans;
+    std::unordered_set<std::uint32_t> insertNumbers;  // kept by a read that counts
     while (counter < n) {
         const std::int32_t kind = ReadEntityTag(in, st);
         if (kind == 0) continue;  // a tag of no entity class: no object follows
@@ -458,6 +461,9 @@ void ReadEntityListAs(BodyIn& io, ArchiveState& st, const EntityLists& L, std::u
             }
             if constexpr (kSunk) {
                 sink->Take(record);
+            } else if constexpr (kCounting) {
+                sink->Take(record);
+                if (insertNumbers.insert(record.nNumber).second) list.Append(std::move(record));
             } else {
                 list.Append(std::move(record));
                 index = list.count - 1;

@@ -28,10 +28,10 @@ std::int64_t ChangePoints(DrawingBody& body, ConvertDirection direction, std::in
                                                  : ConvertPointsToTemporary(body, version, options);
 }
 
-// Keeps none of the records of the drawing's own list (the read keeps its
-// inserts, which decide the referenced definitions), but counts the points
-// the conversion will change, so the report has its count even when the
-// output fails before the list is written.
+// Keeps none of the records of the drawing's own list (the read keeps an
+// insert of each block number, which decide the referenced definitions),
+// but counts the points the conversion will change, so the report has its
+// count even when the output fails before the list is written.
 class CountChanges final : public RecordSink {
 public:
     // `version`: the version of the drawing, read before any record.
@@ -46,6 +46,7 @@ public:
     void Take(const TEntJwwMoji&) override {}
     void Take(const TEntJwwSunpo& dimension) override { Count(one_.EntSunpo, one_.EntSunpoN, dimension); }
     void Take(const TEntJwwSolid&) override {}
+    void Take(const TEntJwwBlock&) override {}
 
 private:
     struct One final : DrawingBody {};
