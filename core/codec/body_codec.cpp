@@ -439,7 +439,8 @@ void ReadEntityListAs(BodyIn& io, ArchiveState& st, const EntityLists& L, std::u
     ArchiveIn& in = io.archive();
     std::uint32_t counter = 0;
     std::array<ListPlan, 7> plans;
-    std::unordered_set<std::uint32_t> insertNumbers;  // kept by a read that counts
+    // The block numbers of the inserts kept by a read that counts.
+    [[maybe_unused]] std::conditional_t<kCounting, std::unordered_set<std::uint32_t>, char> insertNumbers{};
     while (counter < n) {
         const std::int32_t kind = ReadEntityTag(in, st);
         if (kind == 0) continue;  // a tag of no entity class: no object follows
