@@ -14,6 +14,7 @@
 #include "convert/drawing_info.h"
 #include "convert/file_convert.h"
 #include "convert/settings_file.h"
+#include "convert/stream_convert.h"
 #include "dos/jwc_data.h"
 #include "dos/jwk_data.h"
 #include "fs/fsutil.h"
@@ -162,6 +163,32 @@ std::string CountingCheck(const Container& whole, bool read, const fs::path& fil
     return "";
 }
 
+// The conversion that streams the own list gives what the whole-model
+// conversion gives: the same bytes and report, or the same failure for the
+// same reason. `setup` prepares each fresh container alike.
+template <typename Container, typename Whole, typename Stream, typename Setup>
+std::string StreamCheck(const fs::path& file, const TConvertOptions& options, Setup setup, Whole whole,
+                        Stream stream) {
+    Bytes bytes[2];
+    ConvertReport reports[2];
+    bool built[2];
+    for (int i = 0; i < 2; ++i) {
+        Container data;
+        setup(data);
+        Bytes& out = bytes[i];
+        const OutputSink sink = [&out](std::span<const std::uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); };
+        const std::u16string path = U16(file);
+        built[i] = i == 0 ? whole(data, ConvertDirection::ToReal, path, options, sink, &reports[i])
+                          : stream(data, ConvertDirection::ToReal, path, options, sink, &reports[i]);
+    }
+    if (built[0] != built[1] || reports[0].failure != reports[1].failure || reports[0].detail != reports[1].detail)
+        return "the streamed conversion fails otherwise than the whole one: " + reports[1].detail + " / " +
+               reports[0].detail;
+    if (reports[0].changedPoints != reports[1].changedPoints) return "the streamed conversion counts other changes";
+    if (bytes[0] != bytes[1]) return "the streamed conversion writes other bytes";
+    return "";
+}
+
 // Whatever reads renders, as SVG and as a small PNG, and the picture's fit
 // lies within the drawing's extent.
 template <typename Container>
@@ -224,6 +251,13 @@ std::string CheckJwsRoundTrip(Input data) {
     const fs::path file = fs::path(ScratchFolder()) / "count.jws";
     WriteBytes(file, data);
     if (std::string failure = CountingCheck(jws, read, file); !failure.empty()) return failure;
+    TConvertOptions options;
+    options.MakeMarker = static_cast<std::int32_t>(data.size() % 2);
+    if (std::string failure = StreamCheck<TJwsData>(
+            file, options, [](TJwsData&) {}, [](auto&&... a) { return ConvertJwsTo(a...); },
+            [](auto&&... a) { return StreamConvertJwsTo(a...); });
+        !failure.empty())
+        return failure;
     if (!read) return "";
     if (std::string failure = RenderCheck(jws); !failure.empty()) return failure;
     return RoundTrip<TJwsData>(jws, jws.Enthd.jwVer, [](const TJwsData& d) { return d.Enthd.n1; });
@@ -310,6 +344,17 @@ std::string CheckJwwConversion(Input data) {
         std::set<std::string> expected{"in/source.jww"};
         if (converted) expected.insert("out/target.jww");
         if (FilesBelow(root) != expected) return "files left or written outside the output";
+        const auto setup = [&](TJwwData& d) {
+            d.BindImageFolder = jww.BindImageFolder;
+            d.BindImageExp = copies;
+            d.BindImageExr = true;
+        };
+        if (std::string failure = StreamCheck<TJwwData>(
+                source, options, setup, [](auto&&... a) { return ConvertJwwTo(a...); },
+                [](auto&&... a) { return StreamConvertJwwTo(a...); });
+            !failure.empty())
+            return failure;
+        if (FilesBelow(root) != expected) return "the conversions in memory left files behind";
 
         if (converted) {
             TJwwData again;

@@ -90,6 +90,18 @@ std::u16string ArchiveIn::ReadString(StoredString* keep, std::uint32_t* deferred
         ansiLength = w;
         unicode = w == 0xFFFE;
     }
+    if (passOver_) {
+        if (keep) *keep = StoredString{};
+        if (!unicode) {
+            r.skip(ansiLength);
+            return text;
+        }
+        mojiEncode_ = true;
+        std::uint32_t c = r.u8();
+        if (c == 0xFF) c = r.u16();
+        r.skip(std::size_t{2} * c);
+        return text;
+    }
     if (!unicode) {
         payload = r.bytes(ansiLength);
         for (std::uint8_t c : payload) {

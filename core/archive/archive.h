@@ -49,6 +49,10 @@ public:
         std::swap(stored, stored_);
         return stored;
     }
+    // While set, strings are only passed over (the Unicode marker still
+    // counts): their text is left empty and nothing is kept, for a read that
+    // counts records without looking at their texts.
+    void PassOverTexts(bool on) { passOver_ = on; }
     // A count word: u16, or 0xFFFF followed by a u32.
     std::uint32_t CountIn();
     // The attribute in the form of the file's version (13 bytes below 351).
@@ -59,6 +63,7 @@ private:
     std::int32_t version_;
     bool& mojiEncode_;
     StoredStrings* stored_;
+    bool passOver_ = false;
 };
 
 // Writing side: the target version and the output option bits.

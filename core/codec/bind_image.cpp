@@ -101,7 +101,7 @@ void TJwwData::ImagesIn(ArchiveIn& in) {
     }
 }
 
-void TJwwData::ImagesOut(ArchiveOut& out) {
+void TJwwData::ImagesOut(ArchiveOut& out, const std::vector<std::u16string>* mainTexts) {
     const std::size_t n = std::min<std::size_t>(BindImage.size(), BindImageN > 0 ? BindImageN : 0);
     for (auto& e : BindImage) e.exf = false;
 
@@ -125,7 +125,10 @@ void TJwwData::ImagesOut(ArchiveOut& out) {
     };
 
     // Without images there is nothing to look for in the texts.
-    const std::size_t mainN = n == 0 ? 0 : std::min<std::size_t>(EntNo.size(), Enthd.n1 > 0 ? Enthd.n1 : 0);
+    if (mainTexts && n > 0)
+        for (const std::u16string& s : *mainTexts) markReferenced(s);
+    const std::size_t mainN =
+        n == 0 || mainTexts ? 0 : std::min<std::size_t>(EntNo.size(), Enthd.n1 > 0 ? Enthd.n1 : 0);
     for (std::size_t i = 0; i < mainN; ++i) {
         const TEntJwwNo& no = EntNo[i];
         if (no.EntType == kKindMoji && no.EntNo >= 0 && no.EntNo < EntMojiN &&
@@ -180,6 +183,10 @@ void TJwwData::ImagesOut(ArchiveOut& out) {
         out.w.u32(static_cast<std::uint32_t>(bytes.size()));
         out.w.bytes(bytes);
     }
+}
+
+bool IsImageReference(const std::u16string& text) {
+    return text.size() > kImageRefPrefixLen && text.compare(0, kImageRefPrefixLen, kImageRefPrefix) == 0;
 }
 
 void TJwwData::BindImageDeleteGzFile() {

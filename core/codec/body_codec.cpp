@@ -13,9 +13,12 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "fs/fsutil.h"
 #include "fs/platform.h"
@@ -427,7 +430,8 @@ private:
 // lists of a long list (the drawing's own) are given their room up front.
 // A point read without marker fields gets the scale `plainScale`.
 // kCounting: a read that counts only hands the records to `sink` and keeps
-// no order; the inserts are kept, since they decide which definitions count.
+// no order; of the inserts it keeps the first of each block number, since
+// they decide which definitions count (and hands every insert to the sink).
 // (A template, so that the ordinary read pays nothing for it.)
 template <bool kCounting>
 void ReadEntityListAs(BodyIn& io, ArchiveState& st, const EntityLists& L, std::uint32_t n, bool reserve,
@@ -435,6 +439,8 @@ void ReadEntityListAs(BodyIn& io, ArchiveState& st, const EntityLists& L, std::u
     ArchiveIn& in = io.archive();
     std::uint32_t counter = 0;
     std::array<ListPlan, 7> plans;
+    // The block numbers of the inserts kept by a read that counts.
+    [[maybe_unused]] std::conditional_t<kCounting, std::unordered_set<std::uint32_t>, char> insertNumbers{};
     while (counter < n) {
         const std::int32_t kind = ReadEntityTag(in, st);
         if (kind == 0) continue;  // a tag of no entity class: no object follows
@@ -456,6 +462,9 @@ void ReadEntityListAs(BodyIn& io, ArchiveState& st, const EntityLists& L, std::u
             }
             if constexpr (kSunk) {
                 sink->Take(record);
+            } else if constexpr (kCounting) {
+                sink->Take(record);
+                if (insertNumbers.insert(record.nNumber).second) list.Append(std::move(record));
             } else {
                 list.Append(std::move(record));
                 index = list.count - 1;
@@ -571,6 +580,13 @@ public:
     BodyWriter(ArchiveOut& out, const DrawingBody& body, std::int32_t sourceVer)
         : out_(out), w_(out.w), body_(body), io_(out, body),
           expandSxf_(out.ver() < kVerSxf && sourceVer >= kVerSxf) {}
+
+    // Whether dimensions gain sub-records of their own (the count of a list
+    // then depends on its dimensions).
+    bool ExpandsDimensions() const { return expandSxf_; }
+
+    // The first `n` entries of a list, without their count (written before).
+    void WriteRecords(const ConstEntityLists& L, std::int32_t n) { WriteEntities(L, L.Order(n)); }
 
     void WriteList(const ConstEntityLists& L, std::int32_t n) {
         const auto order = L.Order(n);
@@ -700,6 +716,12 @@ std::size_t EstimateListBytes(const ConstEntityLists& L, std::int32_t n) {
     return total;
 }
 
+// A part of the drawing's own list, read and written before the next part is read.
+struct ListChunk final : DrawingBody {};
+
+// Records of the drawing's own list held at once while streaming.
+constexpr std::uint32_t kChunkRecords = 4096;
+
 }  // namespace
 
 const char* ClassNameOf(std::int32_t kind) {
@@ -732,9 +754,12 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
     TextBatch texts(in);
     BodyIn io(in, texts);
     try {
-        // A read that counts only keeps no bytes of the strings it hands on.
+        // A read that counts only keeps no bytes of the strings it hands on,
+        // nor looks at their texts.
         StoredStrings* const stored = body.recordSink ? in.KeepStringsIn(nullptr) : nullptr;
+        in.PassOverTexts(body.recordSink != nullptr);
         ReadEntityList(io, st, lists, n, !body.recordSink, 1.0, texts, body.recordSink);
+        in.PassOverTexts(false);
         if (body.recordSink) in.KeepStringsIn(stored);
         ReadBlockDefs(io, st, body, n2, texts);
     } catch (...) {
@@ -757,6 +782,40 @@ void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::i
 
     BodyWriter writer(out, body, sourceVer);
     writer.WriteList(ListsOf(body), n1);
+    writer.WriteBlockDefs(n2);
+}
+
+void StreamBody(ArchiveIn& in, ArchiveOut& out, DrawingBody& model, std::int32_t n1, std::int32_t n2,
+                std::int32_t sourceVer, const std::function<void(DrawingBody&)>& convert) {
+    BodyWriter writer(out, model, sourceVer);
+    if (writer.ExpandsDimensions()) throw std::logic_error("a list whose dimensions expand is not streamed");
+    const std::uint32_t n = in.CountIn();
+    CheckCount(in.r, n, MinEntityBytes(in.version()), "entity");
+    if (static_cast<std::int64_t>(n) != n1)
+        throw IoError(kFileIoError, "the file changed while it was converted: " + std::to_string(n) +
+                                        " entities where " + std::to_string(n1) + " were read");
+    // Every record read is live, so the count is the source's.
+    out.CountOut(n);
+    // The texts of each part keep their bytes past those of the model's own
+    // strings (header and definitions), and give the room back once written.
+    StoredStrings* const stored = in.stored() ? &model.storedStrings : nullptr;
+    const std::size_t mark = stored ? stored->bytes.size() : 0;
+    ListChunk chunk;
+    const EntityLists lists = ListsOf(chunk);
+    ArchiveState st;
+    TextBatch texts(in);
+    BodyIn io(in, texts);
+    for (std::uint32_t done = 0; done < n;) {
+        const std::uint32_t k = std::min(n - done, kChunkRecords);
+        lists.ForEach([](const auto& list) { list.Clear(); });
+        chunk.EntNo.assign(k, TEntJwwNo{});
+        ReadEntityList(io, st, lists, k, false, 1.0, texts);
+        texts.Flush();
+        convert(chunk);
+        writer.WriteRecords(ListsOf(std::as_const(chunk)), static_cast<std::int32_t>(k));
+        if (stored) stored->bytes.resize(mark);
+        done += k;
+    }
     writer.WriteBlockDefs(n2);
 }
 

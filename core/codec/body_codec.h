@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "archive/archive.h"
 #include "model/drawing_body.h"
@@ -38,6 +39,18 @@ void ReadBody(ArchiveIn& in, DrawingBody& body, std::int32_t& n1, std::int32_t& 
 // decides the SXF expansion of dimensions for versions below 420).
 void WriteBody(ArchiveOut& out, const DrawingBody& body, std::int32_t n1, std::int32_t n2,
                std::int32_t sourceVer);
+
+// Writes the drawing's own list as it reads it from `in` (positioned at the
+// entity count), a part at a time, then the referenced block definitions of
+// `model`. `model` is a read that counted its own list (a record sink):
+// it holds the block definitions, their numbering and the strings they keep;
+// `in` keeps its strings in model.storedStrings (or nowhere). Each part is
+// handed to `convert` before it is written. The bytes are those WriteBody
+// writes for the whole read of the same file; the list must be written in a
+// form that expands no dimensions. Throws IoError as ReadBody and WriteBody
+// do, and when the entity count is not `n1`.
+void StreamBody(ArchiveIn& in, ArchiveOut& out, DrawingBody& model, std::int32_t n1, std::int32_t n2,
+                std::int32_t sourceVer, const std::function<void(DrawingBody&)>& convert);
 
 // Class names of the archive, by kind code 1..8.
 const char* ClassNameOf(std::int32_t kind);

@@ -110,6 +110,7 @@ bool TJwsData::ReadFrom(ByteReader& r) {
     DataInit();
     lastError_.clear();
     if (!HeaderIn(r, false)) return false;
+    bodyOffset_ = r.pos();
     const bool ok = RunGuarded(lastError_, [&] {
         ArchiveIn in(r, Enthd.jwVer, MojiEncode, &storedStrings);
         ReadBody(in, *this, Enthd.n1, Enthd.n2);
@@ -158,6 +159,21 @@ bool TJwsData::WriteTo(std::int32_t Ver, const ByteWriter::Sink& sink) {
         HeaderOut(w, v);
         ArchiveOut ao(w, v, FileOutOpt, &storedStrings);
         WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
+        w.Finish();
+    }, kNoMemoryToWrite);
+}
+
+bool TJwsData::StreamTo(std::int32_t Ver, ByteReader& r, const std::function<void(DrawingBody&)>& convert,
+                        const ByteWriter::Sink& sink) {
+    lastError_.clear();
+    const std::int32_t v = NormalizeVersion(Ver);
+    return RunGuarded(lastError_, [&] {
+        ByteWriter w(sink);
+        HeaderOut(w, v);
+        ArchiveOut ao(w, v, FileOutOpt, &storedStrings);
+        bool unicode = MojiEncode;
+        ArchiveIn in(r, Enthd.jwVer, unicode, &storedStrings);
+        StreamBody(in, ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer, convert);
         w.Finish();
     }, kNoMemoryToWrite);
 }

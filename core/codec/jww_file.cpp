@@ -32,6 +32,7 @@ bool TJwwData::ReadFrom(ByteReader& r) {
     // A drawing whose header cannot be read stays empty but for the header
     // fields read; no block tree is built for it.
     if (!HeaderIn(r, false)) return false;
+    bodyOffset_ = r.pos();
     const bool ok = RunGuarded(lastError_, [&] {
         ArchiveIn in(r, Enthd.jwVer, MojiEncode, &storedStrings);
         ReadBody(in, *this, Enthd.n1, Enthd.n2);
@@ -52,6 +53,30 @@ bool TJwwData::WriteTo(std::int32_t Ver, const ByteWriter::Sink& sink) {
         ArchiveOut ao(w, Ver, FileOutOpt, &storedStrings);
         WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
         if (Ver >= 700) ImagesOut(ao);
+        w.Finish();
+    }, kNoMemoryToWrite);
+}
+
+bool TJwwData::StreamTo(std::int32_t Ver, ByteReader& r, const std::function<void(DrawingBody&)>& convert,
+                        const ByteWriter::Sink& sink) {
+    lastError_.clear();
+    return RunGuarded(lastError_, [&] {
+        ByteWriter w(sink);
+        HeaderOut(w, Ver);
+        ArchiveOut ao(w, Ver, FileOutOpt, &storedStrings);
+        bool unicode = MojiEncode;
+        ArchiveIn in(r, Enthd.jwVer, unicode, &storedStrings);
+        // The texts of the own list that may keep an image, for the image
+        // section after the list.
+        std::vector<std::u16string> imageTexts;
+        const bool images = Ver >= 700 && BindImageN > 0;
+        StreamBody(in, ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer, [&](DrawingBody& part) {
+            convert(part);
+            if (!images) return;
+            for (std::size_t i = 0; i < part.EntMoji.size() && i < static_cast<std::size_t>(part.EntMojiN); ++i)
+                if (IsImageReference(part.EntMoji[i].str)) imageTexts.push_back(part.EntMoji[i].str);
+        });
+        if (Ver >= 700) ImagesOut(ao, &imageTexts);
         w.Finish();
     }, kNoMemoryToWrite);
 }

@@ -41,10 +41,10 @@ public:
         CountDimensionPoints(sunpo, dimensionPoints);
     }
     void Take(const TEntJwwSolid&) override { ++kinds.solid; }
+    void Take(const TEntJwwBlock&) override { ++kinds.block; }
 };
 
-// The body's counts with those of its own records from the tally (the
-// inserts were kept in the body).
+// The body's counts with those of its own records from the tally.
 template <typename Container>
 bool ReadCounted(Container& data, const std::u16string& path, DrawingInfo& info) {
     Tally tally;
@@ -53,9 +53,7 @@ bool ReadCounted(Container& data, const std::u16string& path, DrawingInfo& info)
     data.recordSink = nullptr;
     if (!ok) return false;
     info = CollectDrawingInfo(data);
-    const std::int64_t inserts = info.entities.block;
     info.entities = tally.kinds;
-    info.entities.block = inserts;
     info.points = tally.points;
     if (data.Enthd.jwVer >= kFirstSxfVersion) info.dimensionPoints = tally.dimensionPoints;
     return true;

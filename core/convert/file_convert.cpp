@@ -6,6 +6,7 @@
 #include "archive/io_error.h"
 #include "codec/driver_support.h"
 #include "convert/point_rules.h"
+#include "convert/stream_convert.h"
 #include "fs/fsutil.h"
 #include "fs/platform.h"
 #include "model/jws_data.h"
@@ -29,22 +30,6 @@ void Fail(ConvertReport* report, ConvertFailure failure, const std::string& deta
     report->detail = detail;
 }
 
-// Every image the drawing carries with data must have been copied into the
-// work folder; the writer takes them back from there and would silently drop
-// any that is missing.
-bool ImagesExtracted(const TJwwData& jww, std::string& missing) {
-    if (!jww.BindImageExp) return true;  // not copied out by design: nothing to check
-    const std::size_t n = jww.BindImageN > 0 ? std::min(jww.BindImage.size(), static_cast<std::size_t>(jww.BindImageN)) : 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const TBindImageType& image = jww.BindImage[i];
-        if (image.Fname.empty() || image.Fsize == 0) continue;
-        if (!FileFound(jww.BindImageFolder + image.Fname)) {
-            missing = Utf16ToUtf8(image.Fname);
-            return false;
-        }
-    }
-    return true;
-}
 
 // Steps shared by the four conversions once the file has been read: change
 // the points and build the output in the source's version and string form.
@@ -109,6 +94,23 @@ OutputSink AppendTo(Bytes& out) {
 
 }  // namespace
 
+// Every image the drawing carries with data must have been copied into the
+// work folder; the writer takes them back from there and would silently drop
+// any that is missing.
+bool BoundImagesExtracted(const TJwwData& jww, std::string& missing) {
+    if (!jww.BindImageExp) return true;  // not copied out by design: nothing to check
+    const std::size_t n = jww.BindImageN > 0 ? std::min(jww.BindImage.size(), static_cast<std::size_t>(jww.BindImageN)) : 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const TBindImageType& image = jww.BindImage[i];
+        if (image.Fname.empty() || image.Fsize == 0) continue;
+        if (!FileFound(jww.BindImageFolder + image.Fname)) {
+            missing = Utf16ToUtf8(image.Fname);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
                         const TConvertOptions& options, Bytes& out, ConvertReport* report) {
     return ConvertJwwTo(jww, direction, source, options, AppendTo(out), report);
@@ -130,7 +132,7 @@ bool ConvertJwwRead(TJwwData& jww, ConvertDirection direction, const TConvertOpt
     try {
         if (!readIn()) {
             Fail(report, ConvertFailure::ReadFailed, jww.LastError());
-        } else if (std::string missing; !ImagesExtracted(jww, missing)) {
+        } else if (std::string missing; !BoundImagesExtracted(jww, missing)) {
             Fail(report, ConvertFailure::ImagesNotExtracted, "bound image " + missing + " could not be copied out");
         } else {
             built = ConvertAndBuild(jww, direction, options, out, report);
@@ -192,11 +194,14 @@ bool SourceFile::ReadInto(Container& data) {
 
 bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, SourceFile& source, const TConvertOptions& options,
                   const OutputSink& out, ConvertReport* report) {
+    // A large drawing is converted without its model.
+    if (!source.whole_) return StreamConvertJwwTo(jww, direction, source.path_, options, out, report);
     return ConvertJwwRead(jww, direction, options, out, report, [&] { return source.ReadInto(jww); });
 }
 
 bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, SourceFile& source, const TConvertOptions& options,
                   const OutputSink& out, ConvertReport* report) {
+    if (!source.whole_) return StreamConvertJwsTo(jws, direction, source.path_, options, out, report);
     return ConvertJwsRead(jws, direction, options, out, report, [&] { return source.ReadInto(jws); });
 }
 

@@ -33,6 +33,8 @@ public:
     virtual void Take(const TEntJwwMoji& text) = 0;
     virtual void Take(const TEntJwwSunpo& dimension) = 0;
     virtual void Take(const TEntJwwSolid& solid) = 0;
+    // Every insert; the list keeps only the first of each block number.
+    virtual void Take(const TEntJwwBlock& insert) = 0;
 
 protected:
     ~RecordSink() = default;
@@ -77,9 +79,11 @@ public:
     StoredStrings storedStrings;
     double myMinWx = 0, myMinWy = 0, myMaxWx = 0, myMaxWy = 0;
     // When set, a read hands the records of the drawing's own list to it
-    // instead of keeping them: the lists stay empty but for the block inserts
-    // (which decide the referenced definitions), memory does not grow with
-    // the drawing, and the body cannot be written. Kept by DataInit.
+    // instead of keeping them: the lists stay empty but for the first block
+    // insert of each block number (which decide the referenced definitions
+    // just as all of them do), memory does not grow with
+    // the drawing, and the body cannot be written. The records handed on
+    // have empty texts (their strings are passed over). Kept by DataInit.
     RecordSink* recordSink = nullptr;
 
     // FileOutOpt := n when 0 <= n <= 63, otherwise 0.

@@ -57,6 +57,16 @@ public:
     bool WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out);
     bool ReadFrom(ByteReader& r);
     bool WriteTo(std::int32_t Ver, const std::function<void(std::span<const std::uint8_t>)>& sink);
+    // Where the body of the last read began (just past the header).
+    std::size_t BodyOffset() const { return bodyOffset_; }
+    // Writes what WriteTo writes for the whole read of a file, from a read of
+    // it that handed the records of its own list to a record sink: those
+    // records are read again from `r` (the same file, at BodyOffset()), a
+    // part at a time, and each part is handed to `convert` (which may change
+    // its records) before it is written. Only for a version that expands no
+    // dimensions (the version read, or any from 420 on).
+    bool StreamTo(std::int32_t Ver, ByteReader& r, const std::function<void(DrawingBody&)>& convert,
+                  const std::function<void(std::span<const std::uint8_t>)>& sink);
 
     // The version FileOut writes for a requested version.
     static std::int32_t NormalizeVersion(std::int32_t Ver);
@@ -68,6 +78,7 @@ private:
     void HeaderOut(ByteWriter& w, std::int32_t Ver);
 
     std::string lastError_;
+    std::size_t bodyOffset_ = 0;
 };
 
 }  // namespace tervalo

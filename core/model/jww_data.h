@@ -57,6 +57,16 @@ public:
     // Writes the drawing through `sink`, which receives the file in pieces
     // and throws IoError to stop; false with LastError() on any failure.
     bool WriteTo(std::int32_t Ver, const std::function<void(std::span<const std::uint8_t>)>& sink);
+    // Where the body of the last read began (just past the header).
+    std::size_t BodyOffset() const { return bodyOffset_; }
+    // Writes what WriteTo writes for the whole read of a file, from a read of
+    // it that handed the records of its own list to a record sink: those
+    // records are read again from `r` (the same file, at BodyOffset()), a
+    // part at a time, and each part is handed to `convert` (which may change
+    // its records) before it is written. Only for a version that expands no
+    // dimensions (the version read, or any from 420 on).
+    bool StreamTo(std::int32_t Ver, ByteReader& r, const std::function<void(DrawingBody&)>& convert,
+                  const std::function<void(std::span<const std::uint8_t>)>& sink);
 
     // Deletes the copied-out image files ending in .gz, and the others.
     void BindImageDeleteGzFile();
@@ -69,9 +79,16 @@ private:
     bool HeaderIn(ByteReader& r, bool lenient);
     void HeaderOut(ByteWriter& w, std::int32_t Ver);
     void ImagesIn(ArchiveIn& in);
-    void ImagesOut(ArchiveOut& out);
+    // With `mainTexts`, those are the texts of the drawing's own list that
+    // may refer to an image (its list itself is not looked at).
+    void ImagesOut(ArchiveOut& out, const std::vector<std::u16string>* mainTexts = nullptr);
 
     std::string lastError_;
+    std::size_t bodyOffset_ = 0;
 };
+
+// Whether the text of a text entity has the form of a reference to a bound
+// image (only such texts keep an image when the drawing is written).
+bool IsImageReference(const std::u16string& text);
 
 }  // namespace tervalo
