@@ -34,7 +34,9 @@ extern std::int32_t FileCount;
 char16_t DirectorySeparator();
 // The last component of a name given as text (names stored in drawings).
 std::u16string ExtractNameOf(const std::u16string& path);
-// The lower-cased extension of a name's last component, with its dot.
+// The lower-cased extension of a name's last component, with its dot. A
+// name is given as text (a listed or stored name) or as a path; the forms
+// for a literal text keep calls like ExtLower(u"a.jww") unambiguous.
 std::u16string ExtLower(const std::u16string& path);
 std::u16string ExtLower(const std::filesystem::path& path);
 std::u16string ExtLower(const char16_t* path);
