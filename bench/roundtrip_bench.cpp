@@ -36,7 +36,7 @@ bool IsJws(const std::string& path) {
 }
 
 template <typename Container>
-int RoundTrip(Container& c, const std::u16string& in, const std::u16string& out, long n) {
+int RoundTrip(Container& c, const std::filesystem::path& in, const std::filesystem::path& out, long n) {
     const auto t0 = std::chrono::steady_clock::now();
     for (long i = 0; i < n; ++i) {
         if (!c.FileIn(in)) {
@@ -70,11 +70,11 @@ void Repeat(std::vector<T>& list, std::int32_t& n, long copies) {
     n = static_cast<std::int32_t>(list.size());
 }
 
-int Grow(const std::u16string& in, long copies, const std::u16string& out) {
+int Grow(const std::filesystem::path& in, long copies, const std::filesystem::path& out) {
     TJwwData jww;
     const std::filesystem::path work = std::filesystem::temp_directory_path() / "tervalo-bench-images";
     std::filesystem::create_directories(work);
-    jww.BindImageFolder = Utf8ToUtf16(work.string() + "/");
+    jww.BindImageFolder = work;
     jww.BindImageExp = jww.BindImageExr = true;
     if (!jww.FileIn(in)) {
         std::fprintf(stderr, "FileIn failed: %s\n", jww.LastError().c_str());
@@ -103,8 +103,8 @@ int Grow(const std::u16string& in, long copies, const std::u16string& out) {
         std::fprintf(stderr, "FileOut failed: %s\n", jww.LastError().c_str());
         return 1;
     }
-    std::printf("wrote %s: %d entities, %lld bytes\n", Utf16ToUtf8(out).c_str(), jww.Enthd.n1,
-                static_cast<long long>(std::filesystem::file_size(Utf16ToUtf8(out))));
+    std::printf("wrote %s: %d entities, %lld bytes\n", out.string().c_str(), jww.Enthd.n1,
+                static_cast<long long>(std::filesystem::file_size(out)));
     return 0;
 }
 
@@ -113,11 +113,11 @@ int Grow(const std::u16string& in, long copies, const std::u16string& out) {
 int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
     if (cmd == "roundtrip" && argc == 4) {
-        const std::u16string in = Utf8ToUtf16(argv[2]);
+        const std::filesystem::path in = argv[2];
         const long n = std::atol(argv[3]);
         const std::string outPath = (std::filesystem::temp_directory_path() / "tervalo-bench-out").string() +
                                     (IsJws(argv[2]) ? ".jws" : ".jww");
-        const std::u16string out = Utf8ToUtf16(outPath);
+        const std::filesystem::path out = outPath;
         int rc;
         if (IsJws(argv[2])) {
             TJwsData jws;
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
             TJwwData jww;
             const auto work = std::filesystem::temp_directory_path() / "tervalo-bench-images";
             std::filesystem::create_directories(work);
-            jww.BindImageFolder = Utf8ToUtf16(work.string() + "/");
+            jww.BindImageFolder = work;
             jww.BindImageExp = jww.BindImageExr = true;
             rc = RoundTrip(jww, in, out, n);
         }
@@ -138,15 +138,15 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(work);
         const std::string outBase = (std::filesystem::temp_directory_path() / "tervalo-bench-out").string();
         TJwwData jww;
-        jww.BindImageFolder = Utf8ToUtf16(work.string() + "/");
+        jww.BindImageFolder = work;
         jww.BindImageExp = jww.BindImageExr = true;
         TJwsData jws;
         std::uintmax_t bytes = 0;
         const auto t0 = std::chrono::steady_clock::now();
         for (int i = 2; i < argc; ++i) {
             const bool isJws = IsJws(argv[i]);
-            const std::u16string in = Utf8ToUtf16(argv[i]);
-            const std::u16string out = Utf8ToUtf16(outBase + (isJws ? ".jws" : ".jww"));
+            const std::filesystem::path in = argv[i];
+            const std::filesystem::path out = outBase + (isJws ? ".jws" : ".jww");
             DeleteFileQuiet(out);
             const bool ok = isJws ? jws.FileIn(in) && (jws.SetFileOutOption(jws.MojiEncode ? 32 : 0),
                                                        jws.FileOut(out, jws.Enthd.jwVer))
@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
     }
     if (cmd == "memory" && argc == 4) {
         Bytes data;
-        if (!ReadWholeFile(Utf8ToUtf16(argv[2]), data)) return 1;
+        if (!ReadWholeFile(std::filesystem::path(argv[2]), data)) return 1;
         const long n = std::atol(argv[3]);
         const auto t0 = std::chrono::steady_clock::now();
         std::size_t written = 0;
@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
                     static_cast<double>(data.size() * n + written) / s / 1e6, PeakRssKiB());
         return 0;
     }
-    if (cmd == "grow" && argc == 5) return Grow(Utf8ToUtf16(argv[2]), std::atol(argv[3]), Utf8ToUtf16(argv[4]));
+    if (cmd == "grow" && argc == 5) return Grow(argv[2], std::atol(argv[3]), argv[4]);
     std::fprintf(stderr, "usage: tervalo-bench roundtrip FILE N | grow FILE COPIES OUT\n");
     return 2;
 }

@@ -209,10 +209,11 @@ public:
         shown_ = true;
     }
     void ConvertBegin() override {}
-    void WaitingForFolder(const std::u16string& folder) override {
+    void WaitingForFolder(const std::filesystem::path& folder) override {
         ClearProgress();
         Err(std::string(kProgram) + ": " +
-            (ja_ ? OneLine(WaitingStatusText(folder)) : "waiting for another conversion into " + OneLine(folder)));
+            (ja_ ? OneLine(WaitingStatusText(folder))
+                 : "waiting for another conversion into " + OneLine(platform::TextFromPath(folder))));
     }
     void FileResult(const BatchFileResult& r) override {
         ++done_;
@@ -227,11 +228,11 @@ public:
         if (converted) {
             line = (ja_ ? (args_.dryRun ? "変換します: " : "変換しました: ")
                         : (args_.dryRun ? "would convert: " : "converted: ")) +
-                   OneLine(r.source) + (ja_ ? " → " : " -> ") + OneLine(r.target);
+                   OneLine(platform::TextFromPath(r.source)) + (ja_ ? " → " : " -> ") + OneLine(platform::TextFromPath(r.target));
             std::vector<std::string> notes;
             if (r.upToDate) notes.push_back(ja_ ? "変換済みのため変更なし" : "already up to date: left as it is");
             if (!r.backup.empty())
-                notes.push_back((ja_ ? "バックアップ: " : "backup: ") + OneLine(r.backup));
+                notes.push_back((ja_ ? "バックアップ: " : "backup: ") + OneLine(platform::TextFromPath(r.backup)));
             else if (args_.verbose && !r.upToDate)
                 notes.push_back(ja_ ? "バックアップなし" : "no backup needed");
             if (args_.verbose)
@@ -244,7 +245,7 @@ public:
         }
         line = (ja_ ? (args_.dryRun ? "変換できません: " : "変換できませんでした: ")
                     : (args_.dryRun ? "would not convert: " : "not converted: ")) +
-               OneLine(r.source) + ": " + (ja_ ? ToUtf8(JapaneseReasonText(r.reason)) : ReasonText(r.reason));
+               OneLine(platform::TextFromPath(r.source)) + ": " + (ja_ ? ToUtf8(JapaneseReasonText(r.reason)) : ReasonText(r.reason));
         if (!r.detail.empty()) line += " (" + OneLine(Utf8ToUtf16(r.detail)) + ")";
         Err(line);
     }
@@ -288,8 +289,8 @@ private:
     void PrintJson(const BatchFileResult& r) {
         const bool converted = r.outcome == FileOutcome::Converted;
         JsonObject o;
-        o.String("source", r.source);
-        if (converted || !r.target.empty()) o.String("target", r.target);
+        o.String("source", platform::TextFromPath(r.source));
+        if (converted || !r.target.empty()) o.String("target", platform::TextFromPath(r.target));
         else o.Raw("target", "null");
         o.Bool("converted", converted);
         if (args_.dryRun) o.Bool("dry_run", true);
@@ -299,7 +300,7 @@ private:
             if (!r.detail.empty()) o.String("detail", Utf8ToUtf16(r.detail));
         }
         if (r.backup.empty()) o.Raw("backup", "null");
-        else o.String("backup", r.backup);
+        else o.String("backup", platform::TextFromPath(r.backup));
         o.Bool("up_to_date", r.upToDate);
         o.Number("changed_points", converted ? r.changedPoints : 0);
         Out(o.Done());
@@ -348,12 +349,12 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
     BatchJob job;
     job.options = TConvertOptions{};
     if (args.settings) {
-        if (!FileFound(*args.settings)) return UsageError("convert: settings file not found: " + ToUtf8(*args.settings));
+        if (!FileFound(PathOfText(*args.settings))) return UsageError("convert: settings file not found: " + ToUtf8(*args.settings));
         TSettingsData settings;
-        if (!LoadSettingsFile(*args.settings, settings))
+        if (!LoadSettingsFile(PathOfText(*args.settings), settings))
             return UsageError("convert: cannot read the settings file " + ToUtf8(*args.settings));
         job.options = settings.Options;
-        job.outputFolder = settings.OutputFolder;
+        if (!platform::PathFromText(settings.OutputFolder, job.outputFolder)) job.outputFolder.clear();
     }
     if (args.direction) {
         job.options.Direction = *args.direction;
@@ -372,7 +373,7 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
     if (args.noBlocks) job.options.BlockContents = 0;
     if (args.markers) job.options.ConvertMarkers = 1;
     if (args.markerEnds) job.options.ConvertMarkerEnds = 1;
-    if (args.output) job.outputFolder = *args.output;
+    if (args.output && !platform::PathFromText(*args.output, job.outputFolder)) job.outputFolder.clear();
     job.dryRun = args.dryRun;
     if (job.outputFolder.empty()) return UsageError("convert: no output folder (give -o DIR)");
 
@@ -388,8 +389,7 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
     collect.recursive = args.recursive;
     {
         platform::NodeInfo out;
-        std::filesystem::path p;
-        if (platform::PathFromText(job.outputFolder, p) && !platform::Inspect(p, true, out) &&
+        if (!platform::Inspect(job.outputFolder, true, out) &&
             out.kind == platform::NodeKind::Directory)
             collect.skipFolder = out.id;
     }
@@ -398,10 +398,10 @@ int RunConvert(const std::vector<std::string>& rawArgs) {
         std::u16string path;
         if (!ArgToText(arg, path)) {
             // Not text: reported as a file that cannot be converted.
-            job.items.push_back(BatchItem(u".", Utf8ToUtf16(arg), true));
+            job.items.push_back(BatchItem(".", Utf8ToUtf16(arg), true));
             continue;
         }
-        if (!FolderFound(path)) {
+        if (!FolderFound(PathOfText(path))) {
             job.items.push_back(ItemOfFile(path));
             continue;
         }

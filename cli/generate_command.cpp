@@ -9,6 +9,7 @@
 #include "arguments.h"
 #include "cli_common.h"
 #include "codec/drawing_generator.h"
+#include "fs/fsutil.h"
 #include "model/jws_data.h"
 #include "model/jww_data.h"
 
@@ -37,7 +38,7 @@ template <typename Container>
 int Write(Container& c, const GeneratorOptions& o, const std::u16string& path) {
     std::string error;
     if (!GenerateDrawing(o, c, error)) return UsageError(error);
-    if (!c.FileOut(path, o.version)) {
+    if (!c.FileOut(PathOfText(path), o.version)) {
         Err(std::string(kProgram) + ": cannot write " + ToUtf8(path) + ": " + c.LastError());
         return kExitFailed;
     }

@@ -139,16 +139,17 @@ bool InfoOne(const std::u16string& path, bool nameNotText, bool json) {
         return false;
     };
     if (nameNotText) return fail("the file name is not valid UTF-8");
-    if (!FileFound(path)) return fail(FolderFound(path) ? "is a folder" : "file not found");
+    const std::filesystem::path file = PathOfText(path);
+    if (!FileFound(file)) return fail(FolderFound(file) ? "is a folder" : "file not found");
 
     TJwwData jww;
-    if (jww.FileCheck(path)) {
+    if (jww.FileCheck(file)) {
         // Read the image section for the names and sizes, but copy nothing out.
         jww.BindImageExp = false;
         jww.BindImageExr = true;
         // Counted as it is read: the drawing's records are not kept.
         DrawingInfo info;
-        if (!ReadDrawingInfo(jww, path, info)) {
+        if (!ReadDrawingInfo(jww, file, info)) {
             std::string reason = jww.LastError();
             return fail("cannot read the JWW drawing" + (reason.empty() ? std::string() : ": " + reason));
         }
@@ -156,9 +157,9 @@ bool InfoOne(const std::u16string& path, bool nameNotText, bool json) {
         return true;
     }
     TJwsData jws;
-    if (jws.FileCheck(path)) {
+    if (jws.FileCheck(file)) {
         DrawingInfo info;
-        if (!ReadDrawingInfo(jws, path, info)) {
+        if (!ReadDrawingInfo(jws, file, info)) {
             std::string reason = jws.LastError();
             return fail("cannot read the JWS figure" + (reason.empty() ? std::string() : ": " + reason));
         }
@@ -166,14 +167,14 @@ bool InfoOne(const std::u16string& path, bool nameNotText, bool json) {
         return true;
     }
     TJwcData jwc;
-    if (jwc.FileCheck(path)) {
-        if (!jwc.FileHeaderIn(path)) return fail("cannot read the JWC header (the file is too short)");
+    if (jwc.FileCheck(file)) {
+        if (!jwc.FileHeaderIn(file)) return fail("cannot read the JWC header (the file is too short)");
         PrintDos(path, "jwc", jwc.Enthd, &jwc.Enthd.vtenCount, json);
         return true;
     }
     TJwkData jwk;
-    if (jwk.FileCheck(path)) {
-        if (!jwk.FileHeaderIn(path)) return fail("cannot read the JWK header (the file is too short)");
+    if (jwk.FileCheck(file)) {
+        if (!jwk.FileHeaderIn(file)) return fail("cannot read the JWK header (the file is too short)");
         PrintDos(path, "jwk", jwk.Enthd, nullptr, json);
         return true;
     }
@@ -218,7 +219,7 @@ int RunInfo(const std::vector<std::string>& args) {
             allRead = InfoOne(Utf8ToUtf16(arg), true, json) && allRead;
             continue;
         }
-        if (!FolderFound(path)) {
+        if (!FolderFound(PathOfText(path))) {
             allRead = InfoOne(path, false, json) && allRead;
             continue;
         }
@@ -231,7 +232,7 @@ int RunInfo(const std::vector<std::string>& args) {
         }
         allRead = allRead && errors.empty();
         for (const BatchItem& item : items) {
-            allRead = InfoOne(JoinShown(item.folder, item.name), item.nameNotText, json) && allRead;
+            allRead = InfoOne(JoinShown(platform::TextFromPath(item.folder), item.name), item.nameNotText, json) && allRead;
         }
     }
     return allRead ? kExitOk : kExitFailed;

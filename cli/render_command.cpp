@@ -163,7 +163,7 @@ int RunRender(const std::vector<std::string>& args) {
             const std::vector<std::uint8_t> bytes =
                 render::EncodePng(render::Rasterize(scene, svg.width, svg.height, svg.changed));
             step("PNG");
-            if (!WriteWholeFile(out, bytes)) return fail("cannot write " + ToUtf8(out) + ": " + LastSystemErrorText());
+            if (!WriteWholeFile(PathOfText(out), bytes)) return fail("cannot write " + ToUtf8(out) + ": " + LastSystemErrorText());
             step("write");
         } else {
             // Written into the new file piece by piece as it is made (the SVG
@@ -191,17 +191,18 @@ int RunRender(const std::vector<std::string>& args) {
         return kExitOk;
     };
 
-    if (!FileFound(in)) return fail(FolderFound(in) ? "is a folder" : "file not found");
+    const std::filesystem::path file = PathOfText(in);
+    if (!FileFound(file)) return fail(FolderFound(file) ? "is a folder" : "file not found");
     TJwwData jww;
-    if (jww.FileCheck(in)) {
+    if (jww.FileCheck(file)) {
         jww.BindImageExp = false;  // copy no images out
         jww.BindImageExr = true;
-        if (!jww.FileIn(in)) return fail("cannot read the JWW drawing: " + jww.LastError());
+        if (!jww.FileIn(file)) return fail("cannot read the JWW drawing: " + jww.LastError());
         return draw(jww);
     }
     TJwsData jws;
-    if (jws.FileCheck(in)) {
-        if (!jws.FileIn(in)) return fail("cannot read the JWS figure: " + jws.LastError());
+    if (jws.FileCheck(file)) {
+        if (!jws.FileIn(file)) return fail("cannot read the JWS figure: " + jws.LastError());
         return draw(jws);
     }
     return fail("not a JWW drawing or JWS figure of a supported version");

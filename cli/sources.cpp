@@ -17,19 +17,25 @@ namespace stdfs = std::filesystem;
 
 bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
 
-void Walk(const std::u16string& folder, const std::u16string& subfolder, const CollectOptions& options,
-          std::vector<BatchItem>& items, std::vector<std::string>& errors) {
-    stdfs::path dir;
+// `folder` is the folder as shown, `dir` its path.
+void Walk(const std::u16string& folder, const stdfs::path& dir, const stdfs::path& subfolder,
+          const CollectOptions& options, std::vector<BatchItem>& items, std::vector<std::string>& errors) {
     std::vector<platform::FolderEntry> entries;
     std::error_code ec;
-    if (!platform::PathFromText(folder, dir)) ec = std::make_error_code(std::errc::invalid_argument);
+    if (dir.empty()) ec = std::make_error_code(std::errc::invalid_argument);
     else ec = platform::ListFolder(dir, entries);
     if (ec) {
         errors.push_back("cannot read the folder " + OneLine(folder) + ": " + platform::ErrorText(ec));
         return;
     }
     std::vector<BatchItem> files;
-    std::vector<std::pair<std::u16string, bool>> folders;  // name, valid text
+    struct Folder {
+        std::u16string name;  // as shown
+        stdfs::path onDisk;
+        bool validText;
+        bool operator<(const Folder& o) const { return name < o.name; }
+    };
+    std::vector<Folder> folders;
     for (const platform::FolderEntry& entry : entries) {
         const std::u16string name = platform::TextFromPath(entry.name);
         platform::NodeInfo info;
@@ -46,7 +52,7 @@ void Walk(const std::u16string& folder, const std::u16string& subfolder, const C
             const std::u16string ext = ExtLower(name);
             if (std::find(options.extensions.begin(), options.extensions.end(), ext) == options.extensions.end())
                 continue;
-            files.emplace_back(folder, name, !entry.validText, subfolder);
+            files.emplace_back(dir, name, !entry.validText, subfolder);
         } else if (info.kind == platform::NodeKind::Directory && options.recursive) {
             platform::NodeInfo self;
             // Links to folders are not followed: no loops, nothing outside the tree.
@@ -56,20 +62,19 @@ void Walk(const std::u16string& folder, const std::u16string& subfolder, const C
             }
             if (self.kind != platform::NodeKind::Directory) continue;
             if (options.skipFolder && info.id == *options.skipFolder) continue;
-            folders.emplace_back(name, entry.validText);
+            folders.push_back({name, entry.name, entry.validText});
         }
     }
     std::sort(files.begin(), files.end(), [](const BatchItem& a, const BatchItem& b) { return a.name < b.name; });
     std::sort(folders.begin(), folders.end());
     items.insert(items.end(), files.begin(), files.end());
-    for (const auto& [name, valid] : folders) {
-        if (!valid) {
-            errors.push_back("cannot read the folder " + OneLine(JoinShown(folder, name)) +
+    for (const Folder& f : folders) {
+        if (!f.validText) {
+            errors.push_back("cannot read the folder " + OneLine(JoinShown(folder, f.name)) +
                              ": its name is not valid UTF-8");
             continue;
         }
-        Walk(JoinShown(folder, name), subfolder.empty() ? name : subfolder + DirectorySeparator() + name, options, items,
-             errors);
+        Walk(JoinShown(folder, f.name), dir / f.onDisk, subfolder / f.onDisk, options, items, errors);
     }
 }
 
@@ -143,19 +148,21 @@ bool ReadPathList(const std::string& from, bool nulSeparated, std::vector<std::s
 
 void CollectFolder(const std::u16string& folder, const CollectOptions& options, std::vector<BatchItem>& items,
                    std::vector<std::string>& errors) {
-    Walk(folder, u"", options, items, errors);
+    stdfs::path dir;
+    if (!platform::PathFromText(folder, dir)) dir.clear();
+    Walk(folder, dir, {}, options, items, errors);
 }
 
 BatchItem ItemOfFile(const std::u16string& path) {
     // The platform's own rules say where the folder part ends ('/' and, on
     // Windows, '\\' and a drive's colon).
     std::filesystem::path p;
-    if (!platform::PathFromText(path, p)) return {u".", path};
-    std::u16string folder = platform::TextFromPath(p.parent_path());
+    if (!platform::PathFromText(path, p)) return {".", path};
+    std::filesystem::path folder = p.parent_path();
     const std::u16string name = platform::TextFromPath(p.filename());
-    if (folder.empty()) return {u".", name};
+    if (folder.empty()) return {".", name};
     // "C:plan.jww" is plan.jww in the current folder of drive C.
-    if (folder.back() == u':') folder += u'.';
+    if (folder.native().back() == std::filesystem::path::value_type(':')) folder += ".";
     return {folder, name};
 }
 

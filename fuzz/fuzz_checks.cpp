@@ -54,8 +54,6 @@ private:
     std::string path_;
 };
 
-std::u16string U16(const fs::path& p) { return Utf8ToUtf16(p.string()); }
-
 void WriteBytes(const fs::path& p, Input data) {
     std::ofstream f(p, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
@@ -152,7 +150,7 @@ template <typename Container>
 std::string CountingCheck(const Container& whole, bool read, const fs::path& file) {
     Container counting;
     DrawingInfo counted;
-    const bool ok = ReadDrawingInfo(counting, U16(file), counted);
+    const bool ok = ReadDrawingInfo(counting, file, counted);
     if (!read) return "";
     if (!ok) return "reads whole but not by the counting read: " + counting.LastError();
     const DrawingInfo full = CollectDrawingInfo(whole);
@@ -177,9 +175,8 @@ std::string StreamCheck(const fs::path& file, const TConvertOptions& options, Se
         setup(data);
         Bytes& out = bytes[i];
         const OutputSink sink = [&out](std::span<const std::uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); };
-        const std::u16string path = U16(file);
-        built[i] = i == 0 ? whole(data, ConvertDirection::ToReal, path, options, sink, &reports[i])
-                          : stream(data, ConvertDirection::ToReal, path, options, sink, &reports[i]);
+        built[i] = i == 0 ? whole(data, ConvertDirection::ToReal, file, options, sink, &reports[i])
+                          : stream(data, ConvertDirection::ToReal, file, options, sink, &reports[i]);
     }
     if (built[0] != built[1] || reports[0].failure != reports[1].failure || reports[0].detail != reports[1].detail)
         return "the streamed conversion fails otherwise than the whole one: " + reports[1].detail + " / " +
@@ -228,7 +225,7 @@ std::string CheckJwwRoundTrip(Input data) {
     const fs::path file = fs::path(ScratchFolder()) / "header.jww";
     WriteBytes(file, data);
     TJwwData head;
-    const bool listed = head.FileHeaderIn(U16(file));
+    const bool listed = head.FileHeaderIn(file);
     if (read && !listed) return "reads whole but its header does not list: " + head.LastError();
     if (read && (head.Enthd.strMemo != jww.Enthd.strMemo || head.Enthd.jwVer != jww.Enthd.jwVer))
         return "header listing differs from the full read";
@@ -268,8 +265,8 @@ std::string CheckDosHeader(Input data, const char* name) {
     const fs::path file = fs::path(ScratchFolder()) / name;
     WriteBytes(file, data);
     Container c;
-    const bool signature = c.FileCheck(U16(file));
-    const bool header = c.FileHeaderIn(U16(file));
+    const bool signature = c.FileCheck(file);
+    const bool header = c.FileHeaderIn(file);
     // A file without the signature may still read as a header (the list asks
     // FileCheck first), but a header of a file shorter than its first block
     // never reads.
@@ -287,18 +284,18 @@ std::string CheckSettingsFile(Input data) {
     const fs::path third = fs::path(ScratchFolder()) / "third.dat";
     WriteBytes(first, data);
     TSettingsData a, b;
-    LoadSettingsFile(U16(first), a);
-    if (!SaveSettingsFile(U16(second), a)) return "the loaded settings cannot be saved";
-    if (!LoadSettingsFile(U16(second), b)) return "the saved settings cannot be loaded";
+    LoadSettingsFile(first, a);
+    if (!SaveSettingsFile(second, a)) return "the loaded settings cannot be saved";
+    if (!LoadSettingsFile(second, b)) return "the saved settings cannot be loaded";
     // The scale is written with 15 significant digits, so a scale typed with
     // more comes back as those digits say; every other value comes back as it was.
     TSettingsData expected = a;
     expected.Options.MarkerScale = StrToFloatOrZero(FloatToText(a.Options.MarkerScale));
     if (!(expected == b)) return "settings differ after save and load";
     // From then on a save writes the same bytes, so it loads the same settings.
-    if (!SaveSettingsFile(U16(third), b)) return "the reloaded settings cannot be saved";
+    if (!SaveSettingsFile(third, b)) return "the reloaded settings cannot be saved";
     Bytes secondBytes, thirdBytes;
-    if (!ReadWholeFile(U16(second), secondBytes) || !ReadWholeFile(U16(third), thirdBytes) ||
+    if (!ReadWholeFile(second, secondBytes) || !ReadWholeFile(third, thirdBytes) ||
         secondBytes != thirdBytes)
         return "a second save writes other bytes";
     return "";
@@ -334,12 +331,12 @@ std::string CheckJwwConversion(Input data) {
     options.MakeMarker = static_cast<std::int32_t>(data.size() % 2);
     for (const bool copies : {false, true}) {
         TJwwData jww;
-        jww.BindImageFolder = U16(root / "nest" / "work") + u"/";
+        jww.BindImageFolder = root / "nest" / "work";
         jww.BindImageExp = copies;
         jww.BindImageExr = true;
         fs::remove(target, ec);
         ConvertReport report;
-        const bool converted = JwwToReal(jww, U16(source), U16(target), options, &report);
+        const bool converted = JwwToReal(jww, source, target, options, &report);
 
         std::set<std::string> expected{"in/source.jww"};
         if (converted) expected.insert("out/target.jww");
@@ -359,7 +356,7 @@ std::string CheckJwwConversion(Input data) {
         if (converted) {
             TJwwData again;
             again.BindImageExr = true;
-            if (!again.FileIn(U16(target))) return "the converted drawing does not read back: " + again.LastError();
+            if (!again.FileIn(target)) return "the converted drawing does not read back: " + again.LastError();
             TJwwData before;
             before.BindImageExr = true;
             if (!before.ReadFromBuffer(data)) return "converted a drawing that does not read";

@@ -341,7 +341,7 @@ TEST(BindImage, FailedCopyDoesNotStopTheRead) {
     EXPECT_EQ(test::ReadFile(f.folder / "b.bmp"), b);
 
     TJwwData nowhere;
-    nowhere.BindImageFolder = f.jww.BindImageFolder + u"missing/";
+    nowhere.BindImageFolder = f.jww.BindImageFolder / "missing/";
     nowhere.BindImageExp = true;
     ASSERT_TRUE(nowhere.ReadFromBuffer(BuildJww(
         700, test::EmptyJwwBody(), JwwImageSectionBuilder().entry("a.bmp", Data(4, 1)).entry("b.bmp", b).build())));

@@ -91,7 +91,15 @@ TEST(FsPath, ExtLower) {
         {u"", u""},
         {u"\u56F3\u9762.\u00C4BC", u".\u00E4bc"},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(ExtLower(cases[i].in), cases[i].out) << "case " << i;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(ExtLower(cases[i].in), cases[i].out) << "case " << i;
+        // A path gives what its text gives.
+        EXPECT_EQ(ExtLower(std::filesystem::path(cases[i].in)), cases[i].out) << "path case " << i;
+    }
+#ifndef _WIN32
+    // A name on disk that is not text still shows the extension it has.
+    EXPECT_EQ(ExtLower(std::filesystem::path("/d/\xff\xfe.JWW")), u".jww");
+#endif
 }
 
 TEST(FsPath, ReplaceExt) {
@@ -108,8 +116,15 @@ TEST(FsPath, ReplaceExt) {
         {u"a.b.c", u"", u"a.b"},
         {u"", u".dat", u".dat"},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i)
+    for (std::size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(ReplaceExt(cases[i].in, cases[i].ext), cases[i].out) << "case " << i;
+        EXPECT_EQ(ReplaceExt(std::filesystem::path(cases[i].in), cases[i].ext), std::filesystem::path(cases[i].out))
+            << "path case " << i;
+    }
+#ifndef _WIN32
+    // The bytes of a name that is not text are kept as they are.
+    EXPECT_EQ(ReplaceExt(std::filesystem::path("/out/\xff.jww"), u".BAK").native(), "/out/\xff.BAK");
+#endif
 }
 
 TEST(FsPath, ExtractNameOf) {
@@ -140,6 +155,9 @@ TEST(FsFile, FoundFollowsLinksAndTellsKinds) {
     EXPECT_FALSE(FileFound(dir.file("broken")));
     EXPECT_FALSE(FileFound(dir.file("none")));
     EXPECT_FALSE(FileFound(u""));
+    // A text that holds a NUL names no file, not the file before the NUL.
+    EXPECT_TRUE(PathOfText(dir.file("f.jww") + std::u16string(1, u'\0') + u"x").empty());
+    EXPECT_FALSE(FileFound(PathOfText(dir.file("f.jww") + std::u16string(1, u'\0') + u"x")));
 
     EXPECT_TRUE(FolderFound(dir.file("sub")));
     EXPECT_TRUE(FolderFound(dir.file("linkdir")));

@@ -504,8 +504,8 @@ TEST(SafeWrite, ARunWaitingForAnotherSaysSo) {
     struct Waiting : Reporter {
         std::vector<std::u16string> folders;
         std::atomic<bool> told{false};
-        void WaitingForFolder(const std::u16string& folder) override {
-            folders.push_back(folder);
+        void WaitingForFolder(const std::filesystem::path& folder) override {
+            folders.push_back(folder.u16string());
             told = true;
         }
     };

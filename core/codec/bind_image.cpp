@@ -13,6 +13,7 @@
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
 #include "fs/fsutil.h"
+#include "fs/platform.h"
 #include "model/jww_data.h"
 #include "text/encoding.h"
 #include "text/func.h"
@@ -57,6 +58,12 @@ std::u16string FileIdentity(const std::u16string& name) { return ToUpperText(Utf
 
 }  // namespace
 
+std::filesystem::path TJwwData::BindImagePath(const std::u16string& name) const {
+    std::filesystem::path p;
+    if (!IsSafeImageName(name) || !platform::PathFromText(name, p)) return {};
+    return BindImageFolder / p;
+}
+
 void TJwwData::ImagesIn(ArchiveIn& in) {
     BindImageInit();
     if (!BindImageExp && !BindImageExr) return;
@@ -97,7 +104,7 @@ void TJwwData::ImagesIn(ArchiveIn& in) {
         if (!taken.insert(FileIdentity(e.Fname)).second) continue;
         // A file that cannot be written is removed again by WriteWholeFile;
         // the image then stays in memory only.
-        e.copied = WriteWholeFile(BindImageFolder + e.Fname, e.data);
+        e.copied = WriteWholeFile(BindImagePath(e.Fname), e.data);
     }
 }
 
@@ -162,8 +169,8 @@ void TJwwData::ImagesOut(ArchiveOut& out, const std::vector<std::u16string>* mai
         if (!e.exf) continue;
         bool ok = enabled;
         if (ok && BindImageExp && e.copied) {
-            const std::u16string path = BindImageFolder + e.Fname;
-            ok = IsSafeImageName(e.Fname) && FileFound(path) && ReadWholeFile(path, files[i]);
+            const std::filesystem::path path = BindImagePath(e.Fname);
+            ok = FileFound(path) && ReadWholeFile(path, files[i]);
         }
         const std::size_t size = BindImageExp && e.copied ? files[i].size() : e.data.size();
         if (!ok || size > kMaxImageSize) {
@@ -194,7 +201,7 @@ void TJwwData::BindImageDeleteGzFile() {
         // Only this container's own copies; a file of that name that reading
         // did not write is not ours to delete.
         if (!e.copied || !IsSafeImageName(e.Fname) || ExtLower(e.Fname) != u".gz") continue;
-        const std::u16string path = BindImageFolder + e.Fname;
+        const std::filesystem::path path = BindImagePath(e.Fname);
         if (FileFound(path)) DeleteFileQuiet(path);
     }
 }
@@ -205,8 +212,7 @@ void TJwwData::BindImageDeleteNonGzFile() {
         // For a packed image this is its unpacked companion.
         std::u16string name = e.Fname;
         if (ExtLower(name) == u".gz") name = ReplaceExt(name, u"");
-        if (!IsSafeImageName(name)) continue;
-        const std::u16string path = BindImageFolder + name;
+        const std::filesystem::path path = BindImagePath(name);
         if (FileFound(path)) DeleteFileQuiet(path);
     }
 }

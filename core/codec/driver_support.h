@@ -61,7 +61,7 @@ inline bool MarkReferencesGuarded(DrawingBody& body, std::string& lastError) {
 }
 
 // Reads the whole file, or at most `maxBytes` of it when that is not 0.
-inline bool ReadInputFile(const std::u16string& path, Bytes& data, std::string& lastError, std::size_t maxBytes = 0) {
+inline bool ReadInputFile(const std::filesystem::path& path, Bytes& data, std::string& lastError, std::size_t maxBytes = 0) {
     errno = 0;
     const bool ok = maxBytes ? ReadFilePrefix(path, maxBytes, data) : ReadWholeFile(path, data);
     if (!ok)
@@ -71,7 +71,7 @@ inline bool ReadInputFile(const std::u16string& path, Bytes& data, std::string& 
 }
 
 // Writes the file in one go; a failed write leaves no partial file.
-inline bool WriteOutputFile(const std::u16string& path, const Bytes& data, std::string& lastError) {
+inline bool WriteOutputFile(const std::filesystem::path& path, const Bytes& data, std::string& lastError) {
     errno = 0;
     const bool ok = WriteWholeFile(path, data);
     if (!ok) lastError = "cannot write file: " + LastSystemErrorText();
@@ -101,9 +101,8 @@ private:
 };
 
 // Opens a drawing for reading; false with the reason when it cannot be opened.
-inline bool OpenInputFile(const std::u16string& path, platform::InputFile& file, std::string& lastError) {
-    std::filesystem::path p;
-    std::error_code ec = platform::PathFromText(path, p) ? file.Open(p) : std::make_error_code(std::errc::invalid_argument);
+inline bool OpenInputFile(const std::filesystem::path& path, platform::InputFile& file, std::string& lastError) {
+    std::error_code ec = !path.empty() ? file.Open(path) : std::make_error_code(std::errc::invalid_argument);
     if (ec) lastError = "cannot open file: " + platform::ErrorText(ec);
     return !ec;
 }
@@ -111,7 +110,7 @@ inline bool OpenInputFile(const std::u16string& path, platform::InputFile& file,
 // Reads a drawing with `readFrom(ByteReader&)`: a small file from one buffer
 // holding all of it, a large one through a window.
 template <typename ReadFrom>
-bool ReadDrawingFile(const std::u16string& path, std::string& lastError, ReadFrom&& readFrom) {
+bool ReadDrawingFile(const std::filesystem::path& path, std::string& lastError, ReadFrom&& readFrom) {
     platform::InputFile file;
     if (!OpenInputFile(path, file, lastError)) return false;
     FileByteSource source(file);
@@ -144,14 +143,13 @@ bool ReadDrawingFile(const std::u16string& path, std::string& lastError, ReadFro
 // Writes a drawing with `writeTo(sink)` straight into a new file beside
 // `path`, put in place only when complete; a failure leaves `path` as it was.
 template <typename WriteTo>
-bool WriteDrawingFile(const std::u16string& path, std::string& lastError, WriteTo&& writeTo) {
-    std::filesystem::path p;
-    if (!platform::PathFromText(path, p)) {
+bool WriteDrawingFile(const std::filesystem::path& path, std::string& lastError, WriteTo&& writeTo) {
+    if (path.empty()) {
         lastError = "cannot write file: the name cannot be a file name";
         return false;
     }
     platform::PendingFile file;
-    if (std::error_code ec = file.Open(p)) {
+    if (std::error_code ec = file.Open(path)) {
         lastError = "cannot write file: " + platform::ErrorText(ec);
         return false;
     }

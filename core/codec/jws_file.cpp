@@ -46,7 +46,7 @@ std::int32_t TJwsData::NormalizeVersion(std::int32_t Ver) {
     return Ver;
 }
 
-bool TJwsData::FileCheck(const std::u16string& FName) const {
+bool TJwsData::FileCheck(const std::filesystem::path& FName) const {
     Bytes head;
     return ReadFilePrefix(FName, kVersionOffset + 4, head) && HeadCheck(head);
 }
@@ -92,7 +92,7 @@ bool TJwsData::HeaderIn(ByteReader& r, bool lenient) {
     });
 }
 
-bool TJwsData::FileHeaderIn(const std::u16string& FName) {
+bool TJwsData::FileHeaderIn(const std::filesystem::path& FName) {
     DataInit();
     lastError_.clear();
     Bytes head;
@@ -118,7 +118,7 @@ bool TJwsData::ReadFrom(ByteReader& r) {
     return MarkReferencesGuarded(*this, lastError_) && ok;
 }
 
-bool TJwsData::FileIn(const std::u16string& FName) {
+bool TJwsData::FileIn(const std::filesystem::path& FName) {
     DataInit();
     lastError_.clear();
     return ReadDrawingFile(FName, lastError_, [&](ByteReader& r) { return ReadFrom(r); });
@@ -178,7 +178,7 @@ bool TJwsData::StreamTo(std::int32_t Ver, ByteReader& r, const std::function<voi
     }, kNoMemoryToWrite);
 }
 
-bool TJwsData::FileOut(const std::u16string& FName, std::int32_t Ver) {
+bool TJwsData::FileOut(const std::filesystem::path& FName, std::int32_t Ver) {
     // Streamed into a new file beside the target, which is replaced only when
     // the whole figure is written; a failure leaves the target as it was.
     return WriteDrawingFile(FName, lastError_, [&](const ByteWriter::Sink& sink) { return WriteTo(Ver, sink); });

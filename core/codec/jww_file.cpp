@@ -15,7 +15,7 @@
 
 namespace tervalo {
 
-bool TJwwData::FileIn(const std::u16string& FName) {
+bool TJwwData::FileIn(const std::filesystem::path& FName) {
     DataInit();
     lastError_.clear();
     return ReadDrawingFile(FName, lastError_, [&](ByteReader& r) { return ReadFrom(r); });
@@ -96,7 +96,7 @@ bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
     }, kNoMemoryToWrite);
 }
 
-bool TJwwData::FileOut(const std::u16string& FName, std::int32_t Ver) {
+bool TJwwData::FileOut(const std::filesystem::path& FName, std::int32_t Ver) {
     // Streamed into a new file beside the target, which is replaced only
     // when the whole drawing is written: a drawing that cannot be written (a
     // text too long for the file, a full disk) leaves the target as it was.

@@ -224,7 +224,7 @@ void TransferHeader(IO& io, Rec<IO, TJwwData>& d, bool lenient) {
 
 }  // namespace
 
-bool TJwwData::FileCheck(const std::u16string& FName) const {
+bool TJwwData::FileCheck(const std::filesystem::path& FName) const {
     Bytes head;
     return ReadFilePrefix(FName, kSignatureSize + 4, head) && HeadCheck(head);
 }
@@ -237,7 +237,7 @@ bool TJwwData::HeadCheck(std::span<const std::uint8_t> head) {
     return ver >= kMinVersion && ver <= kMaxVersion;
 }
 
-bool TJwwData::FileHeaderIn(const std::u16string& FName) {
+bool TJwwData::FileHeaderIn(const std::filesystem::path& FName) {
     // Only as much of the file as the header needs is read: a prefix that
     // grows fourfold while the header runs past it, never beyond
     // kMaxHeaderBytes, so listing a huge file costs what its header costs.

@@ -41,33 +41,32 @@ bool IsListedKind(const std::u16string& ext) {
     return IsConvertedKind(ext) || ext == u".jwc" || ext == u".jwk";
 }
 
-std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == u'/' || folder.back() == u'\\') return folder + name;
-    return folder + DirectorySeparator() + name;
+// The file of a name in a folder; empty for a name no file name can hold.
+fs::path JoinPath(const fs::path& folder, const std::u16string& name) {
+    fs::path p;
+    if (!platform::PathFromText(name, p)) return {};
+    return folder / p;
 }
 
-// What a path stands for; Missing also for a text no file name can hold.
-NodeInfo InspectPath(const std::u16string& path, bool followLinks) {
+// What a path stands for; Missing also for an empty path.
+NodeInfo InspectPath(const fs::path& path, bool followLinks) {
     NodeInfo info;
-    fs::path p;
-    if (platform::PathFromText(path, p)) platform::Inspect(p, followLinks, info);
+    if (!path.empty()) platform::Inspect(path, followLinks, info);
     return info;
 }
 
 // The identity of an existing file (links followed), to recognise one file
 // under several names without comparing every pair of paths.
-std::optional<platform::FileId> IdOf(const std::u16string& path) {
+std::optional<platform::FileId> IdOf(const fs::path& path) {
     const NodeInfo info = InspectPath(path, true);
     if (info.kind == NodeKind::Missing) return std::nullopt;
     return info.id;
 }
 
-// The folder a text names, for folders that do not exist (yet): absolute,
+// The folder a path names, for folders that do not exist (yet): absolute,
 // with links resolved as far as the path exists and "." and ".." removed.
-fs::path NormalFolder(const std::u16string& folder) {
-    fs::path p;
-    if (!platform::PathFromText(folder, p)) return {};
+fs::path NormalFolder(const fs::path& p) {
+    if (p.empty()) return {};
     std::error_code ec;
     fs::path absolute = fs::absolute(p, ec);
     if (ec) absolute = p;
@@ -78,16 +77,16 @@ fs::path NormalFolder(const std::u16string& folder) {
 }
 
 // "out/plan.jww is a symbolic link" for a name that must not be replaced.
-std::string NotAPlainFileText(const std::u16string& path, NodeKind kind) {
+std::string NotAPlainFileText(const fs::path& path, NodeKind kind) {
     const platform::FsError e = kind == NodeKind::Symlink     ? platform::FsError::IsLink
                                 : kind == NodeKind::Directory ? platform::FsError::IsDirectory
                                                               : platform::FsError::IsSpecial;
-    return Utf16ToUtf8(path) + " " + platform::ErrorText(platform::MakeError(e));
+    return PathUtf8(path) + " " + platform::ErrorText(platform::MakeError(e));
 }
 
 // The folder that receives an item: the output folder, or a folder below it.
-std::u16string OutputFolderOf(const BatchJob& job, const BatchItem& item) {
-    return item.subfolder.empty() ? job.outputFolder : JoinPath(job.outputFolder, item.subfolder);
+fs::path OutputFolderOf(const BatchJob& job, const BatchItem& item) {
+    return item.subfolder.empty() ? job.outputFolder : job.outputFolder / item.subfolder;
 }
 
 bool IsPlainOrMissing(NodeKind kind) { return kind == NodeKind::Regular || kind == NodeKind::Missing; }
@@ -98,19 +97,20 @@ bool IsPlainOrMissing(NodeKind kind) { return kind == NodeKind::Regular || kind 
 // spelling its own identity. On a case-sensitive folder this costs at most
 // a plan.jws.BAK name or a refused duplicate, never a lost file.
 std::u16string Folded(const std::u16string& path) { return textconv::FoldCase(path); }
+std::u16string Folded(const fs::path& path) { return Folded(platform::TextFromPath(path)); }
 
 // Paths already used by the run, recognised by their text (letter case
 // aside) or, once they exist, by the file they lead to.
 class PathSet {
 public:
     // Adds a path whose file stays as it is for the rest of the run.
-    void Add(const std::u16string& path) {
+    void Add(const fs::path& path) {
         AddText(path);
         Refresh(path);
     }
     // The same for a path that leads to a file (links followed); false, and
     // nothing added, for any other path.
-    bool AddFile(const std::u16string& path) {
+    bool AddFile(const fs::path& path) {
         const NodeInfo info = InspectPath(path, true);
         if (info.kind != NodeKind::Regular) return false;
         std::lock_guard<std::mutex> lock(mutex_);
@@ -120,25 +120,25 @@ public:
     }
     // Adds a path by its text only (its file is about to be replaced, and the
     // identity of a replaced file may be given to another one).
-    void AddText(const std::u16string& path) {
+    void AddText(const fs::path& path) {
         std::u16string folded = Folded(path);
         std::lock_guard<std::mutex> lock(mutex_);
         texts_.insert(std::move(folded));
     }
     // Takes back a path added by its text only.
-    void RemoveText(const std::u16string& path) {
+    void RemoveText(const fs::path& path) {
         const std::u16string folded = Folded(path);
         std::lock_guard<std::mutex> lock(mutex_);
         texts_.erase(folded);
     }
     // Records the file a path leads to now.
-    void Refresh(const std::u16string& path) {
+    void Refresh(const fs::path& path) {
         if (auto id = IdOf(path)) {
             std::lock_guard<std::mutex> lock(mutex_);
             ids_.insert(*id);
         }
     }
-    bool Contains(const std::u16string& path) const {
+    bool Contains(const fs::path& path) const {
         if (HasText(path)) return true;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -150,14 +150,14 @@ public:
     }
     // The same, given what the name itself is now (links not followed): only
     // a link still has to be followed to know the file it leads to.
-    bool Contains(const std::u16string& path, const NodeInfo& name) const {
+    bool Contains(const fs::path& path, const NodeInfo& name) const {
         if (name.kind == NodeKind::Symlink) return Contains(path);
         if (HasText(path)) return true;
         std::lock_guard<std::mutex> lock(mutex_);
         return name.kind != NodeKind::Missing && ids_.count(name.id) != 0;
     }
     // Whether the path itself was added (found when it was added, for AddFile).
-    bool HasText(const std::u16string& path) const {
+    bool HasText(const fs::path& path) const {
         const std::u16string folded = Folded(path);
         std::lock_guard<std::mutex> lock(mutex_);
         return texts_.count(folded) != 0;
@@ -221,8 +221,8 @@ Comparison CompareTarget(const fs::path& target, const fs::path* newFile, const 
     }
 }
 
-std::string CannotReadTargetText(const std::u16string& target, const std::error_code& ec) {
-    return "cannot read the existing " + Utf16ToUtf8(target) + " to compare it with the conversion: " +
+std::string CannotReadTargetText(const fs::path& target, const std::error_code& ec) {
+    return "cannot read the existing " + PathUtf8(target) + " to compare it with the conversion: " +
            platform::ErrorText(ec);
 }
 
@@ -250,7 +250,7 @@ constexpr std::uint64_t kHandedBytes = 1u << 20;
 // its new file and the backup copy of the file it replaces.
 struct Entry {
     BatchFileResult r;
-    std::u16string backup;  // the backup name chosen when the names were checked
+    fs::path backup;  // the backup name chosen when the names were checked
     fs::path target;
     std::unique_ptr<platform::PendingFile> file;  // set while the item waits
     std::unique_ptr<platform::PendingFile> copy;  // the backup copy, once made
@@ -273,7 +273,7 @@ struct Group {
     // A deque: a file converting on another thread keeps its entry while
     // later ones are added.
     std::deque<Entry> entries;
-    std::u16string folder;
+    fs::path folder;
     std::unordered_set<std::u16string> names;  // the names its waiting files take, case folded
     std::unique_ptr<platform::FolderFlush> flush;
     std::size_t waiting = 0;
@@ -387,7 +387,7 @@ public:
         : job_(job), containers_(containers), reporter_(reporter), summary_(summary),
           startSeconds_(static_cast<std::int64_t>(std::time(nullptr))) {
         for (const BatchItem& item : job.items) {
-            std::u16string source = JoinPath(item.folder, item.name);
+            const fs::path source = JoinPath(item.folder, item.name);
             if (!item.nameNotText) sources_.AddFile(source);
         }
         if (const unsigned n = ConvertersFor(job)) {
@@ -416,7 +416,7 @@ public:
         // or backup could be the name of one in a group not yet in place
         // (letter case aside), that group is put in place first, so the
         // checks of this item see it done, exactly as if each file went alone.
-        const std::u16string folder = OutputFolderOf(job_, item);
+        const fs::path folder = OutputFolderOf(job_, item);
         std::vector<std::u16string> names;
         if (!item.nameNotText && IsConvertedKind(ExtLower(item.name))) {
             const std::u16string folded = textconv::FoldCase(item.name);
@@ -596,7 +596,7 @@ private:
         // buffer of the run, which serves one file after another.
         if (!source.Read(r.source)) {
             if (InspectPath(r.source, true).kind == NodeKind::Missing) return R::SourceMissing;
-            r.detail = "cannot read " + Utf16ToUtf8(r.source) + ": " + platform::ErrorText(source.error());
+            r.detail = "cannot read " + PathUtf8(r.source) + ": " + platform::ErrorText(source.error());
             return R::ReadFailed;
         }
         if (!(jww ? source.IsJww() : source.IsJws())) return R::CheckFailed;
@@ -630,9 +630,9 @@ private:
         ConvertReport report;
         const ConvertDirection direction =
             job_.options.Direction == 0 ? ConvertDirection::ToReal : ConvertDirection::ToTemporary;
-        fs::path folder;
-        if (!platform::PathFromText(r.target, e.target)) return R::WriteFailed;
-        folder = e.target.parent_path();
+        if (r.target.empty()) return R::WriteFailed;
+        e.target = r.target;
+        const fs::path folder = e.target.parent_path();
         Bytes output;
         e.file = std::make_unique<platform::PendingFile>();
         std::error_code writeError;
@@ -647,9 +647,8 @@ private:
                 {
                     std::lock_guard<std::mutex> lock(folderMutex_);
                     if (!g.flush) {
-                        const std::u16string folderText = platform::TextFromPath(folder);
-                        if (!FolderFound(folderText) && !MakeFolder(folderText))
-                            throw IoError(kFileIoError, "cannot create the folder " + Utf16ToUtf8(folderText));
+                        if (!FolderFound(folder) && !MakeFolder(folder))
+                            throw IoError(kFileIoError, "cannot create the folder " + PathUtf8(folder));
                         // Opened before the group's first file is written, so
                         // that the group's flush hears of any failure to write
                         // them back.
@@ -660,14 +659,14 @@ private:
                 // Names put into a folder that cannot be flushed could be lost
                 // in a crash after the run said they were in place.
                 if (const std::error_code& ec = flush->error())
-                    throw IoError(kFileIoError, "cannot open the folder " + Utf16ToUtf8(platform::TextFromPath(folder)) +
+                    throw IoError(kFileIoError, "cannot open the folder " + PathUtf8(folder) +
                                                     " to make its files durable: " + platform::ErrorText(ec));
                 writeError = e.file->Open(e.target);
                 opened = !writeError;
             }
             if (!writeError) writeError = e.file->Write(bytes);
             if (writeError)
-                throw IoError(kFileIoError, "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(writeError));
+                throw IoError(kFileIoError, "cannot write " + PathUtf8(r.target) + ": " + platform::ErrorText(writeError));
             e.written += bytes.size();
         };
         const OutputSink toMemory = [&](std::span<const std::uint8_t> bytes) {
@@ -700,7 +699,7 @@ private:
         }
         // Flushed to the disk with the rest of its group.
         if (std::error_code ec = e.file->Finish(platform::Flush::Later)) {
-            r.detail = "cannot write " + Utf16ToUtf8(r.target) + ": " + platform::ErrorText(ec);
+            r.detail = "cannot write " + PathUtf8(r.target) + ": " + platform::ErrorText(ec);
             return R::WriteFailed;
         }
         return R::None;
@@ -741,7 +740,7 @@ private:
         for (;;) {
             placerWake_.wait(lock, [this] { return placed_ || !notice_.empty(); });
             if (!notice_.empty()) {
-                const std::u16string folder = std::move(notice_);
+                const fs::path folder = std::move(notice_);
                 notice_.clear();
                 lock.unlock();
                 reporter_.WaitingForFolder(folder);
@@ -762,7 +761,7 @@ private:
     // is already in place.
     void ReportIfPlaced() {
         if (!inFlight_) return;
-        std::u16string folder;
+        fs::path folder;
         bool done = false;
         {
             std::lock_guard<std::mutex> lock(placerMutex_);
@@ -801,31 +800,29 @@ private:
 
     // Tells, through the run's own thread, that the placing waits for
     // another run.
-    void Notice(const std::u16string& folder) {
+    void Notice(const fs::path& folder) {
         std::lock_guard<std::mutex> lock(placerMutex_);
-        notice_ = folder.empty() ? u"." : folder;
+        notice_ = folder.empty() ? fs::path(".") : folder;
         placerWake_.notify_all();
     }
 
     void Place(Group& g) {
         using R = NotConvertedReason;
-        fs::path folder;
-        if (!platform::PathFromText(g.folder, folder)) folder = g.entries.front().target.parent_path();
+        const fs::path folder = g.folder.empty() ? g.entries.front().target.parent_path() : g.folder;
         if (!g.flush) g.flush = std::make_unique<platform::FolderFlush>(folder);
         // Another run into the same folder waits here, so that backups and
         // targets are put in place by one run after the other.
-        const std::u16string folderText = platform::TextFromPath(folder);
-        platform::FolderLock lock(folder, [&] { Notice(folderText); });
+        platform::FolderLock lock(folder, [&] { Notice(folder); });
         if (const std::error_code& ec = lock.error()) {
             for (Entry& e : g.entries)
                 if (e.file)
-                    e.Fail(R::WriteFailed, "cannot lock the folder " + Utf16ToUtf8(folderText) +
+                    e.Fail(R::WriteFailed, "cannot lock the folder " + PathUtf8(folder) +
                                                " against other runs: " + platform::ErrorText(ec));
             return;
         }
         // New files that a run ended by force left here (older than this run,
         // and no other run at work in the folder) go, once per folder.
-        if (cleanedFolders_.insert(Folded(folderText)).second) g.flush->RemoveStaleFiles(startSeconds_);
+        if (cleanedFolders_.insert(Folded(folder)).second) g.flush->RemoveStaleFiles(startSeconds_);
 
         // What is at the targets now decides whether a backup is needed.
         std::vector<platform::PendingFile*> flush;
@@ -880,7 +877,7 @@ private:
                 }
             }
             if (std::error_code ec = errorOf(e.file.get()))
-                e.Fail(R::WriteFailed, "cannot write " + Utf16ToUtf8(e.r.target) + ": " + platform::ErrorText(ec));
+                e.Fail(R::WriteFailed, "cannot write " + PathUtf8(e.r.target) + ": " + platform::ErrorText(ec));
         }
 
         // The backups first, and they are on the disk before any target
@@ -901,7 +898,7 @@ private:
             if (std::error_code ec = g.flush->FlushNames()) {
                 for (Entry& e : g.entries)
                     if (e.file && !e.r.backup.empty())
-                        e.Fail(R::BackupFailed, "the backup " + Utf16ToUtf8(e.r.backup) +
+                        e.Fail(R::BackupFailed, "the backup " + PathUtf8(e.r.backup) +
                                                     " could not be flushed to the disk: " + platform::ErrorText(ec));
             }
         }
@@ -911,7 +908,7 @@ private:
             if (!e.file) continue;
             if (std::error_code ec = e.file->Commit()) {
                 e.Fail(R::WriteFailed,
-                       "cannot put " + Utf16ToUtf8(e.r.target) + " in place: " + platform::ErrorText(ec));
+                       "cannot put " + PathUtf8(e.r.target) + " in place: " + platform::ErrorText(ec));
                 continue;
             }
             e.file.reset();
@@ -923,7 +920,7 @@ private:
             if (std::error_code ec = g.flush->FlushNames()) {
                 // In place, but it might not survive a crash: not counted as done.
                 for (Entry* e : placed)
-                    e->Fail(R::WriteFailed, Utf16ToUtf8(e->r.target) +
+                    e->Fail(R::WriteFailed, PathUtf8(e->r.target) +
                                                 " was put in place, but the folder could not be flushed to the disk: " +
                                                 platform::ErrorText(ec));
             }
@@ -938,7 +935,7 @@ private:
     }
 
     std::string CannotCopyText(const Entry& e, const std::error_code& ec) const {
-        return "cannot copy " + Utf16ToUtf8(e.r.target) + " to " + Utf16ToUtf8(e.backup) + ": " + platform::ErrorText(ec);
+        return "cannot copy " + PathUtf8(e.r.target) + " to " + PathUtf8(e.backup) + ": " + platform::ErrorText(ec);
     }
 
     void Report(Entry& e) {
@@ -959,12 +956,10 @@ private:
     // The result of a dry run: the target would be left as it is when it
     // already holds this output, else it would be written, with a backup of
     // an existing target.
-    NotConvertedReason WhatARunWouldDo(BatchFileResult& r, const std::u16string& backup, const Bytes& output) {
+    NotConvertedReason WhatARunWouldDo(BatchFileResult& r, const fs::path& backup, const Bytes& output) {
         const NodeInfo now = InspectPath(r.target, false);
         if (now.kind == NodeKind::Regular) {
-            fs::path target;
-            const Comparison c =
-                platform::PathFromText(r.target, target) ? CompareTarget(target, nullptr, &output) : Comparison{};
+            const Comparison c = !r.target.empty() ? CompareTarget(r.target, nullptr, &output) : Comparison{};
             if (c.error) {
                 r.detail = CannotReadTargetText(r.target, c.error);
                 return NotConvertedReason::BackupFailed;
@@ -981,7 +976,7 @@ private:
 
     // Checks the names that the file will replace: the target and, when a
     // target exists, its backup.
-    NotConvertedReason CheckNames(BatchFileResult& r, const NodeInfo& target, std::u16string& backup) {
+    NotConvertedReason CheckNames(BatchFileResult& r, const NodeInfo& target, fs::path& backup) {
         if (!IsPlainOrMissing(target.kind)) {
             r.detail = NotAPlainFileText(r.target, target.kind);
             return NotConvertedReason::NotAPlainFile;
@@ -999,9 +994,12 @@ private:
     // The backup name of the target: name.BAK; when this run already made
     // that backup (plan.jww and plan.jws both give plan.BAK), the later one
     // keeps its extension (plan.jws.BAK), so no backup of this run is lost.
-    bool ChooseBackup(BatchFileResult& r, std::u16string& backup) {
+    bool ChooseBackup(BatchFileResult& r, fs::path& backup) {
         backup = ReplaceExt(r.target, u".BAK");
-        if (backup.empty() || backupsMade_.Contains(backup)) backup = r.target + u".BAK";
+        if (backup.empty() || backupsMade_.Contains(backup)) {
+            backup = r.target;
+            backup += ".BAK";
+        }
         if (backupsMade_.Contains(backup)) {
             r.detail = "both backup names are taken by backups of this run";
             return false;
@@ -1024,10 +1022,9 @@ private:
             r.detail = NotAPlainFileText(e.backup, old.kind);
             return NotConvertedReason::NotAPlainFile;
         }
-        fs::path to;
-        if (!platform::PathFromText(e.backup, to)) return NotConvertedReason::BackupFailed;
+        if (e.backup.empty()) return NotConvertedReason::BackupFailed;
         e.copy = std::make_unique<platform::PendingFile>();
-        if (std::error_code ec = e.copy->CreateCopy(to, e.target, platform::Flush::Later)) {
+        if (std::error_code ec = e.copy->CreateCopy(e.backup, e.target, platform::Flush::Later)) {
             r.detail = CannotCopyText(e, ec);
             return NotConvertedReason::BackupFailed;
         }
@@ -1052,7 +1049,7 @@ private:
     std::mutex placerMutex_;
     std::condition_variable placerWake_;
     bool placed_ = false;     // the group in flight is in place (under placerMutex_)
-    std::u16string notice_;   // a folder the placing waits for, to be told (under placerMutex_)
+    fs::path notice_;   // a folder the placing waits for, to be told (under placerMutex_)
 
     // Files converted side by side: those handed out (in order), the
     // sources free for the next ones, and the threads (last, so they have
@@ -1071,12 +1068,12 @@ std::u16string UnsupportedExtensionMessage(const std::u16string& name, const std
     return u"このファイル拡張子（種類）の変換には対応していません。\r\nファイル名：" + name + u"\r\n　　拡張子：" + ext;
 }
 
-std::u16string WaitingStatusText(const std::u16string& folder) {
-    return u"別の変換が「" + folder + u"」にファイルを置き終わるのを待っています。";
+std::u16string WaitingStatusText(const fs::path& folder) {
+    return u"別の変換が「" + platform::TextFromPath(folder) + u"」にファイルを置き終わるのを待っています。";
 }
 
-std::u16string ConvertingStatusText(const std::u16string& source, const std::u16string& target) {
-    return u"ファイル「" + source + u"」→「" + target + u"」変換中です。";
+std::u16string ConvertingStatusText(const fs::path& source, const fs::path& target) {
+    return u"ファイル「" + platform::TextFromPath(source) + u"」→「" + platform::TextFromPath(target) + u"」変換中です。";
 }
 
 std::u16string SummaryText(std::int32_t converted, std::int32_t notConverted) {
@@ -1127,7 +1124,7 @@ std::u16string StoppedSummaryText(std::int32_t converted, std::int32_t notConver
     return u"変換を中止しました。" + SummaryText(converted, notConverted);
 }
 
-bool SameFolder(const std::u16string& a, const std::u16string& b) {
+bool SameFolder(const fs::path& a, const fs::path& b) {
     if (a.empty() || b.empty()) return false;
     try {
         const NodeInfo x = InspectPath(a, true), y = InspectPath(b, true);
@@ -1139,7 +1136,7 @@ bool SameFolder(const std::u16string& a, const std::u16string& b) {
     }
 }
 
-std::vector<BatchItem> ItemsOfFolder(const std::u16string& folder, const std::vector<std::u16string>& names) {
+std::vector<BatchItem> ItemsOfFolder(const fs::path& folder, const std::vector<std::u16string>& names) {
     std::vector<BatchItem> items;
     items.reserve(names.size());
     for (const std::u16string& name : names) items.push_back({folder, name});
@@ -1155,11 +1152,8 @@ BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter, std::
         // A folder that cannot be looked at (a path longer than the system
         // takes, a parent without permission) is not "missing": the reason
         // is told.
-        fs::path p;
         NodeInfo info;
-        const std::error_code ec = platform::PathFromText(job.outputFolder, p)
-                                       ? platform::Inspect(p, true, info)
-                                       : std::make_error_code(std::errc::invalid_argument);
+        const std::error_code ec = platform::Inspect(job.outputFolder, true, info);
         if (ec) {
             const std::string reason = platform::ErrorText(ec);
             if (detail) *detail = reason;
@@ -1172,11 +1166,11 @@ BatchCheck CheckOutputFolder(const BatchJob& job, BatchReporter& reporter, std::
         }
     }
     // Every folder files are read from, against the folder its files go to.
-    std::vector<std::pair<std::u16string, std::u16string>> pairs;
+    std::vector<std::pair<fs::path, fs::path>> pairs;
     if (!job.referenceFolder.empty()) pairs.emplace_back(job.referenceFolder, job.outputFolder);
     for (const BatchItem& item : job.items) {
         // An item without a folder is read from the current directory.
-        std::pair<std::u16string, std::u16string> p(item.folder.empty() ? u"." : item.folder, OutputFolderOf(job, item));
+        std::pair<fs::path, fs::path> p(item.folder.empty() ? fs::path(".") : item.folder, OutputFolderOf(job, item));
         if (std::find(pairs.begin(), pairs.end(), p) == pairs.end()) pairs.push_back(std::move(p));
     }
     for (const auto& [source, output] : pairs) {

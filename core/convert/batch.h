@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,10 +53,11 @@ enum class NotConvertedReason {
 // is the output folder joined with the same name.
 struct BatchItem {
     BatchItem() = default;
-    BatchItem(std::u16string folder_, std::u16string name_, bool nameNotText_ = false, std::u16string subfolder_ = {})
+    BatchItem(std::filesystem::path folder_, std::u16string name_, bool nameNotText_ = false,
+              std::filesystem::path subfolder_ = {})
         : folder(std::move(folder_)), name(std::move(name_)), nameNotText(nameNotText_), subfolder(std::move(subfolder_)) {}
 
-    std::u16string folder;
+    std::filesystem::path folder;
     std::u16string name;
     // Set when the name on disk is not valid text; `name` then shows it with
     // replacement characters and the file is reported as not converted.
@@ -63,15 +65,15 @@ struct BatchItem {
     // Folder below the output folder that receives this file (separated by
     // '/', no "." or ".." parts); empty for the output folder itself. Created
     // when missing.
-    std::u16string subfolder;
+    std::filesystem::path subfolder;
 };
 
 struct BatchFileResult {
     std::u16string name;
     std::u16string ext;  // lower-cased extension with its dot
-    std::u16string source;
-    std::u16string target;
-    std::u16string backup;  // the backup made of an existing target, empty when none
+    std::filesystem::path source;
+    std::filesystem::path target;
+    std::filesystem::path backup;  // the backup made of an existing target, empty when none
     // Converted, but the target already held exactly this output, so it and
     // its backup were left as they were.
     bool upToDate = false;
@@ -95,7 +97,7 @@ struct BatchSummary {
 
 // The status text while a run waits for another one to finish putting its
 // files into the same folder.
-std::u16string WaitingStatusText(const std::u16string& folder);
+std::u16string WaitingStatusText(const std::filesystem::path& folder);
 
 // How a run shows itself. The desktop program puts messages into message
 // boxes and status texts into its status bar; the command-line program prints.
@@ -123,7 +125,7 @@ public:
     virtual void ConvertEnd() {}
     // Another run is putting its files into `folder` and this one has waited
     // a second for it; it goes on waiting. Shown as a status by default.
-    virtual void WaitingForFolder(const std::u16string& folder) { Status(WaitingStatusText(folder)); }
+    virtual void WaitingForFolder(const std::filesystem::path& folder) { Status(WaitingStatusText(folder)); }
     // Asked before each file: true stops the run there (the files left are
     // not touched and not counted; those already converted are still put in
     // place and reported).
@@ -137,8 +139,8 @@ struct BatchContainers {
 
 struct BatchJob {
     // The listed folder (may be empty when every item names its own folder).
-    std::u16string referenceFolder;
-    std::u16string outputFolder;
+    std::filesystem::path referenceFolder;
+    std::filesystem::path outputFolder;
     // The selected files, in display order.
     std::vector<BatchItem> items;
     TConvertOptions options;
@@ -160,7 +162,7 @@ inline constexpr char16_t kTextOutputFolderUnusable[] = u"保存先フォルダ�
 // The message for a file whose extension is not converted.
 std::u16string UnsupportedExtensionMessage(const std::u16string& name, const std::u16string& ext);
 // The status text while one file is converted.
-std::u16string ConvertingStatusText(const std::u16string& source, const std::u16string& target);
+std::u16string ConvertingStatusText(const std::filesystem::path& source, const std::filesystem::path& target);
 // The final status text: how many files were converted and, when there were
 // any, how many were not.
 std::u16string SummaryText(std::int32_t converted, std::int32_t notConverted);
@@ -171,16 +173,16 @@ std::u16string JapaneseReasonText(NotConvertedReason reason);
 // The final status after a stop: that the run was stopped, then the counts.
 std::u16string StoppedSummaryText(std::int32_t converted, std::int32_t notConverted);
 
-// True when both texts name the same directory: the same directory once
+// True when both paths name the same directory: the same directory once
 // separators, "." and "..", and links are resolved, or the same text once
 // normalised and case folded. Names that differ in letter case only are
 // taken for one folder even where the file system keeps them apart, since
 // on a case-insensitive file system they are one (and some of those give
 // each spelling its own identity).
-bool SameFolder(const std::u16string& a, const std::u16string& b);
+bool SameFolder(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // The items of selected names of one folder.
-std::vector<BatchItem> ItemsOfFolder(const std::u16string& folder, const std::vector<std::u16string>& names);
+std::vector<BatchItem> ItemsOfFolder(const std::filesystem::path& folder, const std::vector<std::u16string>& names);
 
 // The output-folder checks alone; the message is given to the reporter.
 // `detail`, when given, receives the system's reason for OutputFolderUnusable.

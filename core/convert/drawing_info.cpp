@@ -46,7 +46,7 @@ public:
 
 // The body's counts with those of its own records from the tally.
 template <typename Container>
-bool ReadCounted(Container& data, const std::u16string& path, DrawingInfo& info) {
+bool ReadCounted(Container& data, const std::filesystem::path& path, DrawingInfo& info) {
     Tally tally;
     data.recordSink = &tally;
     const bool ok = data.FileIn(path);
@@ -119,11 +119,11 @@ DrawingInfo CollectDrawingInfo(const TJwwData& jww) {
 
 DrawingInfo CollectDrawingInfo(const TJwsData& jws) { return CollectBodyInfo(jws, jws.Enthd.jwVer); }
 
-bool ReadDrawingInfo(TJwwData& jww, const std::u16string& path, DrawingInfo& info) {
+bool ReadDrawingInfo(TJwwData& jww, const std::filesystem::path& path, DrawingInfo& info) {
     return ReadCounted(jww, path, info);
 }
 
-bool ReadDrawingInfo(TJwsData& jws, const std::u16string& path, DrawingInfo& info) {
+bool ReadDrawingInfo(TJwsData& jws, const std::filesystem::path& path, DrawingInfo& info) {
     return ReadCounted(jws, path, info);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -65,7 +66,7 @@ DrawingInfo CollectDrawingInfo(const TJwsData& jws);
 // not grow with them. The counts equal CollectDrawingInfo's after a whole
 // read. False when the file cannot be read (LastError() of the container
 // says why); the container is left empty of the drawing's own records.
-bool ReadDrawingInfo(TJwwData& jww, const std::u16string& path, DrawingInfo& info);
-bool ReadDrawingInfo(TJwsData& jws, const std::u16string& path, DrawingInfo& info);
+bool ReadDrawingInfo(TJwwData& jww, const std::filesystem::path& path, DrawingInfo& info);
+bool ReadDrawingInfo(TJwsData& jws, const std::filesystem::path& path, DrawingInfo& info);
 
 }  // namespace tervalo

@@ -50,11 +50,11 @@ bool ConvertAndBuild(Container& data, Direction direction, const TConvertOptions
 // at the target stays until the new one is complete, and stays as it was
 // when anything fails.
 template <typename Convert>
-bool WriteTarget(const std::u16string& target, ConvertReport* report, Convert&& convert) {
-    std::filesystem::path path;
+bool WriteTarget(const std::filesystem::path& target, ConvertReport* report, Convert&& convert) {
+    const std::filesystem::path& path = target;
     platform::PendingFile file;
     std::error_code ec;
-    if (!platform::PathFromText(target, path)) ec = std::make_error_code(std::errc::invalid_argument);
+    if (path.empty()) ec = std::make_error_code(std::errc::invalid_argument);
     bool opened = false;
     const OutputSink sink = [&](std::span<const std::uint8_t> bytes) {
         if (!opened && !ec) {
@@ -62,25 +62,25 @@ bool WriteTarget(const std::u16string& target, ConvertReport* report, Convert&& 
             opened = !ec;
         }
         if (!ec) ec = file.Write(bytes);
-        if (ec) throw IoError(kFileIoError, "cannot write " + Utf16ToUtf8(target) + ": " + platform::ErrorText(ec));
+        if (ec) throw IoError(kFileIoError, "cannot write " + PathUtf8(target) + ": " + platform::ErrorText(ec));
     };
     if (!convert(sink)) return false;
     if (!opened && !ec) ec = file.Open(path);
     if (!ec) ec = file.Finish();
     if (!ec) ec = file.Commit();
     if (!ec) return true;
-    Fail(report, ConvertFailure::WriteFailed, "cannot write " + Utf16ToUtf8(target) + ": " + platform::ErrorText(ec));
+    Fail(report, ConvertFailure::WriteFailed, "cannot write " + PathUtf8(target) + ": " + platform::ErrorText(ec));
     return false;
 }
 
-bool ConvertJww(TJwwData& jww, Direction direction, const std::u16string& source, const std::u16string& target,
+bool ConvertJww(TJwwData& jww, Direction direction, const std::filesystem::path& source, const std::filesystem::path& target,
                 const TConvertOptions& options, ConvertReport* report) {
     return WriteTarget(target, report, [&](const OutputSink& sink) {
         return ConvertJwwTo(jww, direction, source, options, sink, report);
     });
 }
 
-bool ConvertJws(TJwsData& jws, Direction direction, const std::u16string& source, const std::u16string& target,
+bool ConvertJws(TJwsData& jws, Direction direction, const std::filesystem::path& source, const std::filesystem::path& target,
                 const TConvertOptions& options, ConvertReport* report) {
     return WriteTarget(target, report, [&](const OutputSink& sink) {
         return ConvertJwsTo(jws, direction, source, options, sink, report);
@@ -103,7 +103,7 @@ bool BoundImagesExtracted(const TJwwData& jww, std::string& missing) {
     for (std::size_t i = 0; i < n; ++i) {
         const TBindImageType& image = jww.BindImage[i];
         if (image.Fname.empty() || image.Fsize == 0) continue;
-        if (!FileFound(jww.BindImageFolder + image.Fname)) {
+        if (!FileFound(jww.BindImagePath(image.Fname))) {
             missing = Utf16ToUtf8(image.Fname);
             return false;
         }
@@ -111,12 +111,12 @@ bool BoundImagesExtracted(const TJwwData& jww, std::string& missing) {
     return true;
 }
 
-bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::filesystem::path& source,
                         const TConvertOptions& options, Bytes& out, ConvertReport* report) {
     return ConvertJwwTo(jww, direction, source, options, AppendTo(out), report);
 }
 
-bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::filesystem::path& source,
                         const TConvertOptions& options, Bytes& out, ConvertReport* report) {
     return ConvertJwsTo(jws, direction, source, options, AppendTo(out), report);
 }
@@ -168,12 +168,12 @@ constexpr std::size_t kHeadBytes = 4096;
 
 }  // namespace
 
-bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::filesystem::path& source,
                   const TConvertOptions& options, const OutputSink& out, ConvertReport* report) {
     return ConvertJwwRead(jww, direction, options, out, report, [&] { return jww.FileIn(source); });
 }
 
-bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::filesystem::path& source,
                   const TConvertOptions& options, const OutputSink& out, ConvertReport* report) {
     return ConvertJwsRead(jws, direction, options, out, report, [&] { return jws.FileIn(source); });
 }
@@ -205,19 +205,18 @@ bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, SourceFile& source,
     return ConvertJwsRead(jws, direction, options, out, report, [&] { return source.ReadInto(jws); });
 }
 
-bool SourceFile::Read(const std::u16string& path) {
+bool SourceFile::Read(const std::filesystem::path& path) {
     path_ = path;
     size_ = 0;
     fileSize_ = 0;
     whole_ = false;
     error_.clear();
-    std::filesystem::path p;
     platform::InputFile file;
-    if (!platform::PathFromText(path, p)) {
+    if (path.empty()) {
         error_ = std::make_error_code(std::errc::invalid_argument);
         return false;
     }
-    if ((error_ = file.Open(p))) return false;
+    if ((error_ = file.Open(path))) return false;
     fileSize_ = file.size();
     whole_ = file.size() <= kWholeFileLimit;
     const std::size_t want = whole_ ? static_cast<std::size_t>(file.size()) : kHeadBytes;
@@ -258,22 +257,22 @@ void JwwDataFree(TJwwData& jww) {
     jww.BindImageInit();
 }
 
-bool JwwToReal(TJwwData& jww, const std::u16string& source, const std::u16string& target,
+bool JwwToReal(TJwwData& jww, const std::filesystem::path& source, const std::filesystem::path& target,
                const TConvertOptions& options, ConvertReport* report) {
     return ConvertJww(jww, Direction::ToReal, source, target, options, report);
 }
 
-bool JwwToTemporary(TJwwData& jww, const std::u16string& source, const std::u16string& target,
+bool JwwToTemporary(TJwwData& jww, const std::filesystem::path& source, const std::filesystem::path& target,
                     const TConvertOptions& options, ConvertReport* report) {
     return ConvertJww(jww, Direction::ToTemporary, source, target, options, report);
 }
 
-bool JwsToReal(TJwsData& jws, const std::u16string& source, const std::u16string& target,
+bool JwsToReal(TJwsData& jws, const std::filesystem::path& source, const std::filesystem::path& target,
                const TConvertOptions& options, ConvertReport* report) {
     return ConvertJws(jws, Direction::ToReal, source, target, options, report);
 }
 
-bool JwsToTemporary(TJwsData& jws, const std::u16string& source, const std::u16string& target,
+bool JwsToTemporary(TJwsData& jws, const std::filesystem::path& source, const std::filesystem::path& target,
                     const TConvertOptions& options, ConvertReport* report) {
     return ConvertJws(jws, Direction::ToTemporary, source, target, options, report);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
@@ -36,13 +37,13 @@ struct ConvertReport {
 // in place only once complete, so on false the target path is exactly as it
 // was before (an earlier file stays). The container is empty afterwards in
 // every case. The callers check the source with the container's FileCheck first.
-bool JwwToReal(TJwwData& jww, const std::u16string& source, const std::u16string& target,
+bool JwwToReal(TJwwData& jww, const std::filesystem::path& source, const std::filesystem::path& target,
                const TConvertOptions& options = ConvertOptions, ConvertReport* report = nullptr);
-bool JwwToTemporary(TJwwData& jww, const std::u16string& source, const std::u16string& target,
+bool JwwToTemporary(TJwwData& jww, const std::filesystem::path& source, const std::filesystem::path& target,
                     const TConvertOptions& options = ConvertOptions, ConvertReport* report = nullptr);
-bool JwsToReal(TJwsData& jws, const std::u16string& source, const std::u16string& target,
+bool JwsToReal(TJwsData& jws, const std::filesystem::path& source, const std::filesystem::path& target,
                const TConvertOptions& options = ConvertOptions, ConvertReport* report = nullptr);
-bool JwsToTemporary(TJwsData& jws, const std::u16string& source, const std::u16string& target,
+bool JwsToTemporary(TJwsData& jws, const std::filesystem::path& source, const std::filesystem::path& target,
                     const TConvertOptions& options = ConvertOptions, ConvertReport* report = nullptr);
 
 enum class ConvertDirection { ToReal, ToTemporary };
@@ -51,9 +52,9 @@ enum class ConvertDirection { ToReal, ToTemporary };
 // builds the whole output file in `out`, in the source's version. True when
 // `out` holds it; nothing is written to the disk here. The container is empty
 // afterwards in every case.
-bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+bool ConvertJwwToBuffer(TJwwData& jww, ConvertDirection direction, const std::filesystem::path& source,
                         const TConvertOptions& options, Bytes& out, ConvertReport* report = nullptr);
-bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::filesystem::path& source,
                         const TConvertOptions& options, Bytes& out, ConvertReport* report = nullptr);
 
 // The same conversion with the output streamed: `sink` receives the file in
@@ -61,9 +62,9 @@ bool ConvertJwsToBuffer(TJwsData& jws, ConvertDirection direction, const std::u1
 // conversion with WriteFailed). Nothing reaches the sink unless the source
 // was read and converted.
 using OutputSink = std::function<void(std::span<const std::uint8_t>)>;
-bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+bool ConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::filesystem::path& source,
                   const TConvertOptions& options, const OutputSink& sink, ConvertReport* report = nullptr);
-bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+bool ConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::filesystem::path& source,
                   const TConvertOptions& options, const OutputSink& sink, ConvertReport* report = nullptr);
 
 // A source read once for both the check of its kind and its conversion. A
@@ -82,8 +83,8 @@ public:
     explicit SourceFile(std::size_t keptRoom = 0) : keptRoom_(keptRoom) {}
     // False when the file cannot be opened or read; it then passes no check,
     // and error() says why.
-    bool Read(const std::u16string& path);
-    const std::u16string& path() const { return path_; }
+    bool Read(const std::filesystem::path& path);
+    const std::filesystem::path& path() const { return path_; }
     const std::error_code& error() const { return error_; }
     // The size of the file when it was read.
     std::uint64_t fileSize() const { return fileSize_; }
@@ -101,7 +102,7 @@ private:
     // buffer when it is at most keptRoom_).
     template <typename Container>
     bool ReadInto(Container& data);
-    std::u16string path_;
+    std::filesystem::path path_;
     std::unique_ptr<std::uint8_t[]> data_;
     std::size_t room_ = 0;  // the size of data_
     std::size_t keptRoom_ = 0;

@@ -41,7 +41,7 @@ std::u16string DosMemo(const std::u16string& comment1, const std::u16string& com
 
 }  // namespace
 
-FileInfoCells FileInfoReader::Read(const std::u16string& path) {
+FileInfoCells FileInfoReader::Read(const std::filesystem::path& path) {
     FileInfoCells cells;
     try {
         switch (ListedKindOfExtension(ExtLower(path))) {

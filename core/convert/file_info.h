@@ -4,6 +4,7 @@
 // files have headers; other files show neither.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -39,7 +40,7 @@ public:
 
     // The cells of the file at `path`; both empty when it is of no listed
     // kind or its check or header read fails.
-    FileInfoCells Read(const std::u16string& path);
+    FileInfoCells Read(const std::filesystem::path& path);
 
 private:
     struct Containers;

@@ -79,7 +79,7 @@ std::array<std::u16string, kSettingsLineCount> SettingsLines(const TSettingsData
             FloatToText(o.MarkerScale)};
 }
 
-bool LoadSettingsFile(const std::u16string& path, TSettingsData& data) {
+bool LoadSettingsFile(const std::filesystem::path& path, TSettingsData& data) {
     data = TSettingsData{};
     if (!FileFound(path)) return false;
     Bytes bytes;
@@ -113,7 +113,7 @@ bool LoadSettingsFile(const std::u16string& path, TSettingsData& data) {
     return true;
 }
 
-bool SaveSettingsFile(const std::u16string& path, const TSettingsData& data) {
+bool SaveSettingsFile(const std::filesystem::path& path, const TSettingsData& data) {
     std::u16string text;
     for (const std::u16string& line : SettingsLines(data)) text += line + u"\r\n";
     std::string utf8 = Utf16ToUtf8(text);

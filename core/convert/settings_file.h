@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "convert/convert_options.h"
@@ -35,12 +36,12 @@ struct TSettingsData {
 // Lines missing at the end read as empty text (numbers 0, folders empty);
 // MarkerIndex is clamped into 0..6 and MarkerScale into (0, 1e8]. A file
 // that cannot be read leaves the defaults. True when the file was read.
-bool LoadSettingsFile(const std::u16string& path, TSettingsData& data);
+bool LoadSettingsFile(const std::filesystem::path& path, TSettingsData& data);
 
 // Writes the 24 lines, each ended by CR LF, into a new file that replaces
 // the old one only once complete. On failure the file at `path` is exactly
 // as it was before. True when written.
-bool SaveSettingsFile(const std::u16string& path, const TSettingsData& data);
+bool SaveSettingsFile(const std::filesystem::path& path, const TSettingsData& data);
 
 // The lines as SaveSettingsFile writes them (without line ends).
 std::array<std::u16string, kSettingsLineCount> SettingsLines(const TSettingsData& data);

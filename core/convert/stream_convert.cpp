@@ -175,7 +175,7 @@ private:
 enum class Outcome { Built, Failed, NotStreamed };
 
 template <typename Container>
-Outcome Stream(Container& data, ConvertDirection direction, const std::u16string& source,
+Outcome Stream(Container& data, ConvertDirection direction, const std::filesystem::path& source,
                const TConvertOptions& options, const OutputSink& out, ConvertReport* report) {
     std::string ignored;
     // First read: everything but the records of the drawing's own list.
@@ -229,7 +229,7 @@ Outcome Stream(Container& data, ConvertDirection direction, const std::u16string
 }
 
 template <typename Container, typename Whole>
-bool StreamOrWhole(Container& data, ConvertDirection direction, const std::u16string& source,
+bool StreamOrWhole(Container& data, ConvertDirection direction, const std::filesystem::path& source,
                    const TConvertOptions& options, const OutputSink& out, ConvertReport* report, Whole&& whole) {
     if (report) *report = ConvertReport{};
     Outcome outcome = Outcome::NotStreamed;
@@ -246,13 +246,13 @@ bool StreamOrWhole(Container& data, ConvertDirection direction, const std::u16st
 
 }  // namespace
 
-bool StreamConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+bool StreamConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::filesystem::path& source,
                         const TConvertOptions& options, const OutputSink& sink, ConvertReport* report) {
     return StreamOrWhole(jww, direction, source, options, sink, report,
                          [&] { return ConvertJwwTo(jww, direction, source, options, sink, report); });
 }
 
-bool StreamConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+bool StreamConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::filesystem::path& source,
                         const TConvertOptions& options, const OutputSink& sink, ConvertReport* report) {
     return StreamOrWhole(jws, direction, source, options, sink, report,
                          [&] { return ConvertJwsTo(jws, direction, source, options, sink, report); });

@@ -16,9 +16,9 @@ namespace tervalo {
 // bytes to `sink`, the same report, the same failure with the same reason.
 // A source the first read refuses is converted (and so refused) by the
 // whole-model conversion. The container is empty afterwards.
-bool StreamConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::u16string& source,
+bool StreamConvertJwwTo(TJwwData& jww, ConvertDirection direction, const std::filesystem::path& source,
                         const TConvertOptions& options, const OutputSink& sink, ConvertReport* report = nullptr);
-bool StreamConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::u16string& source,
+bool StreamConvertJwsTo(TJwsData& jws, ConvertDirection direction, const std::filesystem::path& source,
                         const TConvertOptions& options, const OutputSink& sink, ConvertReport* report = nullptr);
 
 // Whether every image the drawing carries with data was copied into its work

@@ -23,7 +23,7 @@ ByteSpan HeaderBlockReader::Field(std::size_t offset, std::size_t count) const {
     return ByteSpan(buffer_.data() + offset, std::min(count, kBlockSize - offset));
 }
 
-bool FileHasSignature(const std::u16string& path, const std::u16string& signature) {
+bool FileHasSignature(const std::filesystem::path& path, const std::u16string& signature) {
     Bytes head;
     if (!ReadFilePrefix(path, signature.size(), head)) return false;
     return AnsiBytesToText(head) == signature;

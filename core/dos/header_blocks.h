@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,7 @@ private:
 // True when the file's first 20 bytes, decoded as code page 932 and cut at
 // their first NUL, equal the signature exactly. False when the file cannot
 // be opened.
-bool FileHasSignature(const std::u16string& path, const std::u16string& signature);
+bool FileHasSignature(const std::filesystem::path& path, const std::u16string& signature);
 
 // Reads the identification block: the identification text (40 bytes) and the
 // two comments (32 bytes each), each decoded and cut at its first NUL.

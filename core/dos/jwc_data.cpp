@@ -53,11 +53,11 @@ void TJwcData::DataInit() {
 
 void TJwcData::DataFree() { DataInit(); }
 
-bool TJwcData::FileCheck(const std::u16string& FName) {
+bool TJwcData::FileCheck(const std::filesystem::path& FName) {
     return dos::FileHasSignature(FName, kSignature);
 }
 
-bool TJwcData::FileHeaderIn(const std::u16string& FName) {
+bool TJwcData::FileHeaderIn(const std::filesystem::path& FName) {
     DataInit();
     Bytes head;
     if (!ReadFilePrefix(FName, dos::kMaxHeaderBytes, head)) return false;

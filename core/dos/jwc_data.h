@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,9 @@ public:
     TJwcData& operator=(const TJwcData&) = default;
 
     // True when the file starts with the drawing signature.
-    bool FileCheck(const std::u16string& FName);
+    bool FileCheck(const std::filesystem::path& FName);
     // Resets the container and reads the file's header; true when read.
-    bool FileHeaderIn(const std::u16string& FName);
+    bool FileHeaderIn(const std::filesystem::path& FName);
     void DataInit();
     void DataFree();
 

@@ -42,11 +42,11 @@ void TJwkData::DataFree() {
     EntMjtp.clear();
 }
 
-bool TJwkData::FileCheck(const std::u16string& FName) {
+bool TJwkData::FileCheck(const std::filesystem::path& FName) {
     return dos::FileHasSignature(FName, kSignature);
 }
 
-bool TJwkData::FileHeaderIn(const std::u16string& FName) {
+bool TJwkData::FileHeaderIn(const std::filesystem::path& FName) {
     DataInit();
     Bytes head;
     if (!ReadFilePrefix(FName, dos::kMaxHeaderBytes, head)) return false;

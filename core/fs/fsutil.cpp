@@ -27,9 +27,17 @@ std::size_t NameStart(const std::u16string& path) {
     return 0;
 }
 
-bool InspectText(const std::u16string& path, bool followLinks, platform::NodeInfo& info) {
-    std::filesystem::path p;
-    return platform::PathFromText(path, p) && !platform::Inspect(p, followLinks, info);
+namespace stdfs = std::filesystem;
+
+// Index just past the last '/' or '\\' of a path in the platform's form.
+std::size_t NativeNameStart(const stdfs::path::string_type& path) {
+    for (std::size_t i = path.size(); i > 0; --i)
+        if (path[i - 1] == stdfs::path::value_type('/') || path[i - 1] == stdfs::path::value_type('\\')) return i;
+    return 0;
+}
+
+bool InspectPath(const stdfs::path& path, bool followLinks, platform::NodeInfo& info) {
+    return !path.empty() && !platform::Inspect(path, followLinks, info);
 }
 
 // Keeps the reason of the last failure where callers look for it.
@@ -135,22 +143,55 @@ std::u16string ReplaceExt(const std::u16string& path, const std::u16string& newE
     }
 }
 
-bool FileFound(const std::u16string& path) {
-    platform::NodeInfo info;
-    return InspectText(path, true, info) && info.kind == platform::NodeKind::Regular;
+std::u16string ExtLower(const char16_t* path) { return ExtLower(std::u16string(path)); }
+
+std::u16string ExtLower(const stdfs::path& path) {
+    // Found in the platform's form, so a name that is not text still shows
+    // its extension when the extension itself is text.
+    const stdfs::path::string_type& n = path.native();
+    const std::size_t start = NativeNameStart(n);
+    const std::size_t dot = n.rfind(stdfs::path::value_type('.'));
+    if (dot == stdfs::path::string_type::npos || dot < start) return {};
+    return ToLowerText(platform::TextFromPath(stdfs::path(n.substr(dot))));
 }
 
-bool FolderFound(const std::u16string& path) {
-    platform::NodeInfo info;
-    return InspectText(path, true, info) && info.kind == platform::NodeKind::Directory;
+std::u16string ReplaceExt(const char16_t* path, const std::u16string& newExt) {
+    return ReplaceExt(std::u16string(path), newExt);
 }
 
-bool MakeFolder(const std::u16string& path) {
+stdfs::path ReplaceExt(const stdfs::path& path, const std::u16string& newExt) {
     try {
-        std::filesystem::path p;
-        if (!platform::PathFromText(path, p)) return false;
+        using C = stdfs::path::value_type;
+        const stdfs::path::string_type& n = path.native();
+        const C stops[] = {C('.'), C('/'), C('\\'), C(':'), C(0)};
+        const std::size_t dot = n.find_last_of(stops);
+        stdfs::path result(dot != stdfs::path::string_type::npos && n[dot] == C('.') ? n.substr(0, dot) : n);
+        if (!newExt.empty()) {
+            stdfs::path ext;
+            if (!platform::PathFromText(newExt, ext)) return {};
+            result += ext;
+        }
+        return result;
+    } catch (...) {
+        return {};
+    }
+}
+
+bool FileFound(const stdfs::path& path) {
+    platform::NodeInfo info;
+    return InspectPath(path, true, info) && info.kind == platform::NodeKind::Regular;
+}
+
+bool FolderFound(const stdfs::path& path) {
+    platform::NodeInfo info;
+    return InspectPath(path, true, info) && info.kind == platform::NodeKind::Directory;
+}
+
+bool MakeFolder(const stdfs::path& path) {
+    try {
+        if (path.empty()) return false;
         std::error_code ec;
-        p = std::filesystem::absolute(p, ec);
+        const stdfs::path p = stdfs::absolute(path, ec);
         if (ec) return false;
         return !platform::MakeFolders(p);
     } catch (...) {
@@ -158,19 +199,17 @@ bool MakeFolder(const std::u16string& path) {
     }
 }
 
-bool DeleteFileQuiet(const std::u16string& path) {
-    std::filesystem::path p;
-    if (!platform::PathFromText(path, p)) return false;
-    const std::error_code ec = platform::RemoveFile(p);
+bool DeleteFileQuiet(const stdfs::path& path) {
+    if (path.empty()) return false;
+    const std::error_code ec = platform::RemoveFile(path);
     KeepError(ec);
     return !ec;
 }
 
-bool RemoveFolder(const std::u16string& path) {
-    std::filesystem::path p;
-    if (!FolderFound(path) || !platform::PathFromText(path, p)) return false;
+bool RemoveFolder(const stdfs::path& path) {
+    if (!FolderFound(path)) return false;
     // Only an empty folder is removed.
-    return !platform::RemoveEmptyFolder(p);
+    return !platform::RemoveEmptyFolder(path);
 }
 
 void ClearFileList() {
@@ -178,11 +217,10 @@ void ClearFileList() {
     FileCount = 0;
 }
 
-void ScanFolder(const std::u16string& folder, const std::u16string& mask) {
+void ScanFolder(const stdfs::path& dir, const std::u16string& mask) {
     ClearFileList();
     try {
-        std::filesystem::path dir;
-        if (!platform::PathFromText(folder, dir)) return;
+        if (dir.empty()) return;
         std::vector<platform::FolderEntry> entries;
         platform::ListFolder(dir, entries);  // what could be read is listed
         for (const platform::FolderEntry& entry : entries) {
@@ -211,15 +249,13 @@ void ScanFolder(const std::u16string& folder, const std::u16string& mask) {
     FileList.resize(static_cast<std::size_t>(FileCount));
 }
 
-void CopyFileWithTimes(const std::u16string& source, const std::u16string& target) {
+void CopyFileWithTimes(const stdfs::path& source, const stdfs::path& target) {
     CopyFileReplacing(source, target);
 }
 
-std::error_code CopyFileReplacing(const std::u16string& source, const std::u16string& target) {
+std::error_code CopyFileReplacing(const stdfs::path& src, const stdfs::path& dst) {
     try {
-        std::filesystem::path src, dst;
-        if (!platform::PathFromText(source, src) || !platform::PathFromText(target, dst))
-            return std::make_error_code(std::errc::invalid_argument);
+        if (src.empty() || dst.empty()) return std::make_error_code(std::errc::invalid_argument);
         platform::NodeInfo from, to;
         if (std::error_code ec = platform::Inspect(src, true, from)) return ec;
         if (from.kind != platform::NodeKind::Regular)
@@ -235,31 +271,37 @@ std::error_code CopyFileReplacing(const std::u16string& source, const std::u16st
     }
 }
 
-bool ReadWholeFile(const std::u16string& path, Bytes& out) {
+bool ReadWholeFile(const stdfs::path& path, Bytes& out) {
     return ReadFilePrefix(path, static_cast<std::size_t>(-1), out);
 }
 
-bool ReadFilePrefix(const std::u16string& path, std::size_t maxBytes, Bytes& out) {
-    std::filesystem::path p;
-    if (!platform::PathFromText(path, p)) {
+bool ReadFilePrefix(const stdfs::path& path, std::size_t maxBytes, Bytes& out) {
+    if (path.empty()) {
         KeepError(std::make_error_code(std::errc::invalid_argument));
         return false;
     }
-    const std::error_code ec = platform::ReadFile(p, maxBytes, out);
+    const std::error_code ec = platform::ReadFile(path, maxBytes, out);
     KeepError(ec);
     return !ec;
 }
 
-bool WriteWholeFile(const std::u16string& path, ByteSpan data) {
-    std::filesystem::path p;
-    if (!platform::PathFromText(path, p)) {
+bool WriteWholeFile(const stdfs::path& path, ByteSpan data) {
+    if (path.empty()) {
         KeepError(std::make_error_code(std::errc::invalid_argument));
         return false;
     }
-    const std::error_code ec = platform::ReplaceFile(p, data);
+    const std::error_code ec = platform::ReplaceFile(path, data);
     KeepError(ec);
     return !ec;
 }
+
+stdfs::path PathOfText(const std::u16string& text) {
+    stdfs::path p;
+    if (!platform::PathFromText(text, p)) return {};
+    return p;
+}
+
+std::string PathUtf8(const stdfs::path& path) { return Utf16ToUtf8(platform::TextFromPath(path)); }
 
 std::error_code LastFileError() { return t_lastError; }
 

@@ -1,9 +1,12 @@
 // Path and file helpers. None of them throws (except ExtLower, which never
 // fails on this platform); failures become false or an empty result.
-// Paths are UTF-16 text; the system calls behind them are in fs/platform.h.
+// Paths are std::filesystem::path; names shown to people (TFileField) and
+// names read from drawings are UTF-16 text. The system calls behind them are
+// in fs/platform.h.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -29,30 +32,45 @@ extern std::vector<TFileField> FileList;
 extern std::int32_t FileCount;
 
 char16_t DirectorySeparator();
+// The last component of a name given as text (names stored in drawings).
 std::u16string ExtractNameOf(const std::u16string& path);
+// The lower-cased extension of a name's last component, with its dot. A
+// name is given as text (a listed or stored name) or as a path; the forms
+// for a literal text keep calls like ExtLower(u"a.jww") unambiguous.
 std::u16string ExtLower(const std::u16string& path);
+std::u16string ExtLower(const std::filesystem::path& path);
+std::u16string ExtLower(const char16_t* path);
+// The name with its extension replaced by `newExt` (or `newExt` appended).
 std::u16string ReplaceExt(const std::u16string& path, const std::u16string& newExt);
-bool FileFound(const std::u16string& path);
-bool FolderFound(const std::u16string& path);
-bool MakeFolder(const std::u16string& path);
-bool DeleteFileQuiet(const std::u16string& path);
-bool RemoveFolder(const std::u16string& path);
+std::filesystem::path ReplaceExt(const std::filesystem::path& path, const std::u16string& newExt);
+std::u16string ReplaceExt(const char16_t* path, const std::u16string& newExt);
+bool FileFound(const std::filesystem::path& path);
+bool FolderFound(const std::filesystem::path& path);
+bool MakeFolder(const std::filesystem::path& path);
+bool DeleteFileQuiet(const std::filesystem::path& path);
+bool RemoveFolder(const std::filesystem::path& path);
 void ClearFileList();
-void ScanFolder(const std::u16string& folder, const std::u16string& mask);
-void CopyFileWithTimes(const std::u16string& source, const std::u16string& target);
+void ScanFolder(const std::filesystem::path& folder, const std::u16string& mask);
+void CopyFileWithTimes(const std::filesystem::path& source, const std::filesystem::path& target);
 
 // Copies a file byte for byte with its time stamps and permission bits into
 // a new file beside the target, then puts it in place in one step; on any
 // failure the target stays as it was. The reason of a failure is returned.
-std::error_code CopyFileReplacing(const std::u16string& source, const std::u16string& target);
+std::error_code CopyFileReplacing(const std::filesystem::path& source, const std::filesystem::path& target);
 
 // Whole-file helpers used by the codecs: read a file into memory once (only
 // regular files; a FIFO never blocks), and write a buffer as a new file that
 // replaces the old one only once every byte is on the disk. Both return false
 // on any failure and never throw; a failed write leaves the old file as it was.
-bool ReadWholeFile(const std::u16string& path, Bytes& out);
-bool ReadFilePrefix(const std::u16string& path, std::size_t maxBytes, Bytes& out);
-bool WriteWholeFile(const std::u16string& path, ByteSpan data);
+bool ReadWholeFile(const std::filesystem::path& path, Bytes& out);
+bool ReadFilePrefix(const std::filesystem::path& path, std::size_t maxBytes, Bytes& out);
+bool WriteWholeFile(const std::filesystem::path& path, ByteSpan data);
+
+// The path of a text (a name typed or stored as text); empty for a text that
+// no file name can hold (empty, or with a NUL), which every helper here refuses.
+std::filesystem::path PathOfText(const std::u16string& text);
+// The text of a path for messages, in UTF-8.
+std::string PathUtf8(const std::filesystem::path& path);
 
 // The reason of the last failed file operation of this thread, and its text.
 std::error_code LastFileError();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ public:
     std::int32_t EntBlockTreeN = 0;
     std::int32_t EntBlockNum = 0;
 
-    std::u16string BindImageFolder;
+    std::filesystem::path BindImageFolder;
     std::vector<TBindImageType> BindImage;
     std::int32_t BindImageN = 0;
     bool BindImageExp = false;

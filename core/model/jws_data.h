@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <string>
@@ -42,16 +43,16 @@ public:
     void DataFree();
 
     // True when the file carries "JwsData" and a version from 230 to 700.
-    bool FileCheck(const std::u16string& FName) const;
+    bool FileCheck(const std::filesystem::path& FName) const;
     // The same for the first bytes of a file (or all of them).
     static bool HeadCheck(std::span<const std::uint8_t> head);
     // Empties the container and reads the header only.
-    bool FileHeaderIn(const std::u16string& FName);
+    bool FileHeaderIn(const std::filesystem::path& FName);
     // Reads the whole figure; false when any section is incomplete.
-    bool FileIn(const std::u16string& FName);
+    bool FileIn(const std::filesystem::path& FName);
     // Writes the figure as version Ver (230 and below become 230, 300 becomes
     // 351); a failed write leaves no file.
-    bool FileOut(const std::u16string& FName, std::int32_t Ver);
+    bool FileOut(const std::filesystem::path& FName, std::int32_t Ver);
 
     bool ReadFromBuffer(std::span<const std::uint8_t> data);
     bool WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <string>
@@ -38,15 +39,15 @@ public:
     void DataFree();
 
     // True when the file starts with "JwwData." and a version from 220 to 700.
-    bool FileCheck(const std::u16string& FName) const;
+    bool FileCheck(const std::filesystem::path& FName) const;
     // The same for the first bytes of a file (or all of them).
     static bool HeadCheck(std::span<const std::uint8_t> head);
     // Empties the container and reads the header and tables only.
-    bool FileHeaderIn(const std::u16string& FName);
+    bool FileHeaderIn(const std::filesystem::path& FName);
     // Reads the whole drawing; false when any section is incomplete.
-    bool FileIn(const std::u16string& FName);
+    bool FileIn(const std::filesystem::path& FName);
     // Writes the drawing as a file of version Ver; a failed write leaves no file.
-    bool FileOut(const std::u16string& FName, std::int32_t Ver);
+    bool FileOut(const std::filesystem::path& FName, std::int32_t Ver);
 
     // In-memory forms of FileIn and FileOut (the image section still uses
     // BindImageFolder). Used by the file operations, tests and fuzzers.
@@ -71,6 +72,9 @@ public:
     // Deletes the copied-out image files ending in .gz, and the others.
     void BindImageDeleteGzFile();
     void BindImageDeleteNonGzFile();
+    // The file of a bound image's name in BindImageFolder; empty for a name
+    // that could reach outside that folder or name a device.
+    std::filesystem::path BindImagePath(const std::u16string& name) const;
 
     // The reason of the last failed FileIn/FileHeaderIn/FileOut, for people.
     const std::string& LastError() const { return lastError_; }

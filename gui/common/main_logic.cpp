@@ -40,10 +40,6 @@ std::u16string JoinPath(const std::u16string& folder, const std::u16string& name
     return folder + DirectorySeparator() + name;
 }
 
-std::u16string WithSeparator(const std::u16string& folder) {
-    return !folder.empty() && IsSeparator(folder.back()) ? folder : folder + DirectorySeparator();
-}
-
 // The folder part of a path (without its trailing separator, except for a
 // root) and the name.
 std::pair<std::u16string, std::u16string> SplitPath(const std::u16string& path) {
@@ -108,13 +104,14 @@ std::u16string UnsupportedText(const std::vector<std::pair<std::u16string, std::
     return text;
 }
 
-bool FolderWritable(const std::u16string& folder) {
+bool FolderWritable(const std::filesystem::path& folder) {
     if (folder.empty() || !FolderFound(folder)) return false;
     // Trying is the one answer every system gives alike (Windows' access
     // lists are not reflected in permission bits, a read-only mount not in
     // either). The probe is written as every file is: new name, then rename.
     static std::atomic<unsigned> counter{0};
-    const std::u16string probe = JoinPath(folder, u".tervalo-probe-" + IntToText(static_cast<std::int32_t>(++counter)));
+    const std::filesystem::path probe =
+        folder / PathOfText(u".tervalo-probe-" + IntToText(static_cast<std::int32_t>(++counter)));
     if (FileFound(probe)) DeleteFileQuiet(probe);
     const std::uint8_t byte = 0;
     const bool written = WriteWholeFile(probe, ByteSpan(&byte, 1));
@@ -154,12 +151,13 @@ namespace {
 // Reads the rows of the scanned files, headers included, and hands them
 // over in batches (the last one marked, also when there are no files).
 // Returns the drawings and figures to count the points of: row id, path.
-std::vector<std::pair<std::size_t, std::u16string>> ReadRows(
+std::vector<std::pair<std::size_t, std::filesystem::path>> ReadRows(
     const std::u16string& folder, const std::vector<TFileField>& files, const std::atomic<bool>& stop,
     const std::function<void(std::vector<FileRow>, bool last)>& deliver) {
     FileInfoReader reader;
     std::vector<FileRow> batch;
-    std::vector<std::pair<std::size_t, std::u16string>> countable;
+    std::vector<std::pair<std::size_t, std::filesystem::path>> countable;
+    const std::filesystem::path dir = PathOfText(folder);
     auto sent = Clock::now();
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (stop) return {};
@@ -175,7 +173,7 @@ std::vector<std::pair<std::size_t, std::u16string>> ReadRows(
             // Not to be opened by this name: no header, not converted.
             row.memo = kNameNotTextMemo;
         } else {
-            const std::u16string path = JoinPath(folder, f.name);
+            const std::filesystem::path path = dir / PathOfText(f.name);
             FileInfoCells cells = reader.Read(path);
             row.version = std::move(cells.version);
             row.memo = std::move(cells.memo);
@@ -194,7 +192,7 @@ std::vector<std::pair<std::size_t, std::u16string>> ReadRows(
 
 // Counts the points of each drawing and figure (its own, its dimensions'
 // and its block definitions'), handed over in batches.
-void CountPoints(const std::vector<std::pair<std::size_t, std::u16string>>& countable, const std::atomic<bool>& stop,
+void CountPoints(const std::vector<std::pair<std::size_t, std::filesystem::path>>& countable, const std::atomic<bool>& stop,
                  const std::function<void(std::vector<std::pair<std::size_t, PointCounts>>, bool last)>& deliver) {
     TJwwData jww;
     TJwsData jws;
@@ -277,7 +275,7 @@ void MainLogic::ListFolder(const std::u16string& folder, bool keepSort) {
     listedFolder_ = folder;
     fe_.ListReset();
     SetStatus(kSearchingText);
-    if (!FolderFound(folder)) {
+    if (!FolderFound(PathOfText(folder))) {
         // Before a folder is chosen (first start), or the folder has gone.
         SetStatus(folder.empty() ? u"参照フォルダを選んで下さい。" : kReferenceMissingText);
         pendingSelection_.clear();
@@ -301,7 +299,7 @@ void MainLogic::ListFolder(const std::u16string& folder, bool keepSort) {
         std::vector<TFileField> files;
         {
             std::lock_guard<std::mutex> lock(ScanMutex());
-            ScanFolder(WithSeparator(folder), mask);
+            ScanFolder(PathOfText(folder), mask);
             files = std::move(FileList);
             ClearFileList();
         }
@@ -455,7 +453,7 @@ void MainLogic::OpenFile(std::optional<std::size_t> firstSelected) {
         SetStatus(kNoReferenceText);
         return;
     }
-    if (!FolderFound(referenceFolder_)) {
+    if (!FolderFound(PathOfText(referenceFolder_))) {
         fe_.Message(kReferenceMissingText, MessageKind::Plain);
         SetStatus(kReferenceMissingText);
         return;
@@ -478,7 +476,7 @@ void MainLogic::OpenFile(std::optional<std::size_t> firstSelected) {
 void MainLogic::Drop(const std::vector<std::u16string>& paths) {
     if (paths.empty() || Running()) return;
     const std::u16string& first = paths.front();
-    if (FolderFound(first)) {
+    if (FolderFound(PathOfText(first))) {
         if (first != referenceFolder_) {
             referenceFolder_ = first;
             fe_.ReferenceFolderChanged(referenceFolder_);
@@ -490,7 +488,7 @@ void MainLogic::Drop(const std::vector<std::u16string>& paths) {
     std::vector<std::u16string> names;
     for (const std::u16string& p : paths) {
         auto [f, name] = SplitPath(p);
-        if (f == folder && FileFound(p)) names.push_back(std::move(name));
+        if (f == folder && FileFound(PathOfText(p))) names.push_back(std::move(name));
     }
     if (names.empty() || folder.empty()) return;
     pendingSelection_ = names;
@@ -525,7 +523,7 @@ void MainLogic::PickOutputFolder() {
 }
 
 void MainLogic::OpenOutputFolder() {
-    if (outputFolder_.empty() || !FolderFound(outputFolder_)) {
+    if (outputFolder_.empty() || !FolderFound(PathOfText(outputFolder_))) {
         fe_.Message(outputFolder_.empty() ? kTextNoOutputFolder : kTextOutputFolderMissing, MessageKind::Plain);
         fe_.FocusOutputFolder();
         return;
@@ -539,8 +537,8 @@ void MainLogic::ConvertClicked(const std::vector<std::size_t>& selectedRows) {
         return;
     }
     BatchJob job;
-    job.referenceFolder = referenceFolder_;
-    job.outputFolder = outputFolder_;
+    job.referenceFolder = PathOfText(referenceFolder_);
+    job.outputFolder = PathOfText(outputFolder_);
     std::vector<std::size_t> rows = selectedRows;
     std::sort(rows.begin(), rows.end());  // display order
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -592,7 +590,7 @@ public:
     }
     void Status(const std::u16string&) override {}
     // Another run is putting files into the output folder: the status bar says so.
-    void WaitingForFolder(const std::u16string& folder) override { notice_(WaitingStatusText(folder)); }
+    void WaitingForFolder(const std::filesystem::path& folder) override { notice_(WaitingStatusText(folder)); }
     void FileResult(const BatchFileResult& r) override {
         ++done_;
         if (pendingUnsupported_) {

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,7 +54,7 @@ std::vector<ResultRow> ResultRows(const BatchSummary& summary);
 std::u16string UnsupportedText(const std::vector<std::pair<std::u16string, std::u16string>>& nameAndExt);
 
 // True when a new file can be created in `folder` (one is made and removed).
-bool FolderWritable(const std::u16string& folder);
+bool FolderWritable(const std::filesystem::path& folder);
 
 // The program's version as the window and the about box show it.
 inline constexpr char16_t kVersionText[] = u"Ver.1.10";

@@ -54,7 +54,7 @@ Rect FitOntoScreens(Rect window, const std::vector<Rect>& screens, int minWidth,
 }
 
 std::u16string FirstTreeFolder(const std::u16string& referenceFolder, const std::u16string& home) {
-    if (!referenceFolder.empty() && FolderFound(referenceFolder)) return referenceFolder;
+    if (!referenceFolder.empty() && FolderFound(PathOfText(referenceFolder))) return referenceFolder;
     return home;
 }
 
@@ -62,7 +62,7 @@ std::vector<std::u16string> TreeTopFolders(const std::u16string& home, const std
                                            const std::u16string& root) {
     std::vector<std::u16string> top;
     for (const std::u16string* f : {&home, &desktop, &root}) {
-        if (f->empty() || !FolderFound(*f)) continue;
+        if (f->empty() || !FolderFound(PathOfText(*f))) continue;
         if (std::find(top.begin(), top.end(), *f) == top.end()) top.push_back(*f);
     }
     return top;

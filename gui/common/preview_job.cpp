@@ -50,16 +50,17 @@ std::shared_ptr<const PreviewContent> LoadPreview(const std::u16string& p, bool 
     c->path = p;
     c->after = after;
     try {
+        const std::filesystem::path file = PathOfText(p);
         const std::u16string ext = ExtLower(p);
         if (ext == u".jwc") {
             TJwcData d;
-            if (d.FileCheck(p) && d.FileHeaderIn(p)) {
+            if (d.FileCheck(file) && d.FileHeaderIn(file)) {
                 c->message = DosText(u"JW_CAD 図面ファイル（DOS）", d.Enthd);
                 return c;
             }
         } else if (ext == u".jwk") {
             TJwkData d;
-            if (d.FileCheck(p) && d.FileHeaderIn(p)) {
+            if (d.FileCheck(file) && d.FileHeaderIn(file)) {
                 c->message = DosText(u"JW_CAD 図形ファイル（DOS）", d.Enthd);
                 return c;
             }
@@ -82,8 +83,8 @@ std::shared_ptr<const PreviewContent> LoadPreview(const std::u16string& p, bool 
         auto jww = std::make_unique<TJwwData>();
         jww->BindImageExp = false;  // images are not drawn: neither copied out nor kept
         jww->BindImageExr = false;
-        if (jww->FileCheck(p)) {
-            if (!jww->FileIn(p)) {
+        if (jww->FileCheck(file)) {
+            if (!jww->FileIn(file)) {
                 c->message = u"図面を読み込めません：" + Utf8ToUtf16(jww->LastError());
                 return c;
             }
@@ -92,8 +93,8 @@ std::shared_ptr<const PreviewContent> LoadPreview(const std::u16string& p, bool 
             return c;
         }
         auto jws = std::make_unique<TJwsData>();
-        if (jws->FileCheck(p)) {
-            if (!jws->FileIn(p)) {
+        if (jws->FileCheck(file)) {
+            if (!jws->FileIn(file)) {
                 c->message = u"図形を読み込めません：" + Utf8ToUtf16(jws->LastError());
                 return c;
             }

@@ -43,7 +43,7 @@ std::string LayoutFileText(const LayoutSettings& d) {
 bool LoadLayoutFile(const std::u16string& path, LayoutSettings& d) {
     d = LayoutSettings{};
     Bytes bytes;
-    if (path.empty() || !ReadFilePrefix(path, 64 * 1024, bytes)) return false;
+    if (path.empty() || !ReadFilePrefix(PathOfText(path), 64 * 1024, bytes)) return false;
     const std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     std::size_t pos = 0;
     while (pos < all.size()) {
@@ -69,19 +69,19 @@ bool LoadLayoutFile(const std::u16string& path, LayoutSettings& d) {
 bool SaveLayoutFile(const std::u16string& path, const LayoutSettings& d) {
     if (path.empty()) return false;
     const std::string text = LayoutFileText(d);
-    return WriteWholeFile(path, ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    return WriteWholeFile(PathOfText(path), ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 WindowSettings LoadWindowSettings(const std::u16string& settingsPath) {
     WindowSettings s;
-    s.loaded = !settingsPath.empty() && LoadSettingsFile(settingsPath, s.main);
+    s.loaded = !settingsPath.empty() && LoadSettingsFile(PathOfText(settingsPath), s.main);
     if (!settingsPath.empty()) LoadLayoutFile(LayoutPathOf(settingsPath), s.layout);
     return s;
 }
 
 bool SaveWindowSettings(const std::u16string& settingsPath, const WindowSettings& s) {
     if (settingsPath.empty()) return false;
-    const bool main = SaveSettingsFile(settingsPath, s.main);
+    const bool main = SaveSettingsFile(PathOfText(settingsPath), s.main);
     const bool layout = SaveLayoutFile(LayoutPathOf(settingsPath), s.layout);
     return main && layout;
 }

@@ -28,7 +28,7 @@ QString FolderOfPath(const QString& path) {
 }
 
 bool FolderWritable(const QString& folder) {
-    if (folder.isEmpty() || !FolderFound(U(folder))) return false;
+    if (folder.isEmpty() || !FolderFound(PathOfText(U(folder)))) return false;
     // Trying is the one answer every system gives alike (Windows' access
     // lists are not reflected in permission bits).
     QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".tervalo-probe-XXXXXX")));
@@ -49,13 +49,13 @@ SettingsLocation ResolveSettingsLocation(const AppLocations& locations) {
     const QString beside = Q(ReplaceExt(U(locations.executablePath), u".dat"));
     if (locations.configFallbackFolder.isEmpty()) return {beside, beside};
     const QString fallback = QDir(locations.configFallbackFolder).filePath(QFileInfo(beside).fileName());
-    return ChooseSettingsLocation(beside, fallback, FolderWritable(FolderOfPath(beside)), FileFound(U(beside)),
-                                  FileFound(U(fallback)));
+    return ChooseSettingsLocation(beside, fallback, FolderWritable(FolderOfPath(beside)), FileFound(PathOfText(U(beside))),
+                                  FileFound(PathOfText(U(fallback))));
 }
 
 QString MakeWorkFolder(const QString& exeFolder, const QString& tempFallbackParent) {
     const QString beside = exeFolder + QStringLiteral("TEMP/");
-    MakeFolder(U(beside));
+    MakeFolder(PathOfText(U(beside)));
     if (FolderWritable(beside) || tempFallbackParent.isEmpty()) return beside;
     // A new folder under a unique name that only this user may enter (mode
     // 0700 on POSIX systems; on Windows the user's temporary folder is his own).

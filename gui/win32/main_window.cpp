@@ -108,7 +108,7 @@ SettingsLocation SettingsLocationOf(const std::u16string& exePath) {
     SettingsLocation s;
     s.savePath = writable ? beside : fallback;
     const std::u16string& other = writable ? fallback : beside;
-    s.loadPath = !FileFound(s.savePath) && FileFound(other) ? other : s.savePath;
+    s.loadPath = !FileFound(PathOfText(s.savePath)) && FileFound(PathOfText(other)) ? other : s.savePath;
     return s;
 }
 
