@@ -239,9 +239,10 @@ constexpr auto kGroupTime = std::chrono::milliseconds(250);
 // machine has processors for (up to this many), while the run's own thread
 // reads and checks the next files and reports results in order.
 constexpr unsigned kMostConverters = 4;
-// Each file converting holds its drawing in memory: a source that would bring
-// the sources converting side by side above this many bytes waits until it
-// can go alone.
+// A file converting holds its drawing in memory (up to about 1.4 times a
+// source of 8 MiB; larger ones are streamed and hold far less): a source that
+// would bring the sources converting side by side above this many bytes
+// waits until it can go alone.
 constexpr std::uint64_t kSideBySideBytes = 32ull << 20;
 // Files below this size are converted on the run's own thread.
 constexpr std::uint64_t kHandedBytes = 1u << 20;
