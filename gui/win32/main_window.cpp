@@ -591,13 +591,19 @@ LRESULT MainWindow::OnNotify(const NMHDR* hdr) {
             logic_->OpenFile(rows.empty() ? std::nullopt : std::optional<std::size_t>(rows.front()));
             return 0;
         }
-        case LVN_KEYDOWN:
+        case LVN_KEYDOWN: {
             // (F5 is the window's key, see TranslateKeys.)
-            if (reinterpret_cast<const NMLVKEYDOWN*>(hdr)->wVKey == VK_RETURN) {
+            const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(hdr)->wVKey;
+            if (key == VK_RETURN) {
                 const std::vector<std::size_t> rows = SelectedRows();
                 logic_->OpenFile(rows.empty() ? std::nullopt : std::optional<std::size_t>(rows.front()));
+            } else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
+                // Ctrl+A selects every file, as the system's own file lists do
+                // (the list control itself has no such key).
+                ListView_SetItemState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
             }
             return 0;
+        }
         default: return 0;
     }
 }

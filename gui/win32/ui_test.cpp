@@ -697,6 +697,24 @@ int wmain(int argc, wchar_t** argv) {
 
         Begin("select files and convert; the files equal the Linux tervalo-cli's");
         {
+            // Ctrl+A in the list selects every file.
+            SetFocus(list);
+            BYTE keys[256];
+            GetKeyboardState(keys);
+            keys[VK_CONTROL] |= 0x80;
+            SetKeyboardState(keys);
+            NMLVKEYDOWN press{};
+            press.hdr.hwndFrom = list;
+            press.hdr.idFrom = kIdList;
+            press.hdr.code = LVN_KEYDOWN;
+            press.wVKey = 'A';
+            SendMessageW(main, WM_NOTIFY, kIdList, reinterpret_cast<LPARAM>(&press));
+            keys[VK_CONTROL] &= 0x7F;
+            SetKeyboardState(keys);
+            Expect(static_cast<int>(w.SelectedRows().size()) == RowCount(list) && RowCount(list) > 0,
+                   "Ctrl+A selects every file (" + std::to_string(w.SelectedRows().size()) + " of " +
+                       std::to_string(RowCount(list)) + ")");
+            ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
             std::vector<std::u16string> picked;
             for (int r = 0; r < RowCount(list); r += 3) {
                 SelectRow(list, r, true);
