@@ -451,7 +451,8 @@ TEST(BatchTest, SameTargetTwiceIsWrittenOnce) {
     EXPECT_EQ(g.FirstPoint(g.out / "plan.jws").start_x, 2.0);
 }
 
-// Large files are converted on threads of their own, side by side; the run
+// Large files are converted on threads of their own, side by side, and the
+// new files of small ones are written on a thread of their own; the run
 // must say and write exactly what it does one file after another: results in
 // order, a backup for a target that exists, a target name given back by a
 // file that fails on its converter thread (for the next file of that name),
@@ -489,10 +490,17 @@ TEST(BatchTest, FilesConvertedSideBySideGiveTheRunOfOneAfterAnother) {
         WriteFile(f.ref / "d.jww", d);
         WriteFile(ref2 / "d.jww", a);
         WriteFile(f.out / "a.jww", Drawing(9));
-        BatchJob job = f.Job({"a.jww", "b.jws", "cut.jww"});
+        // Small files among them, written on the writing thread.
+        WriteFile(f.ref / "s.jws", Figure(3));
+        WriteFile(f.out / "s.jws", Figure(8));
+        WriteFile(ref2 / "s.jws", Figure(4));
+        WriteFile(f.ref / "t.jws", Figure(5));
+        BatchJob job = f.Job({"a.jww", "b.jws", "s.jws", "cut.jww"});
         job.items.push_back({U16(ref2.string()), u"cut.jww"});
+        job.items.push_back({job.referenceFolder, u"t.jws"});
         job.items.push_back({job.referenceFolder, u"d.jww"});
         job.items.push_back({U16(ref2.string()), u"d.jww"});
+        job.items.push_back({U16(ref2.string()), u"s.jws"});
         job.converters = converters;
         const BatchSummary s = f.Run(job);
         Outcome o;
@@ -502,14 +510,16 @@ TEST(BatchTest, FilesConvertedSideBySideGiveTheRunOfOneAfterAnother) {
         for (const auto& entry : fs::directory_iterator(f.out))
             o.files.emplace_back(entry.path().filename().string(), ReadFile(entry.path()));
         std::sort(o.files.begin(), o.files.end());
-        EXPECT_EQ(s.converted, 4);
+        EXPECT_EQ(s.converted, 6);
         return o;
     };
     const Outcome alone = run(1), sideBySide = run(3);
     EXPECT_EQ(sideBySide.results, alone.results);
-    ASSERT_EQ(alone.results.size(), 6u);
-    EXPECT_NE(alone.results[2].find(ReasonText(NotConvertedReason::ReadFailed)), std::string::npos) << alone.results[2];
-    EXPECT_NE(alone.results[5].find(ReasonText(NotConvertedReason::DuplicateTarget)), std::string::npos);
+    ASSERT_EQ(alone.results.size(), 9u);
+    EXPECT_NE(alone.results[2].find("backup"), std::string::npos) << alone.results[2];
+    EXPECT_NE(alone.results[3].find(ReasonText(NotConvertedReason::ReadFailed)), std::string::npos) << alone.results[3];
+    for (std::size_t i : {7, 8})
+        EXPECT_NE(alone.results[i].find(ReasonText(NotConvertedReason::DuplicateTarget)), std::string::npos);
     ASSERT_EQ(sideBySide.files.size(), alone.files.size());
     for (std::size_t i = 0; i < alone.files.size(); ++i) {
         EXPECT_EQ(sideBySide.files[i].first, alone.files[i].first);

@@ -131,6 +131,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         texts_.erase(folded);
     }
+    void AddId(const platform::FileId& id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ids_.insert(id);
+    }
     // Records the file a path leads to now.
     void Refresh(const fs::path& path) {
         if (auto id = IdOf(path)) {
@@ -246,6 +250,13 @@ constexpr unsigned kMostConverters = 4;
 constexpr std::uint64_t kSideBySideBytes = 32ull << 20;
 // Files below this size are converted on the run's own thread.
 constexpr std::uint64_t kHandedBytes = 1u << 20;
+// Such a file is converted into memory and handed to the writing thread,
+// which makes its new file while the run's thread reads and converts the
+// next ones; at most this many files and bytes wait to be written.
+constexpr std::size_t kMostWaitingWrites = 256;
+constexpr std::uint64_t kWaitingWriteBytes = 16ull << 20;
+// The writing thread is woken when this many files wait for it.
+constexpr std::size_t kWritesPerWake = 16;
 
 // One item of a group: its result, and while it waits to be put in place,
 // its new file and the backup copy of the file it replaces.
@@ -257,6 +268,7 @@ struct Entry {
     std::unique_ptr<platform::PendingFile> copy;  // the backup copy, once made
     bool placed = false;  // the target was renamed into place
     bool claimed = false;  // this item holds its target's name in the run
+    bool targetMissing = false;  // nothing was at the target when it was claimed
     std::uint64_t written = 0;  // bytes of its new file
 
     void Fail(NotConvertedReason reason, std::string detail) {
@@ -282,14 +294,19 @@ struct Group {
     std::chrono::steady_clock::time_point start;
 };
 
-// A file handed to a converter thread: its entry (in the group being
-// converted) and the source read for it.
+class Converters;
+
+// A file handed to another thread: its entry (in the group being converted)
+// and either the source read for it, to be converted, or its converted
+// bytes, to be written.
 struct ConvertTask {
     Entry* entry = nullptr;
     Group* group = nullptr;
+    Converters* server = nullptr;  // the threads it was handed to
     std::unique_ptr<SourceFile> source;
-    std::uint64_t size = 0;  // the source's size
-    bool done = false;       // under the converters' mutex
+    Bytes output;
+    std::uint64_t size = 0;  // the source's size, or the output's
+    bool done = false;       // under the serving threads' mutex
 };
 
 // Threads that convert the files handed to them, each with containers of its
@@ -298,8 +315,11 @@ class Converters {
 public:
     using Work = std::function<void(ConvertTask&, BatchContainers)>;
 
-    // Each thread gets containers made like `like`.
-    Converters(unsigned count, BatchContainers like, Work work) : work_(std::move(work)) {
+    // Each thread gets containers made like `like`. The threads are woken
+    // when `wakeAt` files wait (or one is waited for): short work is taken
+    // in runs rather than a thread woken for each.
+    Converters(unsigned count, BatchContainers like, Work work, std::size_t wakeAt = 1)
+        : work_(std::move(work)), wakeAt_(wakeAt) {
         const BatchContainers first = like;
         try {
             for (unsigned i = 0; i < count; ++i) {
@@ -321,12 +341,15 @@ public:
     void Start(ConvertTask& b) {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(&b);
-        wake_.notify_one();
+        if (queue_.size() >= wakeAt_) wake_.notify_one();
     }
     // Whether the file is converted; with `wait`, once it is.
     bool Done(ConvertTask& b, bool wait) {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (wait) done_.wait(lock, [&] { return b.done; });
+        if (wait && !b.done) {
+            wake_.notify_all();
+            done_.wait(lock, [&] { return b.done; });
+        }
         return b.done;
     }
 
@@ -364,6 +387,7 @@ private:
     }
 
     Work work_;
+    const std::size_t wakeAt_;
     std::vector<std::unique_ptr<Owned>> own_;
     std::vector<std::thread> threads_;
     std::mutex mutex_;
@@ -398,8 +422,13 @@ public:
                     Settle(e, Guarded(e, [&] { return Build(e, *t.source, c, *t.group); }));
                 });
                 converterCount_ = n;
+                writer_ = std::make_unique<Converters>(1, containers_, [this](ConvertTask& t, BatchContainers) {
+                    Entry& e = *t.entry;
+                    Settle(e, Guarded(e, [&] { return WriteOut(e, *t.group, t.output); }));
+                }, kWritesPerWake);
             } catch (const std::system_error&) {
-                // Without threads, one file after another.
+                // Without threads (or without the writing one), the run's
+                // own thread does that work.
             }
         }
     }
@@ -442,18 +471,26 @@ public:
 
         // Read and checked here, in the order of the items; a large file is
         // converted on a converter thread while the next ones are read, a
-        // small one here (handing it over would cost more than it saves: its
-        // time goes mostly to the folder, which takes one change at a time).
+        // small one here (handing it over would cost more than it saves),
+        // and its new file is written on the writing thread: the folder
+        // takes one change at a time, and the run's thread goes on meanwhile.
         Entry e;
         std::unique_ptr<SourceFile> source;
+        bool toWrite = false;
+        Bytes output;
         if (Begin(item, e)) {
             source = TakeSource();
             NotConvertedReason reason = Guarded(e, [&] { return Check(e, *source); });
             if (reason != NotConvertedReason::None || !converters_ || source->fileSize() < kHandedBytes) {
-                if (reason == NotConvertedReason::None)
-                    reason = Guarded(e, [&] { return Build(e, *source, containers_, group_); });
-                Settle(e, reason);
-                group_.bytes += e.written;
+                if (reason == NotConvertedReason::None) {
+                    if (writer_) output = TakeOutput();
+                    reason = Guarded(e, [&] { return Build(e, *source, containers_, group_, writer_ ? &output : nullptr); });
+                    toWrite = writer_ && reason == NotConvertedReason::None;
+                }
+                if (!toWrite) {
+                    Settle(e, reason);
+                    group_.bytes += e.written;
+                }
                 reporter_.ConvertEnd();
                 reporter_.Status(u"");
                 freeSources_.push_back(std::move(source));
@@ -469,6 +506,7 @@ public:
         group_.names.insert(names.begin(), names.end());
         group_.entries.push_back(std::move(e));
         if (source) Hand(group_.entries.back(), std::move(source));
+        if (toWrite) HandWrite(group_.entries.back(), std::move(output));
         if (group_.waiting >= kGroupFiles || group_.bytes >= kGroupBytes ||
             std::chrono::steady_clock::now() - group_.start >= kGroupTime)
             SendGroup();
@@ -539,6 +577,14 @@ private:
         r.outcome = r.reason == NotConvertedReason::None ? FileOutcome::Converted : FileOutcome::NotConverted;
     }
 
+    Bytes TakeOutput() {
+        if (freeOutputs_.empty()) return {};
+        Bytes output = std::move(freeOutputs_.back());
+        freeOutputs_.pop_back();
+        output.clear();
+        return output;
+    }
+
     std::unique_ptr<SourceFile> TakeSource() {
         if (freeSources_.empty()) return std::make_unique<SourceFile>(SourceFile::kBatchRoom);
         std::unique_ptr<SourceFile> source = std::move(freeSources_.back());
@@ -551,30 +597,57 @@ private:
     // bytes converted side by side (or nothing else converting).
     void Hand(Entry& e, std::unique_ptr<SourceFile> source) {
         const std::uint64_t size = source->fileSize();
-        while (!tasks_.empty() && (tasks_.size() >= converterCount_ || sideBySide_ + size > kSideBySideBytes))
+        while (converting_ > 0 && (converting_ >= converterCount_ || sideBySide_ + size > kSideBySideBytes))
             CollectFront(true);
         auto task = std::make_unique<ConvertTask>();
         task->entry = &e;
         task->group = &group_;
+        task->server = converters_.get();
         task->source = std::move(source);
         task->size = size;
         sideBySide_ += size;
+        ++converting_;
         tasks_.push_back(std::move(task));
         converters_->Start(*tasks_.back());
+    }
+
+    // Hands a converted file to the writing thread, once there is room for it.
+    void HandWrite(Entry& e, Bytes output) {
+        const std::uint64_t size = output.size();
+        while (writing_ > 0 && (writing_ >= kMostWaitingWrites || toWriteBytes_ + size > kWaitingWriteBytes))
+            CollectFront(true);
+        auto task = std::make_unique<ConvertTask>();
+        task->entry = &e;
+        task->group = &group_;
+        task->server = writer_.get();
+        task->output = std::move(output);
+        task->size = size;
+        toWriteBytes_ += size;
+        ++writing_;
+        tasks_.push_back(std::move(task));
+        writer_->Start(*tasks_.back());
     }
 
     // Takes the first file handed out once it is converted (with `wait`,
     // waiting for it); false when there is none or it is still converting.
     bool CollectFront(bool wait) {
-        if (tasks_.empty() || !converters_->Done(*tasks_.front(), wait)) return false;
+        if (tasks_.empty() || !tasks_.front()->server->Done(*tasks_.front(), wait)) return false;
         ConvertTask& task = *tasks_.front();
         Entry& e = *task.entry;
         group_.bytes += e.written;
         if (!e.file) --group_.waiting;  // nothing of it waits to be put in place
-        sideBySide_ -= task.size;
-        freeSources_.push_back(std::move(task.source));
+        if (task.source) {
+            sideBySide_ -= task.size;
+            --converting_;
+            freeSources_.push_back(std::move(task.source));
+            reporter_.ConvertEnd();
+        } else {
+            toWriteBytes_ -= task.size;
+            --writing_;
+            // Kept for the next files, unless it grew large.
+            if (task.output.capacity() <= kHandedBytes * 2) freeOutputs_.push_back(std::move(task.output));
+        }
         tasks_.pop_front();
-        reporter_.ConvertEnd();
         return true;
     }
 
@@ -611,6 +684,7 @@ private:
         if (claimedTargets_.Contains(r.target, targetNow)) return R::DuplicateTarget;
         claimedTargets_.AddText(r.target);
         e.claimed = true;
+        e.targetMissing = targetNow.kind == NodeKind::Missing;
 
         // Only plain files are ever replaced; a link, folder or special file
         // at the target name is refused before anything is read or written.
@@ -620,8 +694,10 @@ private:
     // Converts a file that passed Check and writes it beside its target (on
     // a converter thread when files are converted side by side); on success
     // (but for a dry run) e.file holds the new file, to be put in place with
-    // its group `g`.
-    NotConvertedReason Build(Entry& e, SourceFile& source, BatchContainers containers, Group& g) {
+    // its group `g`. With `into`, the converted bytes are left there instead,
+    // for WriteOut to write.
+    NotConvertedReason Build(Entry& e, SourceFile& source, BatchContainers containers, Group& g,
+                             Bytes* into = nullptr) {
         using R = NotConvertedReason;
         BatchFileResult& r = e.r;
         const bool jww = r.ext == u".jww";
@@ -633,47 +709,17 @@ private:
             job_.options.Direction == 0 ? ConvertDirection::ToReal : ConvertDirection::ToTemporary;
         if (r.target.empty()) return R::WriteFailed;
         e.target = r.target;
-        const fs::path folder = e.target.parent_path();
-        Bytes output;
+        Bytes local;
+        Bytes& output = into ? *into : local;
         e.file = std::make_unique<platform::PendingFile>();
-        std::error_code writeError;
-        bool opened = false;
+        NewFile file{e, g, false, {}};
         // The folder and the new file are made when the first bytes arrive,
         // that is once the source has been read and converted.
-        const OutputSink toFile = [&](std::span<const std::uint8_t> bytes) {
-            if (!opened && !writeError) {
-                // The folder is found or made once per group: the group's
-                // flush holds it from then on.
-                platform::FolderFlush* flush = nullptr;
-                {
-                    std::lock_guard<std::mutex> lock(folderMutex_);
-                    if (!g.flush) {
-                        if (!FolderFound(folder) && !MakeFolder(folder))
-                            throw IoError(kFileIoError, "cannot create the folder " + PathUtf8(folder));
-                        // Opened before the group's first file is written, so
-                        // that the group's flush hears of any failure to write
-                        // them back.
-                        g.flush = std::make_unique<platform::FolderFlush>(folder);
-                    }
-                    flush = g.flush.get();
-                }
-                // Names put into a folder that cannot be flushed could be lost
-                // in a crash after the run said they were in place.
-                if (const std::error_code& ec = flush->error())
-                    throw IoError(kFileIoError, "cannot open the folder " + PathUtf8(folder) +
-                                                    " to make its files durable: " + platform::ErrorText(ec));
-                writeError = e.file->Open(e.target);
-                opened = !writeError;
-            }
-            if (!writeError) writeError = e.file->Write(bytes);
-            if (writeError)
-                throw IoError(kFileIoError, "cannot write " + PathUtf8(r.target) + ": " + platform::ErrorText(writeError));
-            e.written += bytes.size();
-        };
+        const OutputSink toFile = [&](std::span<const std::uint8_t> bytes) { Put(file, bytes); };
         const OutputSink toMemory = [&](std::span<const std::uint8_t> bytes) {
             output.insert(output.end(), bytes.begin(), bytes.end());
         };
-        const OutputSink& sink = job_.dryRun ? toMemory : toFile;
+        const OutputSink& sink = job_.dryRun || into ? toMemory : toFile;
         const bool built = jww ? ConvertJwwTo(containers.jww, direction, source, job_.options, sink, &report)
                                : ConvertJwsTo(containers.jws, direction, source, job_.options, sink, &report);
         r.detail = report.detail;
@@ -689,21 +735,98 @@ private:
             e.file.reset();
             return WhatARunWouldDo(r, e.backup, output);
         }
-
-        if (!opened) {
+        if (into) {
+            // The folder is found or made here, in the order of the items,
+            // as if the file were written now.
             try {
-                toFile({});
+                FolderOfGroup(e, g);
             } catch (const IoError& ex) {
-                r.detail = ex.detail();
+                r.detail = ex.Describe();
                 return R::WriteFailed;
             }
+            return R::None;
         }
-        // Flushed to the disk with the rest of its group.
-        if (std::error_code ec = e.file->Finish(platform::Flush::Later)) {
+        return Close(file);
+    }
+
+    // Writes the bytes Build left in memory into the new file of `e` (on the
+    // writing thread); the file fails as it would have failed being written
+    // while it was built.
+    NotConvertedReason WriteOut(Entry& e, Group& g, std::span<const std::uint8_t> bytes) {
+        NewFile file{e, g, false, {}};
+        try {
+            Put(file, bytes);
+        } catch (const IoError& ex) {
+            e.r.detail = ex.Describe();
+            return NotConvertedReason::WriteFailed;
+        }
+        return Close(file);
+    }
+
+    // A new file being written for an entry of group `g`.
+    struct NewFile {
+        Entry& e;
+        Group& g;
+        bool opened = false;
+        std::error_code error;
+    };
+
+    // Writes a piece of a new file, making the folder and the file with the
+    // first one; throws IoError on failure.
+    // The folder of the new file of `e`, found or made once per group (the
+    // group's flush holds it from then on); throws IoError on failure.
+    void FolderOfGroup(Entry& e, Group& g) {
+        const fs::path folder = e.target.parent_path();
+        platform::FolderFlush* flush = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(folderMutex_);
+            if (!g.flush) {
+                if (!FolderFound(folder) && !MakeFolder(folder))
+                    throw IoError(kFileIoError, "cannot create the folder " + PathUtf8(folder));
+                // Opened before the group's first file is written, so that
+                // the group's flush hears of any failure to write them back.
+                g.flush = std::make_unique<platform::FolderFlush>(folder);
+            }
+            flush = g.flush.get();
+        }
+        // Names put into a folder that cannot be flushed could be lost in a
+        // crash after the run said they were in place.
+        if (const std::error_code& ec = flush->error())
+            throw IoError(kFileIoError, "cannot open the folder " + PathUtf8(folder) +
+                                            " to make its files durable: " + platform::ErrorText(ec));
+    }
+
+    void Put(NewFile& f, std::span<const std::uint8_t> bytes) {
+        Entry& e = f.e;
+        if (!f.opened && !f.error) {
+            FolderOfGroup(e, f.g);
+            // What is at the target is looked at again before it is replaced.
+            f.error = e.targetMissing ? e.file->OpenForMissing(e.target) : e.file->Open(e.target);
+            f.opened = !f.error;
+        }
+        if (!f.error) f.error = e.file->Write(bytes);
+        if (f.error)
+            throw IoError(kFileIoError, "cannot write " + PathUtf8(e.r.target) + ": " + platform::ErrorText(f.error));
+        e.written += bytes.size();
+    }
+
+    // Ends a new file that has all its bytes; it is flushed to the disk with
+    // the rest of its group.
+    NotConvertedReason Close(NewFile& f) {
+        BatchFileResult& r = f.e.r;
+        if (!f.opened) {
+            try {
+                Put(f, {});
+            } catch (const IoError& ex) {
+                r.detail = ex.detail();
+                return NotConvertedReason::WriteFailed;
+            }
+        }
+        if (std::error_code ec = f.e.file->Finish(platform::Flush::Later)) {
             r.detail = "cannot write " + PathUtf8(r.target) + ": " + platform::ErrorText(ec);
-            return R::WriteFailed;
+            return NotConvertedReason::WriteFailed;
         }
-        return R::None;
+        return NotConvertedReason::None;
     }
 
     // The group converted so far goes to be put in place on a thread of its
@@ -912,9 +1035,11 @@ private:
                        "cannot put " + PathUtf8(e.r.target) + " in place: " + platform::ErrorText(ec));
                 continue;
             }
+            // The target is now the new file, whose identity is known.
+            if (const auto id = e.file->Id()) claimedTargets_.AddId(*id);
+            else claimedTargets_.Refresh(e.r.target);
             e.file.reset();
             e.placed = true;
-            claimedTargets_.Refresh(e.r.target);
             placed.push_back(&e);
         }
         if (!placed.empty()) {
@@ -1059,8 +1184,13 @@ private:
     std::deque<std::unique_ptr<ConvertTask>> tasks_;
     std::vector<std::unique_ptr<SourceFile>> freeSources_;
     std::uint64_t sideBySide_ = 0;  // bytes of the sources handed out
+    unsigned converting_ = 0;       // files handed out to be converted
+    std::size_t writing_ = 0;       // files handed out to be written
+    std::uint64_t toWriteBytes_ = 0;  // their bytes
+    std::vector<Bytes> freeOutputs_;
     unsigned converterCount_ = 0;
     std::unique_ptr<Converters> converters_;
+    std::unique_ptr<Converters> writer_;  // one thread, so files are made in the order of the items
 };
 
 }  // namespace

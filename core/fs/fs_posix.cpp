@@ -412,6 +412,13 @@ std::error_code CreateExclusive(const stdfs::path& path, std::uint32_t, std::int
     return {};
 }
 
+std::error_code IdOf(std::intptr_t handle, FileId& id) {
+    struct stat st;
+    if (::fstat(static_cast<int>(handle), &st) != 0) return LastErrno();
+    id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return {};
+}
+
 std::error_code SetBits(std::intptr_t handle, std::uint32_t bits) {
     if (::fchmod(static_cast<int>(handle), static_cast<mode_t>(bits)) != 0) return LastErrno();
     return {};

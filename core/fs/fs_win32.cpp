@@ -520,7 +520,8 @@ stdfs::path SystemForm(const stdfs::path& folder) { return stdfs::path(SystemPat
 // Opened for writing by this process alone; deleting stays allowed, so the
 // control handler can remove the file while it is still open.
 std::error_code CreateExclusive(const stdfs::path& path, std::uint32_t bits, std::intptr_t& handle, bool& taken) {
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+    // Read-attributes access too, so that IdOf can ask for its identity.
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                    bits ? bits : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD e = ::GetLastError();
@@ -533,6 +534,13 @@ std::error_code CreateExclusive(const stdfs::path& path, std::uint32_t bits, std
 
 // The attributes were given when the file was created.
 std::error_code SetBits(std::intptr_t, std::uint32_t) { return {}; }
+
+std::error_code IdOf(std::intptr_t handle, FileId& id) {
+    BY_HANDLE_FILE_INFORMATION bi;
+    if (!::GetFileInformationByHandle(AsHandle(handle), &bi)) return Win32Error(::GetLastError());
+    id = FileId{bi.dwVolumeSerialNumber, (static_cast<std::uint64_t>(bi.nFileIndexHigh) << 32) | bi.nFileIndexLow};
+    return {};
+}
 
 std::error_code Examine(const stdfs::path& target, NodeKind& kind, std::uint32_t& bits) {
     NodeInfo info;

@@ -250,8 +250,18 @@ std::error_code PendingFile::Open(const stdfs::path& target) {
     std::uint32_t bits = 0;
     bool replacing = false;
     if (std::error_code ec = Begin(target, bits, replacing)) return ec;
+    return OpenTemp(replacing, bits);
+}
+
+std::error_code PendingFile::OpenForMissing(const stdfs::path& target) {
+    Discard();
+    target_ = target;
+    return OpenTemp(false, 0);
+}
+
+std::error_code PendingFile::OpenTemp(bool replacing, std::uint32_t bits) {
     std::intptr_t handle = kNoHandle;
-    if (std::error_code ec = CreateTemp(FolderOf(target), replacing ? bits : 0, temp_, slot_, handle)) return ec;
+    if (std::error_code ec = CreateTemp(FolderOf(target_), replacing ? bits : 0, temp_, slot_, handle)) return ec;
     if (replacing) {
         if (std::error_code ec = sys::SetBits(handle, bits)) {
             (void)sys::Close(handle);
@@ -259,6 +269,9 @@ std::error_code PendingFile::Open(const stdfs::path& target) {
             return ec;
         }
     }
+    FileId id;
+    id_.reset();
+    if (!sys::IdOf(handle, id)) id_ = id;
     handle_ = handle;
     wrote_ = false;
     written_ = started_ = 0;
@@ -342,6 +355,7 @@ void PendingFile::Discard() {
     }
     unflushed_ = false;
     if (temp_.empty()) return;
+    id_.reset();
     Section section;
     sys::RemoveNow(temp_.c_str());
     Unregister(slot_);
@@ -416,7 +430,10 @@ std::error_code PendingFile::Commit() {
     }
     Section section;
     const std::error_code ec = StepFails() ? DiskFull() : sys::RenameReplace(temp_, target_);
-    if (ec) sys::RemoveNow(temp_.c_str());
+    if (ec) {
+        sys::RemoveNow(temp_.c_str());
+        id_.reset();
+    }
     Unregister(slot_);
     temp_.clear();
     return ec;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
@@ -95,10 +96,18 @@ public:
     // FolderFlush of its folder puts it on the disk (a Commit() before that
     // flushes it on its own first).
     std::error_code Open(const stdfs::path& target);
+    // The same for a target the caller has just found missing, and looks at
+    // again before Commit(): the target is not looked at here (a file put
+    // there meanwhile would be replaced by one with the default permission
+    // bits).
+    std::error_code OpenForMissing(const stdfs::path& target);
     std::error_code Write(ByteSpan data);
     std::error_code Finish(Flush when = Flush::Now);
     // The new file while it is not committed (empty otherwise).
     const stdfs::path& TempPath() const { return temp_; }
+    // The identity of the file made by Open(), which its target has once it
+    // is committed; nothing when the system could not tell it.
+    std::optional<FileId> Id() const { return id_; }
     std::error_code Commit();
     // Removes the new file if it was not committed.
     void Discard();
@@ -106,6 +115,7 @@ public:
 private:
     friend class FolderFlush;
     std::error_code Begin(const stdfs::path& target, std::uint32_t& mode, bool& replacing);
+    std::error_code OpenTemp(bool replacing, std::uint32_t bits);
     // Flushes the closed new file to the disk by itself; removes it on failure.
     std::error_code FlushAlone();
     // Ends the early flushing of the file being written; its first error.
@@ -118,6 +128,7 @@ private:
     bool unflushed_ = false;  // finished with Flush::Later and not flushed since
     std::uint64_t written_ = 0;  // bytes written since Open()
     std::uint64_t started_ = 0;  // bytes whose writing to the disk was started early
+    std::optional<FileId> id_;
     std::unique_ptr<EarlyFlush> early_;  // flushes a large file while it is written
 };
 

@@ -57,6 +57,8 @@ stdfs::path SystemForm(const stdfs::path& folder);
 std::error_code CreateExclusive(const stdfs::path& path, std::uint32_t bits, std::intptr_t& handle, bool& taken);
 // Gives an open new file the permission bits (where the system has them).
 std::error_code SetBits(std::intptr_t handle, std::uint32_t bits);
+// The identity of an open file, as Inspect gives it for its name.
+std::error_code IdOf(std::intptr_t handle, FileId& id);
 
 // What a target name stands for (links not followed) and, for a file, the
 // bits its replacement keeps.
