@@ -345,6 +345,47 @@ TEST(BatchTest, OutputFolderRemovedDuringAGroupFailsItsFiles) {
 #endif
 }
 
+// Whatever another program puts at a target name while the run converts
+// (after the run has looked at the output folder) is looked at when the new
+// file is put in place: a file is kept as the backup, a link is refused.
+TEST(BatchTest, ANameTakenDuringTheRunIsLookedAtWhenItsFileIsPutInPlace) {
+    for (const bool link : {false, true}) {
+#ifdef _WIN32
+        if (link) continue;
+#endif
+        SCOPED_TRACE(link ? "a link" : "a file");
+        struct Planter : RecordingReporter {
+            fs::path out, aside;
+            bool link = false;
+            void Status(const std::u16string& t) override {
+                RecordingReporter::Status(t);
+                if (statuses.size() != 3) return;  // the second file's "converting" line
+                if (link) fs::create_symlink(aside, out / "c.jws");
+                else WriteFile(out / "c.jws", Figure(7));
+            }
+        };
+        Fixture f;
+        Planter rep;
+        rep.out = f.out;
+        rep.aside = f.dir.path() / "aside.jws";
+        rep.link = link;
+        WriteFile(rep.aside, Figure(8));
+        for (const char* n : {"a.jws", "b.jws", "c.jws"}) WriteFile(f.ref / n, Figure(1));
+        RunBatch(f.Job({"a.jws", "b.jws", "c.jws"}), {f.jww, f.jws}, rep);
+        ASSERT_EQ(rep.results.size(), 3u);
+        const BatchFileResult& c = rep.results[2];
+        if (link) {
+            EXPECT_EQ(c.reason, NotConvertedReason::NotAPlainFile) << c.detail;
+            EXPECT_TRUE(fs::is_symlink(f.out / "c.jws"));
+            EXPECT_EQ(ReadFile(rep.aside), Figure(8));
+        } else {
+            EXPECT_EQ(c.reason, NotConvertedReason::None) << c.detail;
+            EXPECT_EQ(ReadFile(f.out / "c.BAK"), Figure(7));
+            EXPECT_EQ(f.FirstPoint(f.out / "c.jws").bKariten, 0u);
+        }
+    }
+}
+
 // Names that a case-insensitive file system takes for one (exFAT and FAT
 // sticks, SMB shares, case-folding ext4 folders) are one name to the run,
 // on every file system: no backup, target or source is lost to a spelling.

@@ -9,6 +9,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -480,7 +481,8 @@ public:
         Bytes output;
         if (Begin(item, e)) {
             source = TakeSource();
-            NotConvertedReason reason = Guarded(e, [&] { return Check(e, *source); });
+            const std::u16string& folded = names.empty() ? std::u16string() : names.front();
+            NotConvertedReason reason = Guarded(e, [&] { return Check(e, *source, folder, folded); });
             if (reason != NotConvertedReason::None || !converters_ || source->fileSize() < kHandedBytes) {
                 if (reason == NotConvertedReason::None) {
                     if (writer_) output = TakeOutput();
@@ -549,6 +551,23 @@ private:
         reporter_.Status(ConvertingStatusText(r.source, r.target));
         reporter_.ConvertBegin();
         return true;
+    }
+
+    // Whether `folder` did not hold the (case folded) name when the run first
+    // looked at it; false when that is not known.
+    bool ListedAbsent(const fs::path& folder, const std::u16string& folded) {
+        if (folded.empty()) return false;
+        auto it = listed_.find(folder);
+        if (it == listed_.end()) {
+            std::optional<std::unordered_set<std::u16string>> names;
+            std::vector<platform::FolderEntry> entries;
+            if (!platform::ListFolder(folder, entries)) {
+                names.emplace();
+                for (const platform::FolderEntry& entry : entries) names->insert(textconv::FoldCase(entry.displayName));
+            }
+            it = listed_.emplace(folder, std::move(names)).first;
+        }
+        return it->second && it->second->count(folded) == 0;
     }
 
     // Runs a step of the conversion; running out of memory or any other
@@ -661,7 +680,7 @@ private:
 
     // Reads and checks one file and claims its target, in the order of the
     // items: None when it goes on to be converted (Build).
-    NotConvertedReason Check(Entry& e, SourceFile& source) {
+    NotConvertedReason Check(Entry& e, SourceFile& source, const fs::path& folder, const std::u16string& folded) {
         using R = NotConvertedReason;
         BatchFileResult& r = e.r;
         if (!IsConvertedKind(r.ext)) return R::KindNotConverted;
@@ -677,7 +696,11 @@ private:
         // The drawings read by this run are never written over, whatever
         // link may lead there. One look at the target name serves these
         // checks and the plain-file check below; only a link is followed.
-        const NodeInfo targetNow = InspectPath(r.target, false);
+        // A name the output folder did not hold when the run first looked at
+        // it, letter case aside, is taken as missing without a look of its
+        // own: whatever is there when the file is put in place is looked at
+        // then, and decides its backup.
+        const NodeInfo targetNow = ListedAbsent(folder, folded) ? NodeInfo{} : InspectPath(r.target, false);
         if (sources_.Contains(r.target, targetNow)) return R::TargetIsSource;
         // (A file of that name still converting has been waited for: its
         // name met the group's.)
@@ -1166,6 +1189,9 @@ private:
     PathSet backupsMade_;
     const std::int64_t startSeconds_;  // when the run began, in seconds since 1970
     std::unordered_set<std::u16string> cleanedFolders_;  // case folded
+    // The names each output folder held when the run first looked at it, case
+    // folded; none for a folder that could not be listed.
+    std::map<fs::path, std::optional<std::unordered_set<std::u16string>>> listed_;
 
     // The group being converted, and the one being put in place beside it.
     Group group_;
