@@ -360,8 +360,8 @@ TEST(BatchTest, ANameTakenDuringTheRunIsLookedAtWhenItsFileIsPutInPlace) {
             void Status(const std::u16string& t) override {
                 RecordingReporter::Status(t);
                 if (statuses.size() != 3) return;  // the second file's "converting" line
-                if (link) fs::create_symlink(aside, out / "c.jws");
-                else WriteFile(out / "c.jws", Figure(7));
+                if (link) fs::create_symlink(aside, out / "f63.jws");
+                else WriteFile(out / "f63.jws", Figure(7));
             }
         };
         Fixture f;
@@ -370,18 +370,23 @@ TEST(BatchTest, ANameTakenDuringTheRunIsLookedAtWhenItsFileIsPutInPlace) {
         rep.aside = f.dir.path() / "aside.jws";
         rep.link = link;
         WriteFile(rep.aside, Figure(8));
-        for (const char* n : {"a.jws", "b.jws", "c.jws"}) WriteFile(f.ref / n, Figure(1));
-        RunBatch(f.Job({"a.jws", "b.jws", "c.jws"}), {f.jww, f.jws}, rep);
-        ASSERT_EQ(rep.results.size(), 3u);
-        const BatchFileResult& c = rep.results[2];
+        // Enough files for the run to list the output folder once.
+        std::vector<std::string> names;
+        for (int i = 0; i < 64; ++i) {
+            names.push_back((i < 10 ? "f0" : "f") + std::to_string(i) + ".jws");
+            WriteFile(f.ref / names.back(), Figure(1));
+        }
+        RunBatch(f.Job(names), {f.jww, f.jws}, rep);
+        ASSERT_EQ(rep.results.size(), 64u);
+        const BatchFileResult& last = rep.results.back();
         if (link) {
-            EXPECT_EQ(c.reason, NotConvertedReason::NotAPlainFile) << c.detail;
-            EXPECT_TRUE(fs::is_symlink(f.out / "c.jws"));
+            EXPECT_EQ(last.reason, NotConvertedReason::NotAPlainFile) << last.detail;
+            EXPECT_TRUE(fs::is_symlink(f.out / "f63.jws"));
             EXPECT_EQ(ReadFile(rep.aside), Figure(8));
         } else {
-            EXPECT_EQ(c.reason, NotConvertedReason::None) << c.detail;
-            EXPECT_EQ(ReadFile(f.out / "c.BAK"), Figure(7));
-            EXPECT_EQ(f.FirstPoint(f.out / "c.jws").bKariten, 0u);
+            EXPECT_EQ(last.reason, NotConvertedReason::None) << last.detail;
+            EXPECT_EQ(ReadFile(f.out / "f63.BAK"), Figure(7));
+            EXPECT_EQ(f.FirstPoint(f.out / "f63.jws").bKariten, 0u);
         }
     }
 }

@@ -256,6 +256,8 @@ constexpr std::uint64_t kHandedBytes = 1u << 20;
 // next ones; at most this many files and bytes wait to be written.
 constexpr std::size_t kMostWaitingWrites = 256;
 constexpr std::uint64_t kWaitingWriteBytes = 16ull << 20;
+// An output folder is listed once when at least this many items go there.
+constexpr std::size_t kListedFolderItems = 64;
 // The writing thread is woken when this many files wait for it.
 constexpr std::size_t kWritesPerWake = 16;
 
@@ -415,6 +417,7 @@ public:
         for (const BatchItem& item : job.items) {
             const fs::path source = JoinPath(item.folder, item.name);
             if (!item.nameNotText) sources_.AddFile(source);
+            ++itemsOfFolder_[OutputFolderOf(job_, item)];
         }
         if (const unsigned n = ConvertersFor(job)) {
             try {
@@ -561,7 +564,9 @@ private:
         if (it == listed_.end()) {
             std::optional<std::unordered_set<std::u16string>> names;
             std::vector<platform::FolderEntry> entries;
-            if (!platform::ListFolder(folder, entries)) {
+            // A listing costs in proportion to what the folder holds: worth
+            // it for many files, not for a few.
+            if (itemsOfFolder_[folder] >= kListedFolderItems && !platform::ListFolder(folder, entries)) {
                 names.emplace();
                 for (const platform::FolderEntry& entry : entries) names->insert(textconv::FoldCase(entry.displayName));
             }
@@ -1192,6 +1197,7 @@ private:
     // The names each output folder held when the run first looked at it, case
     // folded; none for a folder that could not be listed.
     std::map<fs::path, std::optional<std::unordered_set<std::u16string>>> listed_;
+    std::map<fs::path, std::size_t> itemsOfFolder_;  // the items that go into each output folder
 
     // The group being converted, and the one being put in place beside it.
     Group group_;
