@@ -621,35 +621,39 @@ private:
     // bytes converted side by side (or nothing else converting).
     void Hand(Entry& e, std::unique_ptr<SourceFile> source) {
         const std::uint64_t size = source->fileSize();
-        while (converting_ > 0 && (converting_ >= converterCount_ || sideBySide_ + size > kSideBySideBytes))
-            CollectFront(true);
-        auto task = std::make_unique<ConvertTask>();
-        task->entry = &e;
-        task->group = &group_;
-        task->server = converters_.get();
-        task->source = std::move(source);
-        task->size = size;
+        ConvertTask& task = Queue(*converters_, e, size, [&] {
+            return converting_ > 0 && (converting_ >= converterCount_ || sideBySide_ + size > kSideBySideBytes);
+        });
+        task.source = std::move(source);
         sideBySide_ += size;
         ++converting_;
-        tasks_.push_back(std::move(task));
-        converters_->Start(*tasks_.back());
+        converters_->Start(task);
     }
 
     // Hands a converted file to the writing thread, once there is room for it.
     void HandWrite(Entry& e, Bytes output) {
         const std::uint64_t size = output.size();
-        while (writing_ > 0 && (writing_ >= kMostWaitingWrites || toWriteBytes_ + size > kWaitingWriteBytes))
-            CollectFront(true);
+        ConvertTask& task = Queue(*writer_, e, size, [&] {
+            return writing_ > 0 && (writing_ >= kMostWaitingWrites || toWriteBytes_ + size > kWaitingWriteBytes);
+        });
+        task.output = std::move(output);
+        toWriteBytes_ += size;
+        ++writing_;
+        writer_->Start(task);
+    }
+
+    // A new task for `server` at the end of those handed out, once `full()`
+    // no longer holds (files handed out before are collected until then).
+    template <typename Full>
+    ConvertTask& Queue(Converters& server, Entry& e, std::uint64_t size, Full&& full) {
+        while (full()) CollectFront(true);
         auto task = std::make_unique<ConvertTask>();
         task->entry = &e;
         task->group = &group_;
-        task->server = writer_.get();
-        task->output = std::move(output);
+        task->server = &server;
         task->size = size;
-        toWriteBytes_ += size;
-        ++writing_;
         tasks_.push_back(std::move(task));
-        writer_->Start(*tasks_.back());
+        return *tasks_.back();
     }
 
     // Takes the first file handed out once it is converted (with `wait`,
