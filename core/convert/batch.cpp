@@ -236,7 +236,7 @@ std::string CannotReadTargetText(const fs::path& target, const std::error_code& 
 // flushed once, and only then are the backups and the targets renamed. A
 // group holds the files of one output folder and ends at these bounds, so
 // that results still come promptly.
-constexpr std::size_t kGroupFiles = 256;
+constexpr std::size_t kGroupFiles = 512;
 constexpr std::uint64_t kGroupBytes = 32ull << 20;
 constexpr auto kGroupTime = std::chrono::milliseconds(250);
 
