@@ -237,6 +237,9 @@ std::string CannotReadTargetText(const fs::path& target, const std::error_code& 
 // group holds the files of one output folder and ends at these bounds, so
 // that results still come promptly.
 constexpr std::size_t kGroupFiles = 512;
+// A stop removes every new file not yet in place: those of the group in
+// flight with their backup copies, and those of the group being converted.
+static_assert(3 * kGroupFiles <= platform::kMostPendingFiles);
 constexpr std::uint64_t kGroupBytes = 32ull << 20;
 constexpr auto kGroupTime = std::chrono::milliseconds(250);
 

@@ -38,11 +38,10 @@ bool StepFails() {
 
 // --- Files not yet in place, for removal on a stop -----------------------------
 
-// Enough for the new files and backup copies of a batch group at once. Each
-// slot keeps its buffer once it has one, so a stop never sees a buffer freed
-// under it; slots are filled and emptied only inside a Section.
+// Each slot keeps its buffer once it has one, so a stop never sees a buffer
+// freed under it; slots are filled and emptied only inside a Section.
 using PathChar = stdfs::path::value_type;
-constexpr int kSlots = 1024;
+constexpr int kSlots = kMostPendingFiles;
 enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
 struct Slot {
     std::atomic<int> state{kFree};

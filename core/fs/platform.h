@@ -132,6 +132,10 @@ private:
     std::unique_ptr<EarlyFlush> early_;  // flushes a large file while it is written
 };
 
+// How many new files (PendingFile, not yet committed or discarded) a stop
+// can remove at once; those made beyond that are not removed on a stop.
+inline constexpr int kMostPendingFiles = 4096;
+
 // Puts many new files of one folder on the disk with one flush instead of
 // one per file. Made before the first of them is written; then FlushFiles()
 // flushes the files finished with Flush::Later (on Linux one flush of the
