@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "archive/archive.h"
 #include "archive/byte_reader.h"
 #include "archive/byte_writer.h"
 #include "archive/io_error.h"
@@ -44,6 +45,21 @@ bool RunGuarded(std::string& lastError, Step&& step, const char* noMemory = kNoM
         lastError = "unexpected error";
     }
     return false;
+}
+
+// Writes a drawing into `sink` under the guard: `header(w)` writes its
+// header, then `body(ao)` the rest through an archive of version `ver`.
+template <typename Header, typename Body>
+bool WriteDrawingTo(std::string& lastError, const ByteWriter::Sink& sink, std::int32_t ver, std::int32_t fileOutOpt,
+                    const StoredStrings* stored, Header&& header, Body&& body) {
+    lastError.clear();
+    return RunGuarded(lastError, [&] {
+        ByteWriter w(sink);
+        header(w);
+        ArchiveOut ao(w, ver, fileOutOpt, stored);
+        body(ao);
+        w.Finish();
+    }, kNoMemoryToWrite);
 }
 
 // Decides the referenced block definitions and their output numbers after a

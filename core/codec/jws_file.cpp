@@ -152,30 +152,20 @@ bool TJwsData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
 }
 
 bool TJwsData::WriteTo(std::int32_t Ver, const ByteWriter::Sink& sink) {
-    lastError_.clear();
     const std::int32_t v = NormalizeVersion(Ver);
-    return RunGuarded(lastError_, [&] {
-        ByteWriter w(sink);
-        HeaderOut(w, v);
-        ArchiveOut ao(w, v, FileOutOpt, &storedStrings);
-        WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
-        w.Finish();
-    }, kNoMemoryToWrite);
+    return WriteDrawingTo(lastError_, sink, v, FileOutOpt, &storedStrings, [&](ByteWriter& w) { HeaderOut(w, v); },
+                          [&](ArchiveOut& ao) { WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer); });
 }
 
 bool TJwsData::StreamTo(std::int32_t Ver, ByteReader& r, const std::function<void(DrawingBody&)>& convert,
                         const ByteWriter::Sink& sink) {
-    lastError_.clear();
     const std::int32_t v = NormalizeVersion(Ver);
-    return RunGuarded(lastError_, [&] {
-        ByteWriter w(sink);
-        HeaderOut(w, v);
-        ArchiveOut ao(w, v, FileOutOpt, &storedStrings);
-        bool unicode = MojiEncode;
-        ArchiveIn in(r, Enthd.jwVer, unicode, &storedStrings);
-        StreamBody(in, ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer, convert);
-        w.Finish();
-    }, kNoMemoryToWrite);
+    return WriteDrawingTo(lastError_, sink, v, FileOutOpt, &storedStrings, [&](ByteWriter& w) { HeaderOut(w, v); },
+                          [&](ArchiveOut& ao) {
+                              bool unicode = MojiEncode;
+                              ArchiveIn in(r, Enthd.jwVer, unicode, &storedStrings);
+                              StreamBody(in, ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer, convert);
+                          });
 }
 
 bool TJwsData::FileOut(const std::filesystem::path& FName, std::int32_t Ver) {

@@ -46,24 +46,16 @@ bool TJwwData::ReadFrom(ByteReader& r) {
 }
 
 bool TJwwData::WriteTo(std::int32_t Ver, const ByteWriter::Sink& sink) {
-    lastError_.clear();
-    return RunGuarded(lastError_, [&] {
-        ByteWriter w(sink);
-        HeaderOut(w, Ver);
-        ArchiveOut ao(w, Ver, FileOutOpt, &storedStrings);
-        WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
-        if (Ver >= 700) ImagesOut(ao);
-        w.Finish();
-    }, kNoMemoryToWrite);
+    return WriteDrawingTo(lastError_, sink, Ver, FileOutOpt, &storedStrings, [&](ByteWriter& w) { HeaderOut(w, Ver); },
+                          [&](ArchiveOut& ao) {
+                              WriteBody(ao, *this, Enthd.n1, Enthd.n2, Enthd.jwVer);
+                              if (Ver >= 700) ImagesOut(ao);
+                          });
 }
 
 bool TJwwData::StreamTo(std::int32_t Ver, ByteReader& r, const std::function<void(DrawingBody&)>& convert,
                         const ByteWriter::Sink& sink) {
-    lastError_.clear();
-    return RunGuarded(lastError_, [&] {
-        ByteWriter w(sink);
-        HeaderOut(w, Ver);
-        ArchiveOut ao(w, Ver, FileOutOpt, &storedStrings);
+    const auto body = [&](ArchiveOut& ao) {
         bool unicode = MojiEncode;
         ArchiveIn in(r, Enthd.jwVer, unicode, &storedStrings);
         // The texts of the own list that may keep an image, for the image
@@ -77,8 +69,9 @@ bool TJwwData::StreamTo(std::int32_t Ver, ByteReader& r, const std::function<voi
                 if (IsImageReference(part.EntMoji[i].str)) imageTexts.push_back(part.EntMoji[i].str);
         });
         if (Ver >= 700) ImagesOut(ao, &imageTexts);
-        w.Finish();
-    }, kNoMemoryToWrite);
+    };
+    return WriteDrawingTo(lastError_, sink, Ver, FileOutOpt, &storedStrings, [&](ByteWriter& w) { HeaderOut(w, Ver); },
+                          body);
 }
 
 bool TJwwData::WriteToBuffer(std::int32_t Ver, std::vector<std::uint8_t>& out) {
